@@ -1,0 +1,30 @@
+#include <array>
+#include <string_view>
+
+#include "checks/checks.h"
+#include "console/console.h"
+
+namespace checks {
+
+void showMissingMapGuidance() {
+    // The five example lines are real map lines: the name blank-filled to 25 columns, one blank,
+    // the species from column 27 on.
+    static constexpr std::array<std::string_view, 10> guidance{
+        "MarrowfenlatchMap.txt is not present ... you must create it",
+        "Format for individual is name + blanks = 25 characters, blank space, then species name",
+        "Example: each line in MarrowfenlatchMap.txt looks like this below",
+        "Use Notepad.txt to edit, do not use tabs",
+        "Fluffy                    Leopard",
+        "Buffy                     Leopard",
+        "Sable Rosetta             Leopard",
+        "Tiger 001                 Tiger",
+        "Pretty face               Tiger",
+        "Type Enter to TERMINATE WITH FAILURE",
+    };
+    for (const std::string_view line : guidance) {
+        console::printMessage(line);
+    }
+    console::waitForEnter();
+}
+
+} // namespace checks

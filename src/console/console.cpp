@@ -1,0 +1,105 @@
+#include "console/console.h"
+
+#include <string>
+
+#include "records/fatal.h"
+#include "records/line_source.h"
+#include "records/os_io.h"
+
+namespace console {
+
+namespace {
+
+using records::os::STDIN_FD;
+using records::os::STDOUT_FD;
+
+constexpr std::string_view STDOUT_NAME = "stdout ";
+constexpr std::string_view STDIN_NAME = "stdin ";
+// Enough for any answer in one read; longer lines are passed over block by block.
+constexpr std::size_t INPUT_BLOCK_SIZE = std::size_t{1} << 16;
+
+struct ConsoleState {
+    std::int32_t linesWritten = 0;
+    std::int32_t linesRead = 0;
+    records::LineSource input = records::lineSourceFor(STDIN_FD, INPUT_BLOCK_SIZE);
+    std::string line; // the output line being formed, reused
+    std::string head; // the kept part of the input line being read
+};
+
+ConsoleState& state() {
+    static ConsoleState console;
+    return console;
+}
+
+// A text-mode stream adds the CR itself; it is asked at every line end, since the mode could
+// have been changed between two lines.
+std::string_view lineEnd() {
+    return records::os::translatesLineEnds(STDOUT_FD) ? "\n" : "\r\n";
+}
+
+void writeLine(std::string& line, std::string_view operation, const std::source_location& where) {
+    ConsoleState& console = state();
+    line.append(lineEnd());
+    const int error = records::os::writeAll(STDOUT_FD, line.data(), line.size());
+    if (error != 0) {
+        records::fatalFileError(records::hostError(error), operation, STDOUT_CHANNEL, STDOUT_NAME,
+                                console.linesWritten + 1, where);
+    }
+    ++console.linesWritten;
+}
+
+// Takes one input line, keeping its first `keep` bytes in the console's head buffer.
+const std::string& readLine(std::size_t keep, std::string_view operation,
+                            const std::source_location& where) {
+    ConsoleState& console = state();
+    const records::TakeResult taken = records::takeLineHead(console.input, keep, console.head);
+    const std::int32_t recordNumber = console.linesRead + 1;
+    switch (taken.status) {
+    case records::LineStatus::Line:
+        console.linesRead = recordNumber;
+        return console.head;
+    case records::LineStatus::End:
+        records::fatalFileError(records::ownError(records::CODE_READ_PAST_END), operation,
+                                STDIN_CHANNEL, STDIN_NAME, recordNumber, where);
+    case records::LineStatus::ReadFailed:
+        records::fatalFileError(records::hostError(taken.error), operation, STDIN_CHANNEL,
+                                STDIN_NAME, recordNumber, where);
+    case records::LineStatus::OutOfMemory:
+        break;
+    }
+    records::fatalFileError(records::ownError(records::CODE_OUT_OF_MEMORY), operation,
+                            STDIN_CHANNEL, STDIN_NAME, recordNumber, where);
+}
+
+} // namespace
+
+void printMessage(std::string_view text, const std::source_location& where) {
+    std::string& line = state().line;
+    line.assign(1, ' ');
+    line.append(text);
+    writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
+}
+
+void printBlankLine(const std::source_location& where) {
+    std::string& line = state().line;
+    line.clear();
+    writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
+}
+
+void printFixedLine(const records::RecordLayout& layout,
+                    const std::vector<records::FixedText>& values,
+                    const std::source_location& where) {
+    std::string& line = state().line;
+    records::buildLine(layout, values, line);
+    writeLine(line, records::OP_FORMATTED_WRITE, where);
+}
+
+void waitForEnter(const std::source_location& where) {
+    (void)readLine(0, records::OP_LIST_DIRECTED_READ, where);
+}
+
+records::FixedText readAnswer(std::size_t width, const std::source_location& where) {
+    return records::makeFixedText(readLine(width, records::OP_FORMATTED_READ, where), width);
+}
+
+} // namespace console

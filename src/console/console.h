@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <source_location>
+#include <string_view>
+#include <vector>
+
+#include "records/fixed_text.h"
+#include "records/layout.h"
+
+// The operator's dialogue: lines on standard output, each out on the device before the call
+// returns, and lines read from standard input. Any failure ends the process through the fatal
+// report; nothing is passed back to the caller.
+namespace console {
+
+inline constexpr std::int32_t STDIN_CHANNEL = 5;
+inline constexpr std::int32_t STDOUT_CHANNEL = 6;
+
+// One blank, the text with all its bytes, the line end.
+void printMessage(std::string_view text,
+                  const std::source_location& where = std::source_location::current());
+
+// The line end alone.
+void printBlankLine(const std::source_location& where = std::source_location::current());
+
+// A line built by `layout` from `values`, starting in column 1.
+void printFixedLine(const records::RecordLayout& layout,
+                    const std::vector<records::FixedText>& values,
+                    const std::source_location& where = std::source_location::current());
+
+// Reads one line and forgets it.
+void waitForEnter(const std::source_location& where = std::source_location::current());
+
+// Reads one line and returns its first `width` bytes, blank-filled.
+records::FixedText readAnswer(std::size_t width,
+                              const std::source_location& where = std::source_location::current());
+
+} // namespace console

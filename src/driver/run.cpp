@@ -1,0 +1,82 @@
+#include "driver/run.h"
+
+#include <cstdint>
+
+#include "checks/checks.h"
+#include "console/console.h"
+#include "driver/stop.h"
+#include "picture_list/relabel.h"
+#include "records/fixed_text.h"
+#include "shell/shell.h"
+#include "species_map/species_map.h"
+
+namespace driver {
+
+namespace {
+
+constexpr std::size_t BANNER_WIDTH = 66;
+constexpr std::int32_t MISSING_PICTURE_LIST = 1;
+
+[[noreturn]] void stopWithFailure(std::string_view reason) {
+    console::printMessage(reason);
+    console::printMessage("Type Enter to TERMINATE WITH FAILURE");
+    console::waitForEnter();
+    stopRun();
+}
+
+// The backup is the only full copy of the list once the sort has started, so a run goes on only
+// after a backup that reported success.
+void backUpPictureList() {
+    console::printMessage("Save AllPictures.txt with individuals as AllPicturesIndiv.txt");
+    const std::int32_t status = shell::runShellCommand("Copy AllPictures.txt AllPicturesIndiv.txt");
+    if (status == MISSING_PICTURE_LIST) {
+        stopWithFailure("AllPictures.txt is not present ... TERMINATING");
+    }
+    if (status != 0) {
+        stopWithFailure("Backup of AllPictures.txt failed ... TERMINATING");
+    }
+}
+
+species_map::SpeciesMap loadMap() {
+    species_map::LoadResult loaded = species_map::loadSpeciesMap();
+    if (loaded.outcome == species_map::LoadOutcome::mapFileMissing) {
+        checks::showMissingMapGuidance();
+        stopRun();
+    }
+    return std::move(loaded.map);
+}
+
+// A sort that failed may have left no new list, or a partial one: the operator must not be told
+// that the job is done.
+void sortPictureList() {
+    console::printMessage("Sort AllPicturesUnsorted.txt");
+    const std::int32_t status =
+        shell::runShellCommand("sort AllPicturesUnsorted.txt > AllPictures.txt");
+    if (status != 0) {
+        console::printMessage("Sort of AllPicturesUnsorted.txt failed ... TERMINATING");
+        stopWithFailure("AllPicturesIndiv.txt holds the picture list as it was before this run");
+    }
+}
+
+} // namespace
+
+void runRelabelling() {
+    console::printMessage(
+        records::makeFixedText("1 February, 2014 Version 1.0 - Move individuals to species folders",
+                               BANNER_WIDTH)
+            .bytes);
+    backUpPictureList();
+    const species_map::SpeciesMap map = loadMap();
+    checks::confirmSpeciesMap(map);
+    console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
+    picture_list::relabelPictureList(map);
+    sortPictureList();
+    console::printMessage("Delete AllPicturesUnsorted.txt");
+    (void)shell::runShellCommand("del AllPicturesUnsorted.txt");
+    console::printMessage("All individuals moved to species, AllPictures.txt created");
+    console::printMessage("Hit Enter to TERMINATE NORMALLY");
+    console::waitForEnter();
+    stopRun();
+}
+
+} // namespace driver

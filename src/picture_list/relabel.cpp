@@ -1,0 +1,45 @@
+#include "picture_list/relabel.h"
+
+#include <optional>
+#include <vector>
+
+#include "records/layout.h"
+#include "records/record_file.h"
+
+namespace picture_list {
+
+namespace {
+
+constexpr std::int32_t BACKUP_CHANNEL = 1;
+constexpr std::int32_t UNSORTED_CHANNEL = 2;
+
+// A PictureRecord's values: lead, folder and tail.
+constexpr std::size_t FOLDER = 1;
+
+const records::RecordLayout& pictureLineLayout() {
+    static const records::RecordLayout layout{
+        {records::TextField{records::NAME_WIDTH}, records::Skip{1},
+         records::TextField{records::NAME_WIDTH}, records::Skip{1},
+         records::TextField{records::TAIL_WIDTH}}};
+    return layout;
+}
+
+} // namespace
+
+void relabelPictureList(const species_map::SpeciesMap& map) {
+    const records::RecordLayout& layout = pictureLineLayout();
+    records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
+    records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
+    std::vector<records::FixedText> picture = records::blankValues(layout);
+    while (records::readRecord(backup, layout, picture) == records::ReadOutcome::Record) {
+        if (const std::optional<std::size_t> entry =
+                species_map::findSpecies(map, picture[FOLDER])) {
+            picture[FOLDER] = map.entries[*entry].species;
+        }
+        records::writeRecord(unsorted, layout, picture);
+    }
+    records::close(backup);
+    records::close(unsorted);
+}
+
+} // namespace picture_list

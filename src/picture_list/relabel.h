@@ -1,0 +1,15 @@
+#pragma once
+
+#include "species_map/species_map.h"
+
+namespace picture_list {
+
+inline constexpr const char* BACKUP_FILE_NAME = "AllPicturesIndiv.txt";
+inline constexpr const char* UNSORTED_FILE_NAME = "AllPicturesUnsorted.txt";
+
+// Copies every line of the backup to the unsorted list, in order, in the fixed 74-column form,
+// with the folder of every mapped individual replaced by its species. Both files are closed
+// again before it returns.
+void relabelPictureList(const species_map::SpeciesMap& map);
+
+} // namespace picture_list

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "records/fixed_text.h"
+
+namespace records {
+
+// The next `width` columns hold one text value.
+struct TextField {
+    std::size_t width;
+};
+
+// The next `count` columns are ignored on reading and left blank on writing.
+struct Skip {
+    std::size_t count;
+};
+
+using LayoutElement = std::variant<TextField, Skip>;
+
+// Fixed columns from column 1 on, in element order.
+struct RecordLayout {
+    std::vector<LayoutElement> elements;
+};
+
+// One blank-filled value per text field, each as wide as its field: the shape that cutLine fills
+// and buildLine reads.
+std::vector<FixedText> blankValues(const RecordLayout& layout);
+
+// Cuts `line` into `values` (shaped by blankValues). Columns beyond the line read as blanks and
+// characters beyond the layout are ignored, so cutting never fails.
+void cutLine(std::string_view line, const RecordLayout& layout, std::vector<FixedText>& values);
+
+// Builds the line for `values` into `line`. The line ends with the last column of the last text
+// field: skipped columns lie between fields and never lengthen it by themselves.
+void buildLine(const RecordLayout& layout, const std::vector<FixedText>& values, std::string& line);
+
+} // namespace records

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace records {
+
+// Lines taken from a byte stream that is read in large blocks. A line ends at LF; a CR directly
+// before the LF belongs to the line end, every other byte (a lone CR, NUL, Ctrl-Z) is an
+// ordinary character; a last line without a line end is still a line.
+struct LineSource {
+    int fd = -1;
+    std::vector<char> block; // grows to hold the longest line met so far
+    std::size_t begin = 0;   // first byte not yet taken
+    std::size_t end = 0;     // one past the last byte read
+    bool atEnd = false;      // the stream has reported its end
+};
+
+inline constexpr std::size_t FILE_BLOCK_SIZE = std::size_t{1} << 20;
+
+LineSource lineSourceFor(int fd, std::size_t blockSize = FILE_BLOCK_SIZE);
+
+enum class LineStatus {
+    Line,        // a line was taken
+    End,         // the stream holds no further byte
+    ReadFailed,  // the platform reported an error; see `error`
+    OutOfMemory, // the line does not fit in memory
+};
+
+struct TakeResult {
+    LineStatus status;
+    int error = 0;
+};
+
+// Takes the next line. `line` stays valid until the next call on the same source.
+TakeResult takeLine(LineSource& source, std::string_view& line);
+
+// Takes the next line like takeLine, but keeps only its first `keep` bytes in `head`, so that a
+// line of any length can be passed over in constant memory.
+TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head);
+
+} // namespace records

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <source_location>
+#include <string>
+#include <vector>
+
+#include "records/fixed_text.h"
+#include "records/layout.h"
+#include "records/line_source.h"
+
+namespace records {
+
+// One open file of line records. Every failure except a failed openExisting ends the process
+// through fatalFileError, naming the caller's source line.
+struct RecordFile {
+    std::string name;
+    std::int32_t channel = 0;
+    int fd = -1;
+    std::int32_t recordNumber = 0;
+    bool cutPending = true;     // old content is discarded by the first record written
+    bool readOrWritten = false; // a record operation has been made on the file
+    bool emptyIfUnused = false; // opened by openOrCreate: emptied when closed unused
+    LineSource input;           // used when records are read
+    std::vector<char> output;   // records written but not yet sent to the file
+    std::string lineScratch;    // the line being built, reused for every record
+};
+
+// Opens a file that must exist already; an absent, directory or unopenable entry gives nothing,
+// without any message.
+std::optional<RecordFile> openExisting(const std::string& name, std::int32_t channel);
+
+// Opens a file, creating it empty when it is missing.
+RecordFile openOrCreate(const std::string& name, std::int32_t channel,
+                        const std::source_location& where = std::source_location::current());
+
+enum class ReadOutcome { Record, End };
+
+// Reads the next line into `values` (shaped by blankValues(layout)).
+ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
+                       const std::source_location& where = std::source_location::current());
+
+void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
+                 const std::source_location& where = std::source_location::current());
+
+// Sends what waits in the buffer and closes the file. A file that was opened by openOrCreate and
+// then neither read nor written is left empty, so that old content can never pass for new output.
+void close(RecordFile& file, const std::source_location& where = std::source_location::current());
+
+} // namespace records

@@ -1,0 +1,11 @@
+#include "shell/shell.h"
+
+namespace shell {
+
+std::string commandLineOf(std::string_view text) {
+    const std::size_t last = text.find_last_not_of(' ');
+    return std::string(last == std::string_view::npos ? std::string_view{}
+                                                      : text.substr(0, last + 1));
+}
+
+} // namespace shell

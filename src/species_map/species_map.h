@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "records/fixed_text.h"
+
+namespace species_map {
+
+// Map files of up to this many lines fit the table as first sized; longer ones make it grow.
+inline constexpr std::size_t MAP_CAPACITY = 500;
+
+struct MapEntry {
+    records::FixedText individual;
+    records::FixedText species;
+};
+
+// Entries in file order, exactly as read: duplicates, blank names and entries that map a name to
+// itself all stay. `slots` indexes the individuals so that a lookup costs the same whatever the
+// map's size; it holds, for each distinct individual, the number of its first entry.
+struct SpeciesMap {
+    std::vector<MapEntry> entries;
+    std::vector<std::uint32_t> slots; // 0 = empty, otherwise entry index + 1
+};
+
+// Appends an entry, keeping the index: an individual seen before keeps its first species.
+void addEntry(SpeciesMap& map, MapEntry entry);
+
+// The 0-based number of the first entry whose individual equals `name` in all its bytes.
+std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name);
+
+enum class LoadOutcome { loaded, mapFileMissing };
+
+struct LoadResult {
+    LoadOutcome outcome;
+    SpeciesMap map;
+};
+
+inline constexpr const char* MAP_FILE_NAME = "MarrowfenlatchMap.txt";
+
+// Reads every line of the map file into a map; the file is closed again before returning.
+LoadResult loadSpeciesMap();
+
+} // namespace species_map
