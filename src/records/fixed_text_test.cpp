@@ -1,1 +1,52 @@
+#include "records/fixed_text.h"
+
 #include <gtest/gtest.h>
+
+#include <string>
+
+namespace records {
+namespace {
+
+struct FixedCase {
+    std::string text;
+    std::size_t length;
+    std::string expected;
+};
+
+class MakeFixedText : public ::testing::TestWithParam<FixedCase> {};
+
+TEST_P(MakeFixedText, PadsOrCutsToItsLength) {
+    const FixedCase& c = GetParam();
+    EXPECT_EQ(makeFixedText(c.text, c.length).bytes, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, MakeFixedText,
+    ::testing::Values(FixedCase{"", 3, "   "}, FixedCase{"Fluffy", 10, "Fluffy    "},
+                      FixedCase{"Fluffy", 6, "Fluffy"}, FixedCase{"Fluffy", 3, "Flu"},
+                      FixedCase{"ab", 0, ""},
+                      // Blanks and control bytes are ordinary content, never trimmed or mapped.
+                      FixedCase{" a\t", 4, " a\t "},
+                      FixedCase{std::string("\0\x1a\xff", 3), 4, std::string("\0\x1a\xff ", 4)}));
+
+TEST(AssignFixedText, KeepsLengthAndClearsOldContent) {
+    FixedText value = makeFixedText("Leopard", 8);
+    assignFixedText(value, "Ox");
+    EXPECT_EQ(value.bytes, "Ox      ");
+    assignFixedText(value, "Hippopotamus");
+    EXPECT_EQ(value.bytes, "Hippopot");
+    assignFixedText(value, "");
+    EXPECT_EQ(value.bytes, "        ");
+}
+
+TEST(FixedTextEquality, ComparesEveryByteIncludingCaseAndBlanks) {
+    EXPECT_EQ(makeFixedText("Fluffy", 25), makeFixedText("Fluffy   ", 25));
+    EXPECT_NE(makeFixedText("Fluffy", 25), makeFixedText("fluffy", 25));
+    EXPECT_NE(makeFixedText("Fluffy", 25), makeFixedText(" Fluffy", 25));
+    EXPECT_NE(makeFixedText("Fluffy", 25), makeFixedText("Fluffy\t", 25));
+    // The blank fill is part of the value: a text ending in blanks differs from a longer one.
+    EXPECT_NE(makeFixedText("Fluffy", 7), makeFixedText("Fluffy", 6));
+}
+
+} // namespace
+} // namespace records
