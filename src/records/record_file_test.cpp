@@ -1,1 +1,339 @@
+#include "records/record_file.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "records/fatal.h"
+
+namespace records {
+namespace {
+
+namespace fs = std::filesystem;
+
+const RecordLayout PICTURE_LINE{{TextField{25}, Skip{1}, TextField{25}, Skip{1}, TextField{22}}};
+const RecordLayout MAP_LINE{{TextField{25}, Skip{1}, TextField{25}}};
+constexpr int NOBODY = 65534;
+constexpr int CHILD_COULD_NOT_DROP_ROOT = 90;
+
+struct TempDir {
+    fs::path dir;
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "record_file_testXXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        dir = pattern;
+        // Open to everyone, so that a child running without root rights can work in it.
+        fs::permissions(dir, fs::perms::all);
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+struct ChildResult {
+    int exitStatus = -1; // or 128 + signal
+    std::string err;
+};
+
+// Runs `body` in a child process (fatal paths end the process) and returns how it ended and what
+// it wrote on standard error.
+ChildResult runChild(const std::function<void()>& body) {
+    char errName[] = "/tmp/record_file_test_errXXXXXX";
+    const int errFd = ::mkstemp(errName);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(errFd, STDERR_FILENO);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ChildResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.err = readFile(errName);
+    ::close(errFd);
+    ::unlink(errName);
+    return result;
+}
+
+// Permission bits do not stop root, so a child that needs them to hold gives up root first.
+void dropRoot() {
+    if (::geteuid() == 0 && (::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0)) {
+        ::_exit(CHILD_COULD_NOT_DROP_ROOT);
+    }
+}
+
+std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
+                       std::optional<int> record, int line) {
+    std::string report = "Host error: " + std::string(std::strerror(error)) + "\r\n";
+    report += "Fatal file error /" + operation + "/unit=" + std::to_string(unit) +
+              "/error code returned by host stdio - " + std::to_string(error) + ".\r\n";
+    report += " File name = " + name;
+    if (record) {
+        report += "    formatted, sequential access   record = " + std::to_string(*record);
+    }
+    report +=
+        "\r\n In source file record_file_test.cpp, at line number " + std::to_string(line) + "\r\n";
+    return report;
+}
+
+std::vector<FixedText> pictureValues(const std::string& lead, const std::string& folder,
+                                     const std::string& tail) {
+    return {makeFixedText(lead, 25), makeFixedText(folder, 25), makeFixedText(tail, 22)};
+}
+
+class RecordFileTest : public ::testing::Test {
+  protected:
+    TempDir temp;
+};
+
+TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {
+    EXPECT_FALSE(openExisting(temp.path("missing.txt"), 1).has_value());
+    fs::create_directory(temp.dir / "folder");
+    EXPECT_FALSE(openExisting(temp.path("folder"), 1).has_value());
+    EXPECT_FALSE(fs::exists(temp.dir / "missing.txt"));
+}
+
+TEST_F(RecordFileTest, ReadsLinesAndCountsTheEndReadToo) {
+    const std::string name = temp.path("map.txt");
+    writeFile(name, "Fluffy                    Leopard\r\n\nlast line without end");
+    std::optional<RecordFile> file = openExisting(name, 1);
+    ASSERT_TRUE(file.has_value());
+    std::vector<FixedText> values = blankValues(MAP_LINE);
+    std::vector<std::string> firsts;
+    while (readRecord(*file, MAP_LINE, values) == ReadOutcome::Record) {
+        firsts.push_back(values[0].bytes);
+    }
+    EXPECT_EQ(firsts,
+              (std::vector<std::string>{"Fluffy" + std::string(19, ' '), std::string(25, ' '),
+                                        "last line without end    "}));
+    EXPECT_EQ(file->recordNumber, 4);
+    close(*file);
+    // A file that is read is never written, not even when it is closed.
+    EXPECT_EQ(readFile(name), "Fluffy                    Leopard\r\n\nlast line without end");
+}
+
+TEST_F(RecordFileTest, EmptyFileEndsAtOnce) {
+    const std::string name = temp.path("empty.txt");
+    writeFile(name, "");
+    std::optional<RecordFile> file = openExisting(name, 1);
+    ASSERT_TRUE(file.has_value());
+    std::vector<FixedText> values = blankValues(MAP_LINE);
+    EXPECT_EQ(readRecord(*file, MAP_LINE, values), ReadOutcome::End);
+    EXPECT_EQ(file->recordNumber, 1);
+    close(*file);
+}
+
+TEST_F(RecordFileTest, OpenExistingClosedUnreadKeepsContent) {
+    const std::string name = temp.path("kept.txt");
+    writeFile(name, "content\n");
+    std::optional<RecordFile> file = openExisting(name, 1);
+    ASSERT_TRUE(file.has_value());
+    close(*file);
+    EXPECT_EQ(readFile(name), "content\n");
+}
+
+TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
+    const std::string readable = temp.path("readonly.txt");
+    const std::string unreadable = temp.path("secret.txt");
+    writeFile(readable, "abc\n");
+    writeFile(unreadable, "abc\n");
+    fs::permissions(readable,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(unreadable, fs::perms::none);
+    const ChildResult child = runChild([&] {
+        dropRoot();
+        std::optional<RecordFile> file = openExisting(readable, 1);
+        std::vector<FixedText> values = blankValues(MAP_LINE);
+        if (!file || readRecord(*file, MAP_LINE, values) != ReadOutcome::Record ||
+            values[0].bytes != "abc" + std::string(22, ' ')) {
+            ::_exit(1);
+        }
+        close(*file);
+        ::_exit(openExisting(unreadable, 1).has_value() ? 2 : 0);
+    });
+    if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
+        GTEST_SKIP() << "cannot give up root rights here";
+    }
+    EXPECT_EQ(child.exitStatus, 0) << child.err;
+}
+
+TEST_F(RecordFileTest, OpenOrCreateCreatesTheEmptyFileAtOnce) {
+    const std::string name = temp.path("new.txt");
+    RecordFile file = openOrCreate(name, 2);
+    EXPECT_TRUE(fs::is_regular_file(name));
+    EXPECT_EQ(fs::file_size(name), 0u);
+    close(file);
+    EXPECT_TRUE(fs::is_regular_file(name));
+    EXPECT_EQ(fs::file_size(name), 0u);
+}
+
+// Whatever an earlier run left in the output must never pass for this run's output.
+TEST_F(RecordFileTest, OutputClosedWithoutRecordsIsEmptied) {
+    const std::string name = temp.path("stale.txt");
+    writeFile(name, "old line one\r\nold line two\r\n");
+    RecordFile file = openOrCreate(name, 2);
+    close(file);
+    EXPECT_EQ(readFile(name), "");
+}
+
+TEST_F(RecordFileTest, OpenOrCreateThenReadKeepsContent) {
+    const std::string name = temp.path("backup.txt");
+    writeFile(name, "one\ntwo\n");
+    RecordFile file = openOrCreate(name, 1);
+    std::vector<FixedText> values = blankValues(MAP_LINE);
+    while (readRecord(file, MAP_LINE, values) == ReadOutcome::Record) {
+    }
+    close(file);
+    EXPECT_EQ(readFile(name), "one\ntwo\n");
+}
+
+TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
+    const std::string name = temp.path("out.txt");
+    writeFile(name, std::string(1000, 'z') + "\r\n" + std::string(1000, 'y'));
+    RecordFile file = openOrCreate(name, 2);
+    writeRecord(file, PICTURE_LINE, pictureValues("IMG_0001.JPG", "Fluffy", "2014-02-01  "));
+    writeRecord(file, PICTURE_LINE, pictureValues("IMG_0002.JPG", "Leopard", ""));
+    EXPECT_EQ(file.recordNumber, 2);
+    close(file);
+    const std::string expected = "IMG_0001.JPG" + std::string(13, ' ') + " " + "Fluffy" +
+                                 std::string(19, ' ') + " " + "2014-02-01" + std::string(12, ' ') +
+                                 "\r\n" + "IMG_0002.JPG" + std::string(13, ' ') + " " + "Leopard" +
+                                 std::string(18, ' ') + " " + std::string(22, ' ') + "\r\n";
+    ASSERT_EQ(expected.size(), 2u * 76u);
+    EXPECT_EQ(readFile(name), expected);
+}
+
+TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
+    const std::string name = temp.path("many.txt");
+    RecordFile file = openOrCreate(name, 2);
+    constexpr int COUNT = 30'000; // well over one buffer's worth of 76-byte records
+    for (int i = 0; i < COUNT; ++i) {
+        writeRecord(file, PICTURE_LINE, pictureValues(std::to_string(i), "F", "T"));
+    }
+    close(file);
+    const std::string bytes = readFile(name);
+    ASSERT_EQ(bytes.size(), COUNT * 76u);
+    for (int i : {0, 13'796, 13'797, 13'798, COUNT - 1}) {
+        const std::string record = bytes.substr(static_cast<std::size_t>(i) * 76, 76);
+        EXPECT_EQ(record.substr(0, 25), makeFixedText(std::to_string(i), 25).bytes);
+        EXPECT_EQ(record.substr(74), "\r\n");
+    }
+}
+
+TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
+    const std::string name = temp.path("AllPicturesUnsorted.txt");
+    fs::create_directory(name);
+    const int callLine = __LINE__ + 1;
+    const ChildResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, hostReport(EISDIR, "OPEN", 2, name, std::nullopt, callLine));
+}
+
+TEST_F(RecordFileTest, OpenOrCreateThatCannotCreateIsFatalOpen) {
+    const std::string name = temp.path("no-such-folder/out.txt");
+    const int callLine = __LINE__ + 1;
+    const ChildResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, hostReport(ENOENT, "OPEN", 2, name, std::nullopt, callLine));
+}
+
+TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
+    const std::string name = temp.path("full.txt");
+    fs::create_symlink("/dev/full", name);
+    const int closeLine = __LINE__ + 4;
+    const ChildResult child = runChild([&] {
+        RecordFile file = openOrCreate(name, 2);
+        writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
+        close(file);
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, hostReport(ENOSPC, "CLOSE", 2, name, 1, closeLine));
+}
+
+TEST_F(RecordFileTest, FullDeviceFailsAtTheWriteThatSendsTheBuffer) {
+    const std::string name = temp.path("full.txt");
+    fs::create_symlink("/dev/full", name);
+    const ChildResult child = runChild([&] {
+        RecordFile file = openOrCreate(name, 2);
+        for (int i = 0; i < 100'000; ++i) {
+            writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
+        }
+        ::_exit(3);
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_NE(child.err.find("Fatal file error /formatted write/unit=2/error code returned by "
+                             "host stdio - 28.\r\n File name = " +
+                             name + "    formatted, sequential access   record = "),
+              std::string::npos)
+        << child.err;
+}
+
+TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
+    const std::string name = temp.path("readonly-out.txt");
+    writeFile(name, "old content\r\n");
+    fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const int writeLine = __LINE__ + 4;
+    const ChildResult child = runChild([&] {
+        dropRoot();
+        RecordFile file = openOrCreate(name, 2);
+        writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
+        ::_exit(3);
+    });
+    if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
+        GTEST_SKIP() << "cannot give up root rights here";
+    }
+    EXPECT_EQ(child.exitStatus, 127);
+    const std::string expectedTail = "    formatted, sequential access   record = 0\r\n"
+                                     " In source file record_file_test.cpp, at line number " +
+                                     std::to_string(writeLine) + "\r\n";
+    EXPECT_NE(child.err.find("/formatted write/unit=2/error code returned by host stdio - "),
+              std::string::npos)
+        << child.err;
+    EXPECT_EQ(child.err.substr(child.err.size() - std::min(child.err.size(), expectedTail.size())),
+              expectedTail);
+    EXPECT_EQ(readFile(name), "old content\r\n");
+}
+
+TEST(FatalReport, OwnCodeHasNoHostLine) {
+    const std::source_location where = std::source_location::current();
+    const ChildResult child = runChild([&] {
+        fatalFileError(ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_READ, 1, "AllPicturesIndiv.txt",
+                       3, where);
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err,
+              "Fatal file error 210/formatted read/unit=1/dynamic memory allocation failed.\r\n"
+              " File name = AllPicturesIndiv.txt    formatted, sequential access   record = 3\r\n"
+              " In source file record_file_test.cpp, at line number " +
+                  std::to_string(where.line()) + "\r\n");
+}
+
+} // namespace
+} // namespace records
