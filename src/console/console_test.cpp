@@ -1,1 +1,242 @@
+#include "console/console.h"
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "records/os_io.h"
+
+namespace console {
+namespace {
+
+using records::FixedText;
+using records::makeFixedText;
+
+struct ChildResult {
+    int exitStatus = -1; // or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+int tempFile(const std::string& bytes) {
+    char name[] = "/tmp/console_testXXXXXX";
+    const int fd = ::mkstemp(name);
+    ::unlink(name);
+    if (!bytes.empty() && ::write(fd, bytes.data(), bytes.size()) < 0) {
+        ADD_FAILURE() << "cannot fill the temporary file";
+    }
+    ::lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string contents(int fd) {
+    std::string bytes;
+    char chunk[4096];
+    ::lseek(fd, 0, SEEK_SET);
+    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;) {
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
+
+// The console keeps its line counts for the whole process, so every case runs in a fresh child
+// with `input` as standard input and files as standard output and error. When `output` is given
+// it becomes standard output instead.
+ChildResult runConsole(const std::string& input, const std::function<void()>& body,
+                       int output = -1) {
+    const int in = tempFile(input);
+    const int out = tempFile("");
+    const int err = tempFile("");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(in, STDIN_FILENO);
+        ::dup2(output >= 0 ? output : out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ChildResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.out = contents(out);
+    result.err = contents(err);
+    ::close(in);
+    ::close(out);
+    ::close(err);
+    return result;
+}
+
+std::string blanks(std::size_t n) {
+    return std::string(n, ' ');
+}
+
+const records::RecordLayout MAP_HEADER{
+    {records::TextField{10}, records::Skip{15}, records::Skip{1}, records::TextField{7}}};
+const records::RecordLayout MAP_ROW{
+    {records::TextField{25}, records::Skip{1}, records::TextField{25}}};
+
+TEST(ConsoleOutput, LinesHaveExactBytes) {
+    const std::string guidance(86, 'g');
+    const std::string odd("\t\0\xff", 3);
+    const ChildResult child = runConsole("", [&] {
+        printMessage("Sort AllPicturesUnsorted.txt");
+        printMessage("");
+        printMessage("trailing  ");
+        printMessage(guidance);
+        printMessage(odd);
+        printBlankLine();
+        printFixedLine(MAP_HEADER, {makeFixedText("Individual", 10), makeFixedText("Species", 7)});
+        printFixedLine(MAP_ROW, {makeFixedText("Fluffy", 25), makeFixedText("Leopard", 25)});
+    });
+    EXPECT_EQ(child.exitStatus, 0) << child.err;
+    const std::string expected = " Sort AllPicturesUnsorted.txt\r\n"
+                                 " \r\n"
+                                 " trailing  \r\n"
+                                 " " +
+                                 guidance + "\r\n " + odd + "\r\n" + "\r\n" + "Individual" +
+                                 blanks(16) + "Species\r\n" + "Fluffy" + blanks(19) + " " +
+                                 "Leopard" + blanks(18) + "\r\n";
+    EXPECT_EQ(child.out, expected);
+    EXPECT_EQ(child.err, "");
+}
+
+TEST(ConsoleOutput, EachLineIsOnTheDeviceWhenTheCallReturns) {
+    const ChildResult child = runConsole("", [] {
+        struct stat info {};
+        printMessage("one");
+        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 6) {
+            ::_exit(1);
+        }
+        printBlankLine();
+        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 8) {
+            ::_exit(2);
+        }
+        printFixedLine(MAP_ROW, {makeFixedText("a", 25), makeFixedText("b", 25)});
+        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 61) {
+            ::_exit(3);
+        }
+    });
+    EXPECT_EQ(child.exitStatus, 0);
+}
+
+struct AnswerCase {
+    std::string name;
+    std::string input;
+    std::string answer;
+};
+
+class ReadAnswer : public ::testing::TestWithParam<AnswerCase> {};
+
+// Each answer is echoed between brackets, then a second answer shows where the first one's line
+// ended.
+TEST_P(ReadAnswer, TakesTheFirstTwoBytesOfOneLine) {
+    const ChildResult child = runConsole(GetParam().input + "Ye\n", [] {
+        printMessage("[" + readAnswer(2).bytes + "]");
+        printMessage("[" + readAnswer(2).bytes + "]");
+    });
+    EXPECT_EQ(child.exitStatus, 0) << child.err;
+    EXPECT_EQ(child.out, " [" + GetParam().answer + "]\r\n [Ye]\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ReadAnswer,
+    ::testing::Values(AnswerCase{"Empty", "\n", "  "}, AnswerCase{"EmptyCrLf", "\r\n", "  "},
+                      AnswerCase{"OneByte", "N\n", "N "}, AnswerCase{"No", "No\n", "No"},
+                      AnswerCase{"NoCrLf", "No\r\n", "No"}, AnswerCase{"Nope", "Nope\n", "No"},
+                      AnswerCase{"LeadingBlank", " no\n", " n"}, AnswerCase{"Yes", "Yes\r\n", "Ye"},
+                      AnswerCase{"LoneCrStays", "N\r\r\n", "N\r"},
+                      AnswerCase{"CrAfterTwoBytes", "No\r\r\n", "No"},
+                      AnswerCase{"LongLine", std::string(300'000, 'x') + "\r\n", "xx"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
+    const ChildResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
+        waitForEnter();
+        waitForEnter();
+        printMessage(readAnswer(2).bytes);
+    });
+    EXPECT_EQ(child.exitStatus, 0) << child.err;
+    EXPECT_EQ(child.out, " No\r\n");
+}
+
+std::string endOfInputReport(const std::string& operation, int record, int line) {
+    return "Fatal file error 217/" + operation +
+           "/unit=5/attempt to read past end of file.\r\n"
+           " File name = stdin     formatted, sequential access   record = " +
+           std::to_string(record) + "\r\n In source file console_test.cpp, at line number " +
+           std::to_string(line) + "\r\n";
+}
+
+TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
+    const int waitLine = __LINE__ + 3;
+    const ChildResult child = runConsole("No", [] {
+        printMessage(readAnswer(2).bytes);
+        waitForEnter();
+        printMessage("never printed");
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.out, " No\r\n");
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, waitLine));
+}
+
+TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
+    const int waitLine = __LINE__ + 1;
+    ChildResult child = runConsole("", [] { waitForEnter(); });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.out, "");
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, waitLine));
+
+    const int answerLine = __LINE__ + 1;
+    child = runConsole("", [] { (void)readAnswer(2); });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, answerLine));
+}
+
+std::string stdoutReport(int error, const std::string& operation, int record, int line) {
+    return "Host error: " + std::string(std::strerror(error)) + "\r\nFatal file error /" +
+           operation + "/unit=6/error code returned by host stdio - " + std::to_string(error) +
+           ".\r\n File name = stdout     formatted, sequential access   record = " +
+           std::to_string(record) + "\r\n In source file console_test.cpp, at line number " +
+           std::to_string(line) + "\r\n";
+}
+
+// A reader that goes away must give the report, not a silent death by signal.
+TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
+    const int fixedLine = __LINE__ + 9;
+    const ChildResult child = runConsole("", [] {
+        records::os::prepareProcess();
+        int pipeEnds[2];
+        if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0) {
+            ::_exit(4);
+        }
+        printMessage("fits in the pipe");
+        ::close(pipeEnds[0]); // the reader goes away
+        printFixedLine(MAP_ROW, {makeFixedText("a", 25), makeFixedText("b", 25)});
+        ::_exit(3);
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, stdoutReport(EPIPE, "formatted write", 2, fixedLine));
+}
+
+TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
+    const int full = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(full, 0);
+    const int blankLine = __LINE__ + 1;
+    const auto body = [] { printBlankLine(); };
+    const ChildResult child = runConsole("", body, full);
+    ::close(full);
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, stdoutReport(ENOSPC, "list-directed write", 1, blankLine));
+}
+
+} // namespace
+} // namespace console
