@@ -1,1 +1,149 @@
+#include "picture_list/relabel.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace picture_list {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string pad(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text.substr(0, width)
+                                : text + std::string(width - text.size(), ' ');
+}
+
+// One output line: 74 columns and CR LF.
+std::string written(const std::string& lead, const std::string& folder, const std::string& tail) {
+    return pad(lead, 25) + " " + pad(folder, 25) + " " + pad(tail, 22) + "\r\n";
+}
+
+// One input line without its line end, with arbitrary bytes in the skipped columns.
+std::string input(const std::string& lead, const std::string& folder, const std::string& tail,
+                  char skipped = ' ') {
+    return pad(lead, 25) + skipped + pad(folder, 25) + skipped + tail;
+}
+
+species_map::SpeciesMap mapOf(std::initializer_list<std::pair<std::string, std::string>> pairs) {
+    species_map::SpeciesMap map;
+    for (const auto& [individual, species] : pairs) {
+        species_map::addEntry(map, {records::makeFixedText(individual, records::NAME_WIDTH),
+                                    records::makeFixedText(species, records::NAME_WIDTH)});
+    }
+    return map;
+}
+
+// Each case works in a fresh folder of its own, since the file names are fixed.
+class Relabel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "relabel_testXXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        previous = fs::current_path();
+        fs::current_path(folder);
+    }
+    void TearDown() override {
+        fs::current_path(previous);
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+    static void write(const std::string& name, const std::string& bytes) {
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+    static std::string read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    // Relabels `backup` and returns the unsorted list.
+    static std::string relabel(const std::string& backup, const species_map::SpeciesMap& map) {
+        write(BACKUP_FILE_NAME, backup);
+        relabelPictureList(map);
+        EXPECT_EQ(read(BACKUP_FILE_NAME), backup) << "the backup must stay as it was";
+        return read(UNSORTED_FILE_NAME);
+    }
+
+    fs::path folder;
+    fs::path previous;
+};
+
+TEST_F(Relabel, EachLineGivesOneFixedFormLineInOrder) {
+    const species_map::SpeciesMap map =
+        mapOf({{"Fluffy", "Leopard"}, {"Leopard", "Cat"}, {"Rex", "Dog"}, {"Rex", "Wolf"}});
+    const std::string oddTail("a\tb\rc\0\x1a\x80\xff", 9);
+    const std::string backup =
+        // Mapped once: the species found is not looked up again.
+        input("IMG_0001.JPG", "Fluffy", "2014-02-01") + "\r\n" +
+        input("IMG_0002.JPG", "Stranger", "tail") + "\n" + input("IMG_0003.JPG", "Leopard", "x") +
+        "\n" + input("IMG_0004.JPG", "Rex", pad("t", 22) + "beyond column 74", '|') + "\n" +
+        input("IMG_0005.JPG", "fluffy", "") + "\n" + //
+        "short\n" +                                  //
+        "\n" +                                       //
+        input("IMG_0006.JPG", " Fluffy", oddTail) + "\n" +
+        input("IMG_0007.JPG", "Fluffy", "no line end");
+    const std::string expected = written("IMG_0001.JPG", "Leopard", "2014-02-01") +
+                                 written("IMG_0002.JPG", "Stranger", "tail") +
+                                 written("IMG_0003.JPG", "Cat", "x") +
+                                 written("IMG_0004.JPG", "Dog", "t") +
+                                 written("IMG_0005.JPG", "fluffy", "") + written("short", "", "") +
+                                 written("", "", "") + written("IMG_0006.JPG", " Fluffy", oddTail) +
+                                 written("IMG_0007.JPG", "Leopard", "no line end");
+    EXPECT_EQ(relabel(backup, map), expected);
+}
+
+TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
+    const species_map::SpeciesMap map = mapOf({{"Fluffy", "Leopard"}});
+    const std::string lines[] = {input("a", "Fluffy", "1"), input("b\r", "Rex\r", "2\r3"), ""};
+    std::string lf;
+    std::string crlf;
+    for (const std::string& line : lines) {
+        lf += line + "\n";
+        crlf += line + "\r\n";
+    }
+    const std::string fromLf = relabel(lf, map);
+    EXPECT_EQ(fromLf,
+              written("a", "Leopard", "1") + written("b\r", "Rex\r", "2\r3") + written("", "", ""));
+    EXPECT_EQ(relabel(crlf, map), fromLf);
+}
+
+TEST_F(Relabel, EmptyMapCopiesInFixedForm) {
+    EXPECT_EQ(relabel(input("a", "Fluffy", pad("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
+              written("a", "Fluffy", "tail") + written("b", "", ""));
+}
+
+TEST_F(Relabel, BlankEntryMatchesBlankFolder) {
+    const species_map::SpeciesMap map = mapOf({{"", ""}, {"Fluffy", "Leopard"}});
+    EXPECT_EQ(relabel("lead only\n", map), written("lead only", "", ""));
+}
+
+TEST_F(Relabel, EmptyBackupGivesEmptyOutput) {
+    EXPECT_EQ(relabel("", mapOf({{"Fluffy", "Leopard"}})), "");
+    EXPECT_TRUE(fs::is_regular_file(UNSORTED_FILE_NAME));
+}
+
+// An earlier run's output must never survive into this run's result.
+TEST_F(Relabel, StaleOutputIsReplaced) {
+    const std::string stale = std::string(5000, 'z') + "\r\n";
+    write(UNSORTED_FILE_NAME, stale);
+    EXPECT_EQ(relabel("one\n", mapOf({})), written("one", "", ""));
+    write(UNSORTED_FILE_NAME, stale);
+    EXPECT_EQ(relabel("", mapOf({})), "");
+}
+
+TEST_F(Relabel, MissingBackupIsCreatedEmpty) {
+    relabelPictureList(mapOf({{"Fluffy", "Leopard"}}));
+    EXPECT_TRUE(fs::is_regular_file(BACKUP_FILE_NAME));
+    EXPECT_EQ(read(BACKUP_FILE_NAME), "");
+    EXPECT_EQ(read(UNSORTED_FILE_NAME), "");
+}
+
+} // namespace
+} // namespace picture_list
