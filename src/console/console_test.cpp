@@ -201,6 +201,24 @@ TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
     EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, answerLine));
 }
 
+TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
+    const int answerLine = __LINE__ + 5;
+    const ChildResult child = runConsole("", [] {
+        if (::dup2(::open("/", O_RDONLY | O_DIRECTORY), STDIN_FILENO) < 0) {
+            ::_exit(4);
+        }
+        (void)readAnswer(2);
+    });
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.err, "Host error: " + std::string(std::strerror(EISDIR)) +
+                             "\r\nFatal file error /formatted read/unit=5/error code returned by "
+                             "host stdio - " +
+                             std::to_string(EISDIR) +
+                             ".\r\n File name = stdin     formatted, sequential access   "
+                             "record = 1\r\n In source file console_test.cpp, at line number " +
+                             std::to_string(answerLine) + "\r\n");
+}
+
 std::string stdoutReport(int error, const std::string& operation, int record, int line) {
     return "Host error: " + std::string(std::strerror(error)) + "\r\nFatal file error /" +
            operation + "/unit=6/error code returned by host stdio - " + std::to_string(error) +
