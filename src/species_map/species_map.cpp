@@ -1,6 +1,7 @@
 #include "species_map/species_map.h"
 
 #include <algorithm>
+#include <bit>
 #include <string_view>
 
 #include "records/layout.h"
@@ -54,7 +55,8 @@ void addEntry(SpeciesMap& map, MapEntry entry) {
     map.entries.push_back(std::move(entry));
     // Kept at most half full, so that probe runs stay short.
     if (map.slots.size() < 2 * map.entries.size()) {
-        rebuildSlots(map, std::max<std::size_t>(2 * MAP_CAPACITY, 4 * map.entries.size()));
+        // A power of two, so that a slot number is the hash masked by size - 1.
+        rebuildSlots(map, std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
         return;
     }
     const std::size_t slot = slotOf(map, map.entries.back().individual);
@@ -64,7 +66,7 @@ void addEntry(SpeciesMap& map, MapEntry entry) {
 }
 
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name) {
-    if (map.entries.empty()) {
+    if (map.slots.empty()) {
         return std::nullopt;
     }
     const std::uint32_t found = map.slots[slotOf(map, name)];
