@@ -2,16 +2,21 @@
 
 #include <cerrno>
 #include <csignal>
+#include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
+
+#include "shell/builtin.h"
 
 extern char** environ;
 
 namespace shell {
 
-std::int32_t runShellCommand(std::string_view text) {
-    const std::string line = commandLineOf(text);
-    // The console writes every line through at once, so nothing of ours is waiting to go out.
+namespace {
+
+// Runs `line` with `/bin/sh -c`. The program ignores SIGPIPE and SIGXFSZ for itself; the shell
+// and its commands get the usual defaults back.
+std::int32_t runInShell(const std::string& line) {
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t defaults;
@@ -40,6 +45,19 @@ std::int32_t runShellCommand(std::string_view text) {
         return WEXITSTATUS(status);
     }
     return 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+// This host has no copy, del or sort of the kind the run's command lines are written for, so the
+// program carries those out itself; every other line goes to the shell.
+std::int32_t runShellCommand(std::string_view text) {
+    const std::string line = commandLineOf(text);
+    // The console writes every line through at once, so nothing of ours is waiting to go out.
+    if (const std::optional<BuiltinCommand> builtin = parseBuiltin(line)) {
+        return runBuiltin(*builtin);
+    }
+    return runInShell(line);
 }
 
 } // namespace shell

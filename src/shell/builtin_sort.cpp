@@ -1,0 +1,130 @@
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "shell/atomic_file.h"
+#include "shell/builtin.h"
+#include "shell/line_sort.h"
+#include "shell/whole_file.h"
+
+namespace shell {
+
+namespace {
+
+constexpr std::int32_t SORTED = 0;
+constexpr std::int32_t SOURCE_UNREADABLE = 1;
+constexpr std::int32_t SORT_FAILED = 2;
+constexpr std::size_t OUTPUT_BLOCK = std::size_t{1} << 20;
+constexpr std::string_view LINE_END = "\r\n";
+
+// Sorted lines gathered into large writes.
+struct SortedOutput {
+    const Replacement& file;
+    std::unique_ptr<char[]> block;
+    std::size_t used = 0;
+    int error = 0;
+};
+
+void flush(SortedOutput& out) {
+    if (out.error == 0 && out.used > 0) {
+        out.error = writeReplacement(out.file, out.block.get(), out.used);
+    }
+    out.used = 0;
+}
+
+void put(SortedOutput& out, const char* line, std::size_t length) {
+    if (out.used + length + LINE_END.size() > OUTPUT_BLOCK) {
+        flush(out);
+        if (length + LINE_END.size() > OUTPUT_BLOCK) {
+            if (out.error == 0) {
+                out.error = writeReplacement(out.file, line, length);
+            }
+            length = 0;
+        }
+    }
+    std::memcpy(out.block.get() + out.used, line, length);
+    std::memcpy(out.block.get() + out.used + length, LINE_END.data(), LINE_END.size());
+    out.used += length + LINE_END.size();
+}
+
+// Writes the two sorted halves of `lines` as one sorted list, merging them on the way out.
+template <class Offset>
+int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std::size_t middle,
+                const Replacement& file) {
+    SortedOutput out{file, std::unique_ptr<char[]>(new (std::nothrow) char[OUTPUT_BLOCK])};
+    if (!out.block) {
+        return ENOMEM;
+    }
+    std::size_t left = 0;
+    std::size_t right = middle;
+    while (out.error == 0 && (left < middle || right < lines.size())) {
+        const bool takeRight =
+            left == middle || (right < lines.size() && lineBefore(text, lines[right], lines[left]));
+        const LineEntry<Offset>& line = takeRight ? lines[right++] : lines[left++];
+        put(out, text + line.start, line.length);
+    }
+    flush(out);
+    return out.error;
+}
+
+std::int32_t failWith(Replacement& replacement, const std::string& destination, int error) {
+    abandonReplacement(replacement);
+    reportFailure("sort", "cannot write", destination, error);
+    return SORT_FAILED;
+}
+
+template <class Offset>
+std::int32_t sortInto(const WholeFile& file, const std::string& source,
+                      const std::string& destination) {
+    const char* const text = file.bytes.get();
+    std::vector<LineEntry<Offset>> lines;
+    try {
+        lines = linesOf<Offset>(std::string_view(text, file.size));
+    } catch (const std::bad_alloc&) {
+        reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
+        return SORT_FAILED;
+    }
+    ReplacementStart start = beginReplacement(destination);
+    if (start.error != 0) {
+        reportFailure("sort", "cannot write", destination, start.error);
+        return SORT_FAILED;
+    }
+    std::size_t middle = 0;
+    try {
+        middle = sortHalves(text, std::span<LineEntry<Offset>>(lines));
+    } catch (const std::bad_alloc&) {
+        abandonReplacement(start.replacement);
+        reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
+        return SORT_FAILED;
+    }
+    if (const int error =
+            writeMerged(text, std::span<const LineEntry<Offset>>(lines), middle, start.replacement);
+        error != 0) {
+        return failWith(start.replacement, destination, error);
+    }
+    if (const int error = commitReplacement(start.replacement); error != 0) {
+        reportFailure("sort", "cannot write", destination, error);
+        return SORT_FAILED;
+    }
+    return SORTED;
+}
+
+} // namespace
+
+std::int32_t sortFile(const std::string& source, const std::string& destination) {
+    const WholeFile file = readWholeFile(source);
+    if (file.error == ENOMEM) {
+        reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
+        return SORT_FAILED;
+    }
+    if (file.error != 0) {
+        reportFailure("sort", "cannot read", source, file.error);
+        return SOURCE_UNREADABLE;
+    }
+    return file.size <= std::numeric_limits<std::uint32_t>::max()
+               ? sortInto<std::uint32_t>(file, source, destination)
+               : sortInto<std::uint64_t>(file, source, destination);
+}
+
+} // namespace shell

@@ -1,0 +1,40 @@
+#pragma once
+
+// Sorting the lines of a text held in memory, in ascending unsigned byte order of the whole line.
+// Each line is an entry of its position, its length and eight of its bytes as one number, so that
+// most comparisons are one comparison of numbers and the text itself is never moved.
+
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace shell {
+
+// Offset is std::uint32_t for texts under 4 GiB (16 bytes an entry), else std::uint64_t.
+template <class Offset> struct LineEntry {
+    std::uint64_t key; // eight bytes of the line from the depth last sorted on, zero past its end
+    Offset start;
+    Offset length; // without the line end
+};
+
+// The lines of `text`: a line ends at LF, a CR directly before the LF is part of the line end,
+// and a last line without LF is still a line. Keys hold each line's first eight bytes.
+template <class Offset> std::vector<LineEntry<Offset>> linesOf(std::string_view text);
+
+template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines);
+
+// Sorts the first and the second half of `lines` each on a thread of its own. Returns where the
+// second sorted half begins.
+template <class Offset>
+std::size_t sortHalves(const char* text, std::span<LineEntry<Offset>> lines);
+
+template <class Offset>
+bool lineBefore(const char* text, const LineEntry<Offset>& a, const LineEntry<Offset>& b) {
+    const std::size_t common = a.length < b.length ? a.length : b.length;
+    const int order = common == 0 ? 0 : std::memcmp(text + a.start, text + b.start, common);
+    return order < 0 || (order == 0 && a.length < b.length);
+}
+
+} // namespace shell

@@ -1,0 +1,111 @@
+#include "shell/line_sort.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace shell {
+namespace {
+
+template <class Offset> std::vector<std::string> textsOf(std::string_view text, const auto& lines) {
+    std::vector<std::string> texts;
+    for (const LineEntry<Offset>& line : lines) {
+        texts.emplace_back(text.substr(line.start, line.length));
+    }
+    return texts;
+}
+
+std::vector<std::string> referenceOrder(std::string text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool closed = end != std::string::npos;
+        end = closed ? end : text.size();
+        std::size_t length = end - start;
+        if (closed && length > 0 && text[end - 1] == '\r') {
+            --length;
+        }
+        lines.push_back(text.substr(start, length));
+        start = end + 1;
+    }
+    // std::string compares its characters as unsigned bytes.
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(LinesOf, TakesLinesAsTheProgramDoes) {
+    const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
+    EXPECT_EQ(textsOf<std::uint32_t>(text, linesOf<std::uint32_t>(text)),
+              (std::vector<std::string>{"a", "b", "", "c\rd", "", "e\r", "last"}));
+    EXPECT_TRUE(linesOf<std::uint32_t>("").empty());
+    EXPECT_EQ(linesOf<std::uint32_t>("x\n").size(), 1u);
+    EXPECT_EQ(textsOf<std::uint32_t>("\r", linesOf<std::uint32_t>("\r")),
+              std::vector<std::string>{"\r"});
+}
+
+TEST(SortLines, OrdersWholeLinesByUnsignedBytes) {
+    std::string text = "b\na\n\xff\n\x7f\nab\na\nA\n\n";
+    text += std::string("a\0b\n", 4) + std::string("a\0\n", 3);
+    std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
+    sortLines(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+    EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
+}
+
+// Lines that share long beginnings need many rounds of keys; a line that ends where another goes
+// on with NUL bytes must still come first.
+TEST(SortLines, SeparatesLongSharedBeginningsAndTrailingNuls) {
+    const std::string shared(45, 'p');
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += shared + std::string(static_cast<std::size_t>(i % 7), '\0') +
+                std::to_string(i % 13) + "\n";
+        text += shared + std::string(static_cast<std::size_t>(i % 5), '\0') + "\n";
+    }
+    std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
+    sortLines(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+    EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
+}
+
+std::string randomText(std::uint32_t seed, int lineCount) {
+    std::mt19937 random(seed);
+    const std::string alphabet("ab\0\r\xff ", 6);
+    std::string text;
+    for (int i = 0; i < lineCount; ++i) {
+        const std::size_t length = random() % 4 == 0 ? random() % 40 : random() % 4;
+        text += std::string(random() % 3 == 0 ? 16 : 0, 'k');
+        for (std::size_t j = 0; j < length; ++j) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        text += random() % 2 == 0 ? "\r\n" : "\n";
+    }
+    if (seed % 2 == 1) {
+        text += "no line end";
+    }
+    return text;
+}
+
+TEST(SortHalves, MergedHalvesMatchTheReferenceOnRandomText) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const std::string text = randomText(seed, 3000);
+        std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
+        const std::size_t middle =
+            sortHalves(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+        std::vector<LineEntry<std::uint32_t>> merged(lines.size());
+        std::merge(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(middle),
+                   lines.begin() + static_cast<std::ptrdiff_t>(middle), lines.end(), merged.begin(),
+                   [&](const auto& a, const auto& b) { return lineBefore(text.data(), a, b); });
+        EXPECT_EQ(textsOf<std::uint32_t>(text, merged), referenceOrder(text)) << "seed " << seed;
+    }
+}
+
+TEST(SortLines, WideOffsetsSortTheSame) {
+    const std::string text = randomText(7, 500);
+    std::vector<LineEntry<std::uint64_t>> lines = linesOf<std::uint64_t>(text);
+    sortLines(text.data(), std::span<LineEntry<std::uint64_t>>(lines));
+    EXPECT_EQ(textsOf<std::uint64_t>(text, lines), referenceOrder(text));
+}
+
+} // namespace
+} // namespace shell
