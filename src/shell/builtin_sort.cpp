@@ -61,8 +61,11 @@ int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std:
     while (out.error == 0 && (left < middle || right < lines.size())) {
         const bool takeRight =
             left == middle || (right < lines.size() && lineBefore(text, lines[right], lines[left]));
-        const LineEntry<Offset>& line = takeRight ? lines[right++] : lines[left++];
-        put(out, text + line.start, line.length);
+        const std::size_t taken = takeRight ? right++ : left++;
+        if (taken + PREFETCH_DISTANCE < (takeRight ? lines.size() : middle)) {
+            prefetchLine(text, lines[taken + PREFETCH_DISTANCE]);
+        }
+        put(out, text + lines[taken].start, lines[taken].length);
     }
     flush(out);
     return out.error;
@@ -78,9 +81,9 @@ template <class Offset>
 std::int32_t sortInto(const WholeFile& file, const std::string& source,
                       const std::string& destination) {
     const char* const text = file.bytes.get();
-    std::vector<LineEntry<Offset>> lines;
+    LineTable<Offset> table;
     try {
-        lines = linesOf<Offset>(std::string_view(text, file.size));
+        table = linesOf<Offset>(std::string_view(text, file.size));
     } catch (const std::bad_alloc&) {
         reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
         return SORT_FAILED;
@@ -92,14 +95,14 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     }
     std::size_t middle = 0;
     try {
-        middle = sortHalves(text, std::span<LineEntry<Offset>>(lines));
+        middle = sortHalves(text, table.lines());
     } catch (const std::bad_alloc&) {
         abandonReplacement(start.replacement);
         reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
         return SORT_FAILED;
     }
-    if (const int error =
-            writeMerged(text, std::span<const LineEntry<Offset>>(lines), middle, start.replacement);
+    if (const int error = writeMerged(text, std::span<const LineEntry<Offset>>(table.lines()),
+                                      middle, start.replacement);
         error != 0) {
         return failWith(start.replacement, destination, error);
     }

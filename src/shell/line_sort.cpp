@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace shell {
 
@@ -52,6 +53,9 @@ void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>
         return;
     }
     if (run.lines.size() <= SHORT_RUN) {
+        for (const LineEntry<Offset>& line : run.lines) {
+            prefetchLine(text, line);
+        }
         std::sort(run.lines.begin(), run.lines.end(),
                   [text, depth = run.depth](const auto& a, const auto& b) {
                       return lineBeforeFrom(text, depth, a, b);
@@ -72,7 +76,11 @@ void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>
 template <class Offset>
 void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pending) {
     if (run.depth > 0) {
-        for (LineEntry<Offset>& line : run.lines) {
+        for (std::size_t i = 0; i < run.lines.size(); ++i) {
+            if (i + PREFETCH_DISTANCE < run.lines.size()) {
+                prefetchLine(text, run.lines[i + PREFETCH_DISTANCE]);
+            }
+            LineEntry<Offset>& line = run.lines[i];
             line.key = keyAt(text + line.start, line.length, run.depth);
         }
     }
@@ -88,14 +96,25 @@ void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pendin
     }
 }
 
+std::size_t lineCountOf(std::string_view text) {
+    std::size_t count = 0;
+    const char* at = text.data();
+    const char* const end = text.data() + text.size();
+    while (at < end) {
+        const void* found = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+        ++count;
+        at = found == nullptr ? end : static_cast<const char*>(found) + 1;
+    }
+    return count;
+}
+
 } // namespace
 
-template <class Offset> std::vector<LineEntry<Offset>> linesOf(std::string_view text) {
-    const bool lastLineOpen = !text.empty() && text.back() != '\n';
-    const auto count = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
-                       (lastLineOpen ? 1 : 0);
-    std::vector<LineEntry<Offset>> lines;
-    lines.reserve(count);
+template <class Offset> LineTable<Offset> linesOf(std::string_view text) {
+    LineTable<Offset> table;
+    if (!resizeLargeBlock(table.entries, lineCountOf(text))) {
+        throw std::bad_alloc();
+    }
     const char* const base = text.data();
     std::size_t start = 0;
     while (start < text.size()) {
@@ -107,11 +126,11 @@ template <class Offset> std::vector<LineEntry<Offset>> linesOf(std::string_view 
         if (found != nullptr && length > 0 && base[end - 1] == '\r') {
             --length;
         }
-        lines.push_back({keyAt(base + start, length, 0), static_cast<Offset>(start),
-                         static_cast<Offset>(length)});
+        table.entries[table.count++] = {keyAt(base + start, length, 0), static_cast<Offset>(start),
+                                        static_cast<Offset>(length)};
         start = end + 1;
     }
-    return lines;
+    return table;
 }
 
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines) {
@@ -163,8 +182,8 @@ std::size_t sortHalves(const char* text, std::span<LineEntry<Offset>> lines) {
     return middle;
 }
 
-template std::vector<LineEntry<std::uint32_t>> linesOf(std::string_view);
-template std::vector<LineEntry<std::uint64_t>> linesOf(std::string_view);
+template LineTable<std::uint32_t> linesOf(std::string_view);
+template LineTable<std::uint64_t> linesOf(std::string_view);
 template void sortLines(const char*, std::span<LineEntry<std::uint32_t>>);
 template void sortLines(const char*, std::span<LineEntry<std::uint64_t>>);
 template std::size_t sortHalves(const char*, std::span<LineEntry<std::uint32_t>>);

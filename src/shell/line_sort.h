@@ -8,7 +8,8 @@
 #include <cstring>
 #include <span>
 #include <string_view>
-#include <vector>
+
+#include "shell/large_block.h"
 
 namespace shell {
 
@@ -19,9 +20,17 @@ template <class Offset> struct LineEntry {
     Offset length; // without the line end
 };
 
+template <class Offset> struct LineTable {
+    LargeBlock<LineEntry<Offset>> entries;
+    std::size_t count = 0;
+
+    std::span<LineEntry<Offset>> lines() const { return {entries.get(), count}; }
+};
+
 // The lines of `text`: a line ends at LF, a CR directly before the LF is part of the line end,
-// and a last line without LF is still a line. Keys hold each line's first eight bytes.
-template <class Offset> std::vector<LineEntry<Offset>> linesOf(std::string_view text);
+// and a last line without LF is still a line. Keys hold each line's first eight bytes. Throws
+// std::bad_alloc when the table does not fit in memory.
+template <class Offset> LineTable<Offset> linesOf(std::string_view text);
 
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines);
 
@@ -29,6 +38,15 @@ template <class Offset> void sortLines(const char* text, std::span<LineEntry<Off
 // second sorted half begins.
 template <class Offset>
 std::size_t sortHalves(const char* text, std::span<LineEntry<Offset>> lines);
+
+// Lines lie all over the text in sorted order; asking for one a few steps ahead hides most of the
+// wait for memory.
+inline constexpr std::size_t PREFETCH_DISTANCE = 16;
+
+template <class Offset> void prefetchLine(const char* text, const LineEntry<Offset>& line) {
+    __builtin_prefetch(text + line.start);
+    __builtin_prefetch(text + line.start + line.length);
+}
 
 template <class Offset>
 bool lineBefore(const char* text, const LineEntry<Offset>& a, const LineEntry<Offset>& b) {

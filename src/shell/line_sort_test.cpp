@@ -37,19 +37,20 @@ std::vector<std::string> referenceOrder(std::string text) {
 
 TEST(LinesOf, TakesLinesAsTheProgramDoes) {
     const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
-    EXPECT_EQ(textsOf<std::uint32_t>(text, linesOf<std::uint32_t>(text)),
+    EXPECT_EQ(textsOf<std::uint32_t>(text, linesOf<std::uint32_t>(text).lines()),
               (std::vector<std::string>{"a", "b", "", "c\rd", "", "e\r", "last"}));
-    EXPECT_TRUE(linesOf<std::uint32_t>("").empty());
-    EXPECT_EQ(linesOf<std::uint32_t>("x\n").size(), 1u);
-    EXPECT_EQ(textsOf<std::uint32_t>("\r", linesOf<std::uint32_t>("\r")),
+    EXPECT_EQ(linesOf<std::uint32_t>("").count, 0u);
+    EXPECT_EQ(linesOf<std::uint32_t>("x\n").count, 1u);
+    EXPECT_EQ(textsOf<std::uint32_t>("\r", linesOf<std::uint32_t>("\r").lines()),
               std::vector<std::string>{"\r"});
 }
 
 TEST(SortLines, OrdersWholeLinesByUnsignedBytes) {
     std::string text = "b\na\n\xff\n\x7f\nab\na\nA\n\n";
     text += std::string("a\0b\n", 4) + std::string("a\0\n", 3);
-    std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
-    sortLines(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
+    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
+    sortLines(text.data(), lines);
     EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
 }
 
@@ -63,8 +64,9 @@ TEST(SortLines, SeparatesLongSharedBeginningsAndTrailingNuls) {
                 std::to_string(i % 13) + "\n";
         text += shared + std::string(static_cast<std::size_t>(i % 5), '\0') + "\n";
     }
-    std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
-    sortLines(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
+    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
+    sortLines(text.data(), lines);
     EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
 }
 
@@ -89,9 +91,9 @@ std::string randomText(std::uint32_t seed, int lineCount) {
 TEST(SortHalves, MergedHalvesMatchTheReferenceOnRandomText) {
     for (std::uint32_t seed = 1; seed <= 6; ++seed) {
         const std::string text = randomText(seed, 3000);
-        std::vector<LineEntry<std::uint32_t>> lines = linesOf<std::uint32_t>(text);
-        const std::size_t middle =
-            sortHalves(text.data(), std::span<LineEntry<std::uint32_t>>(lines));
+        const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
+        const std::span<LineEntry<std::uint32_t>> lines = table.lines();
+        const std::size_t middle = sortHalves(text.data(), lines);
         std::vector<LineEntry<std::uint32_t>> merged(lines.size());
         std::merge(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(middle),
                    lines.begin() + static_cast<std::ptrdiff_t>(middle), lines.end(), merged.begin(),
@@ -102,8 +104,9 @@ TEST(SortHalves, MergedHalvesMatchTheReferenceOnRandomText) {
 
 TEST(SortLines, WideOffsetsSortTheSame) {
     const std::string text = randomText(7, 500);
-    std::vector<LineEntry<std::uint64_t>> lines = linesOf<std::uint64_t>(text);
-    sortLines(text.data(), std::span<LineEntry<std::uint64_t>>(lines));
+    const LineTable<std::uint64_t> table = linesOf<std::uint64_t>(text);
+    const std::span<LineEntry<std::uint64_t>> lines = table.lines();
+    sortLines(text.data(), lines);
     EXPECT_EQ(textsOf<std::uint64_t>(text, lines), referenceOrder(text));
 }
 

@@ -13,17 +13,6 @@ namespace {
 
 constexpr std::size_t FIRST_BLOCK_OF_UNKNOWN_SIZE = std::size_t{1} << 20;
 
-bool resize(WholeFile& file, std::size_t capacity) {
-    // Never asks for zero bytes, which the C library may answer with no block at all.
-    char* grown = static_cast<char*>(std::realloc(file.bytes.get(), capacity == 0 ? 1 : capacity));
-    if (grown == nullptr) {
-        return false;
-    }
-    (void)file.bytes.release();
-    file.bytes.reset(grown);
-    return true;
-}
-
 // Reads until the end of the stream, growing the block only when a read finds more bytes than
 // it holds.
 int readAll(int fd, WholeFile& file, std::size_t capacity) {
@@ -36,7 +25,7 @@ int readAll(int fd, WholeFile& file, std::size_t capacity) {
             }
             capacity = capacity < FIRST_BLOCK_OF_UNKNOWN_SIZE / 2 ? FIRST_BLOCK_OF_UNKNOWN_SIZE
                                                                   : capacity * 2;
-            if (!resize(file, capacity)) {
+            if (!resizeLargeBlock(file.bytes, capacity)) {
                 return ENOMEM;
             }
             file.bytes.get()[file.size++] = probe;
@@ -68,7 +57,8 @@ WholeFile readWholeFile(const std::string& name) {
         return file;
     }
     const std::size_t capacity = expectedSize(opened.fd);
-    file.error = resize(file, capacity) ? readAll(opened.fd, file, capacity) : ENOMEM;
+    file.error =
+        resizeLargeBlock(file.bytes, capacity) ? readAll(opened.fd, file, capacity) : ENOMEM;
     ::close(opened.fd);
     return file;
 }

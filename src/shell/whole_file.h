@@ -2,18 +2,14 @@
 
 // A file read whole into memory: the sort needs every line at hand at once.
 
-#include <cstdlib>
-#include <memory>
 #include <string>
+
+#include "shell/large_block.h"
 
 namespace shell {
 
-struct FreeBytes {
-    void operator()(char* bytes) const { std::free(bytes); }
-};
-
 struct WholeFile {
-    std::unique_ptr<char, FreeBytes> bytes;
+    LargeBlock<char> bytes;
     std::size_t size = 0;
     int error = 0; // 0, or why the file could not be read (ENOMEM when it does not fit)
 };
