@@ -1,0 +1,132 @@
+// Runs of a large catalogue killed outright at many moments: whatever the moment, the picture list
+// and its backup are each either as they were or complete, never empty or partial.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "e2e_scenarios.h"
+#include "e2e_support.h"
+
+namespace {
+
+using namespace e2e;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int CATALOGUE_LINES = 300'000;
+constexpr int MOST_KILLS = 60;
+constexpr auto TIME_BUDGET = std::chrono::seconds(45);
+const std::string ANSWERS = "yes\n\n";
+
+const std::vector<MapEntry> MAP_ENTRIES = {
+    {"Fluffy", "Leopard"}, {"Rajah", "Tiger"}, {"Shere", "Tiger"}, {"Bagheera", "Panther"}};
+
+// A fixed catalogue in no particular order, most of whose folders the map renames.
+std::string catalogue() {
+    const std::vector<std::string> folders = {"Fluffy", "Rajah", "Shere", "Bagheera", "Lion"};
+    std::mt19937 random(2014);
+    std::string list;
+    list.reserve(static_cast<std::size_t>(CATALOGUE_LINES) * PICTURE_LINE_BYTES);
+    for (int i = 0; i < CATALOGUE_LINES; ++i) {
+        const std::string lead = "IMG_" + std::to_string(random() % 1'000'000) + ".jpg";
+        const std::string& folder = folders[random() % folders.size()];
+        list += pictureColumns(lead, folder, "shot " + std::to_string(i)) + "\r\n";
+    }
+    return list;
+}
+
+const std::string STALE_BACKUP = pictureLine("IMG_1.jpg", "Stale", "an earlier run");
+
+void prepare(const Scratch& scratch, const std::string& oldList) {
+    for (const auto& entry : fs::directory_iterator(scratch.dir)) {
+        fs::remove_all(entry.path());
+    }
+    scratch.write(PICTURES, oldList);
+    scratch.write(BACKUP, STALE_BACKUP);
+    scratch.write(MAP, mapFile(MAP_ENTRIES));
+}
+
+// Starts the program in `scratch` with the answers on standard input and its output discarded.
+pid_t startProgram(const Scratch& scratch, const fs::path& answers) {
+    std::vector<std::string> words;
+    std::istringstream command(programCommand());
+    for (std::string word; command >> word;) {
+        words.push_back(word);
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(answers.c_str(), O_RDONLY);
+        const int out = ::open("/dev/null", O_WRONLY);
+        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0 ||
+            ::chdir(scratch.dir.c_str()) != 0) {
+            ::_exit(200);
+        }
+        ::execvp(argv[0], argv.data());
+        ::_exit(201);
+    }
+    return child;
+}
+
+TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
+    const std::string oldList = catalogue();
+    Scratch scratch;
+    const Scratch io;
+    io.write("answers", ANSWERS);
+
+    prepare(scratch, oldList);
+    const auto undisturbedStart = Clock::now();
+    const RunResult undisturbed = runProgram(scratch, ANSWERS);
+    const auto runTime = Clock::now() - undisturbedStart;
+    ASSERT_EQ(undisturbed.exitStatus, 0) << undisturbed.err;
+    const std::string newList = scratch.read(PICTURES);
+    ASSERT_EQ(newList.size(), oldList.size());
+    ASSERT_NE(newList, oldList);
+    ASSERT_EQ(scratch.read(BACKUP), oldList);
+
+    std::mt19937 random(74);
+    const auto delayLimit =
+        std::chrono::duration_cast<std::chrono::microseconds>(runTime * 11 / 10);
+    const auto testEnd = Clock::now() + TIME_BUDGET;
+    int killedWithNewList = 0;
+    int kills = 0;
+    for (; kills < MOST_KILLS && Clock::now() < testEnd; ++kills) {
+        prepare(scratch, oldList);
+        const auto delay = std::chrono::microseconds(random() % (delayLimit.count() + 1));
+        const pid_t child = startProgram(scratch, io.dir / "answers");
+        std::this_thread::sleep_for(delay);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        const std::string pictures = scratch.read(PICTURES);
+        const std::string backup = scratch.read(BACKUP);
+        SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
+        EXPECT_TRUE(pictures == oldList || pictures == newList)
+            << "picture list of " << pictures.size() << " bytes is neither the old nor the new";
+        EXPECT_TRUE(backup == STALE_BACKUP || backup == oldList)
+            << "backup of " << backup.size() << " bytes is neither the earlier nor the new one";
+        killedWithNewList += pictures == newList ? 1 : 0;
+        if (::testing::Test::HasFailure()) {
+            break;
+        }
+    }
+    RecordProperty("kills", kills);
+    RecordProperty("killed_with_new_list", killedWithNewList);
+    EXPECT_GT(kills, 10);
+}
+
+} // namespace
