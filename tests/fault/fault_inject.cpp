@@ -1,0 +1,756 @@
+// A preload library for the fault tests: it stands between the program and the C library, counts
+// the file calls that the program makes in its working folder and on its standard streams, and
+// makes one chosen call fail. Everything else passes through unchanged.
+//
+// Controlled by the environment, read once at load time:
+//   FAULT_KIND    open | read | write | fsync | rename | ftruncate | close | unlink | copy |
+//                 fchmod | stat   (the kind of call to disturb; unset: only count)
+//   FAULT_AT      the 1-based number of the call of that kind to disturb
+//   FAULT_MODE    fail (default): the call fails with FAULT_ERRNO and does nothing, except that
+//                   a failing close still releases the descriptor, as Linux does;
+//                 eintr: the call is interrupted before it does anything (a close: after it has
+//                   released the descriptor);
+//                 short: a read, write or copy moves only half of what was asked (at least 1)
+//   FAULT_ERRNO   ENOSPC | EIO | EACCES | EPERM | EFBIG | EXDEV | ENOSYS or a number
+//   FAULT_COUNT_FILE   where to write the per-kind call counts when the process ends
+//   FAULT_REPORT_FILE  where to write one line naming the disturbed call, when it happens
+//   FAULT_TRACE_FILE   where to append one line per counted call (for debugging)
+//   FAULT_SCOPE   the folder whose files count (default: the working folder at load time)
+//
+// Counted calls: path calls on relative names or names inside the scope folder, and descriptor
+// calls on descriptors 0, 1 and 2 or on descriptors that a counted open returned. The counts are
+// kept in shared memory so that a forked child adds to the same numbers; the library takes itself
+// out of the environment, so that programs started by the process run undisturbed.
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <initializer_list>
+#include <sys/mman.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+enum Kind {
+    K_OPEN,
+    K_READ,
+    K_WRITE,
+    K_FSYNC,
+    K_RENAME,
+    K_FTRUNCATE,
+    K_CLOSE,
+    K_UNLINK,
+    K_COPY,
+    K_FCHMOD,
+    K_STAT,
+    KIND_COUNT
+};
+
+const char* const KIND_NAMES[KIND_COUNT] = {"open",   "read",      "write", "fsync",
+                                            "rename", "ftruncate", "close", "unlink",
+                                            "copy",   "fchmod",    "stat"};
+
+enum Mode { MODE_FAIL, MODE_EINTR, MODE_SHORT };
+enum Action { PASS, FAIL_NOW, INTERRUPT, SHORTEN };
+
+struct Shared {
+    long counts[KIND_COUNT];
+    int injected;
+};
+
+constexpr int MAX_TRACKED_FD = 4096;
+
+Shared* shared = nullptr;
+bool ready = false;
+pid_t mainPid = 0;
+int targetKind = -1;
+long targetAt = 0;
+Mode mode = MODE_FAIL;
+int targetErrno = EIO;
+char scope[PATH_MAX];
+std::size_t scopeLength = 0;
+char canonicalScope[PATH_MAX];
+std::size_t canonicalScopeLength = 0;
+char countFile[PATH_MAX];
+char reportFile[PATH_MAX];
+int traceFd = -1;
+bool countsWritten = false;
+char* fdNames[MAX_TRACKED_FD];
+
+// ---- raw output, which must not pass through the wrappers ----
+
+int rawOpen(const char* path, int flags) {
+    return static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, flags | O_CLOEXEC, 0644));
+}
+
+void rawWrite(int fd, const char* text, std::size_t size) {
+    while (size > 0) {
+        const long put = ::syscall(SYS_write, fd, text, size);
+        if (put <= 0) {
+            return;
+        }
+        text += put;
+        size -= static_cast<std::size_t>(put);
+    }
+}
+
+void rawClose(int fd) {
+    ::syscall(SYS_close, fd);
+}
+
+void writeWholeFile(const char* path, const char* text) {
+    const int fd = rawOpen(path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd >= 0) {
+        rawWrite(fd, text, std::strlen(text));
+        rawClose(fd);
+    }
+}
+
+void writeCounts() {
+    if (countsWritten || !ready || countFile[0] == '\0' || ::getpid() != mainPid) {
+        return;
+    }
+    countsWritten = true;
+    char text[1024];
+    std::size_t used = 0;
+    for (int kind = 0; kind < KIND_COUNT; ++kind) {
+        used += static_cast<std::size_t>(std::snprintf(text + used, sizeof text - used, "%s %ld\n",
+                                                       KIND_NAMES[kind], shared->counts[kind]));
+    }
+    writeWholeFile(countFile, text);
+}
+
+// ---- configuration ----
+
+int errnoByName(const char* name) {
+    static const struct {
+        const char* name;
+        int value;
+    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EACCES", EACCES}, {"EPERM", EPERM},
+                 {"EFBIG", EFBIG},   {"EXDEV", EXDEV}, {"ENOSYS", ENOSYS}, {"EINTR", EINTR},
+                 {"EDQUOT", EDQUOT}, {"EBADF", EBADF}, {"EMFILE", EMFILE}, {"EROFS", EROFS}};
+    for (const auto& entry : known) {
+        if (std::strcmp(entry.name, name) == 0) {
+            return entry.value;
+        }
+    }
+    return std::atoi(name);
+}
+
+void copyEnv(const char* name, char* into, std::size_t size) {
+    const char* value = std::getenv(name);
+    into[0] = '\0';
+    if (value != nullptr) {
+        std::snprintf(into, size, "%s", value);
+    }
+}
+
+__attribute__((constructor)) void setUp() {
+    void* memory =
+        ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) {
+        return;
+    }
+    shared = static_cast<Shared*>(memory);
+    mainPid = ::getpid();
+
+    if (const char* kind = std::getenv("FAULT_KIND")) {
+        for (int k = 0; k < KIND_COUNT; ++k) {
+            if (std::strcmp(kind, KIND_NAMES[k]) == 0) {
+                targetKind = k;
+            }
+        }
+    }
+    if (const char* at = std::getenv("FAULT_AT")) {
+        targetAt = std::atol(at);
+    }
+    if (const char* how = std::getenv("FAULT_MODE")) {
+        mode = std::strcmp(how, "eintr") == 0   ? MODE_EINTR
+               : std::strcmp(how, "short") == 0 ? MODE_SHORT
+                                                : MODE_FAIL;
+    }
+    if (const char* number = std::getenv("FAULT_ERRNO")) {
+        targetErrno = errnoByName(number);
+    }
+    copyEnv("FAULT_COUNT_FILE", countFile, sizeof countFile);
+    copyEnv("FAULT_REPORT_FILE", reportFile, sizeof reportFile);
+    char traceFile[PATH_MAX];
+    copyEnv("FAULT_TRACE_FILE", traceFile, sizeof traceFile);
+    if (traceFile[0] != '\0') {
+        traceFd = rawOpen(traceFile, O_WRONLY | O_CREAT | O_APPEND);
+    }
+    copyEnv("FAULT_SCOPE", scope, sizeof scope);
+    if (scope[0] == '\0' && ::getcwd(scope, sizeof scope) == nullptr) {
+        scope[0] = '\0';
+    }
+    scopeLength = std::strlen(scope);
+    while (scopeLength > 1 && scope[scopeLength - 1] == '/') {
+        scope[--scopeLength] = '\0';
+    }
+    // Names inside the folder may also come back from realpath.
+    if (char* canonical = ::realpath(scope, nullptr)) {
+        std::snprintf(canonicalScope, sizeof canonicalScope, "%s", canonical);
+        std::free(canonical);
+    }
+    canonicalScopeLength = std::strlen(canonicalScope);
+
+    // Programs that the process starts are not part of the experiment.
+    for (const char* name :
+         {"LD_PRELOAD", "FAULT_KIND", "FAULT_AT", "FAULT_MODE", "FAULT_ERRNO", "FAULT_COUNT_FILE",
+          "FAULT_REPORT_FILE", "FAULT_TRACE_FILE", "FAULT_SCOPE"}) {
+        ::unsetenv(name);
+    }
+    ready = true;
+}
+
+__attribute__((destructor)) void tearDown() {
+    writeCounts();
+}
+
+// ---- what counts ----
+
+bool isInside(const char* path, const char* folder, std::size_t length) {
+    return length > 0 && std::strncmp(path, folder, length) == 0 &&
+           (path[length] == '/' || path[length] == '\0');
+}
+
+bool pathInScope(int dirfd, const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    if (path[0] != '/') {
+        return dirfd == AT_FDCWD || (dirfd >= 0 && dirfd < MAX_TRACKED_FD && fdNames[dirfd]);
+    }
+    return isInside(path, scope, scopeLength) ||
+           isInside(path, canonicalScope, canonicalScopeLength);
+}
+
+bool fdInScope(int fd) {
+    return (fd >= 0 && fd <= 2) || (fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] != nullptr);
+}
+
+const char* fdName(int fd) {
+    static const char* const standard[] = {"<stdin>", "<stdout>", "<stderr>"};
+    if (fd >= 0 && fd <= 2) {
+        return standard[fd];
+    }
+    return fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] ? fdNames[fd] : "<untracked>";
+}
+
+void track(int fd, const char* path) {
+    if (fd > 2 && fd < MAX_TRACKED_FD) {
+        std::free(fdNames[fd]);
+        fdNames[fd] = ::strdup(path != nullptr ? path : "?");
+    }
+}
+
+void untrack(int fd) {
+    if (fd > 2 && fd < MAX_TRACKED_FD) {
+        std::free(fdNames[fd]);
+        fdNames[fd] = nullptr;
+    }
+}
+
+// Counts one call and says what to do with it.
+Action decide(Kind kind, const char* target) {
+    const long number = ++shared->counts[kind];
+    if (traceFd >= 0) {
+        char line[PATH_MAX + 64];
+        const int length =
+            std::snprintf(line, sizeof line, "%s %ld %s\n", KIND_NAMES[kind], number, target);
+        rawWrite(traceFd, line, static_cast<std::size_t>(length));
+    }
+    if (kind != targetKind || number != targetAt || shared->injected) {
+        return PASS;
+    }
+    shared->injected = 1;
+    if (reportFile[0] != '\0') {
+        char line[PATH_MAX + 128];
+        std::snprintf(line, sizeof line, "kind=%s at=%ld mode=%s errno=%d target=%s\n",
+                      KIND_NAMES[kind], number,
+                      mode == MODE_FAIL    ? "fail"
+                      : mode == MODE_EINTR ? "eintr"
+                                           : "short",
+                      targetErrno, target);
+        writeWholeFile(reportFile, line);
+    }
+    switch (mode) {
+    case MODE_EINTR:
+        return INTERRUPT;
+    case MODE_SHORT:
+        return SHORTEN;
+    case MODE_FAIL:
+        break;
+    }
+    return FAIL_NOW;
+}
+
+// A refused call: -1 with errno set.
+int refuse(Action action) {
+    errno = action == INTERRUPT ? EINTR : targetErrno;
+    return -1;
+}
+
+std::size_t shortened(std::size_t size) {
+    return size > 1 ? size / 2 : size;
+}
+
+template <typename F> F next(const char* name) {
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+#define REAL(name) static auto real = next<decltype(&::name)>(#name)
+
+bool needsMode(int flags) {
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+template <typename Real> int openVia(Real real, int dirfd, const char* path, int flags, mode_t m) {
+    if (!ready || !pathInScope(dirfd, path)) {
+        return real(dirfd, path, flags, m);
+    }
+    const Action action = decide(K_OPEN, path);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    const int fd = real(dirfd, path, flags, m);
+    if (fd >= 0) {
+        track(fd, path);
+    }
+    return fd;
+}
+
+int realOpenat(int dirfd, const char* path, int flags, mode_t m) {
+    REAL(openat);
+    return real(dirfd, path, flags, m);
+}
+
+// mkstemp and its kin open inside the C library, where no wrapper sees it: the whole call counts
+// as one open. Interrupting it makes no sense, so an eintr there passes the call through.
+template <typename Call> int makeTemp(char* templ, Call call) {
+    if (!ready || !pathInScope(AT_FDCWD, templ)) {
+        return call();
+    }
+    const Action action = decide(K_OPEN, templ);
+    if (action == FAIL_NOW) {
+        return refuse(action);
+    }
+    const int fd = call();
+    if (fd >= 0) {
+        track(fd, templ);
+    }
+    return fd;
+}
+
+ssize_t transfer(Kind kind, int fd, std::size_t size, ssize_t (*call)(std::size_t, void*),
+                 void* context) {
+    if (!ready || !fdInScope(fd)) {
+        return call(size, context);
+    }
+    const Action action = decide(kind, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return call(action == SHORTEN ? shortened(size) : size, context);
+}
+
+int fdCall(Kind kind, int fd, int (*call)(int)) {
+    if (!ready || !fdInScope(fd)) {
+        return call(fd);
+    }
+    const Action action = decide(kind, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return call(fd);
+}
+
+template <typename Call> int pathCall(Kind kind, int dirfd, const char* path, Call call) {
+    if (!ready || !pathInScope(dirfd, path)) {
+        return call();
+    }
+    const Action action = decide(kind, path);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return call();
+}
+
+} // namespace
+
+extern "C" {
+
+// ---- open ----
+
+int open(const char* path, int flags, ...) {
+    mode_t m = 0;
+    if (needsMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        m = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    return openVia(realOpenat, AT_FDCWD, path, flags, m);
+}
+
+int open64(const char* path, int flags, ...) {
+    mode_t m = 0;
+    if (needsMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        m = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    return openVia(realOpenat, AT_FDCWD, path, flags, m);
+}
+
+int openat(int dirfd, const char* path, int flags, ...) {
+    mode_t m = 0;
+    if (needsMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        m = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    return openVia(realOpenat, dirfd, path, flags, m);
+}
+
+int openat64(int dirfd, const char* path, int flags, ...) {
+    mode_t m = 0;
+    if (needsMode(flags)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        m = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    return openVia(realOpenat, dirfd, path, flags, m);
+}
+
+int creat(const char* path, mode_t m) {
+    return openVia(realOpenat, AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, m);
+}
+
+int creat64(const char* path, mode_t m) {
+    return openVia(realOpenat, AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, m);
+}
+
+int mkstemp(char* templ) {
+    REAL(mkstemp);
+    return makeTemp(templ, [&] { return real(templ); });
+}
+
+int mkstemp64(char* templ) {
+    REAL(mkstemp64);
+    return makeTemp(templ, [&] { return real(templ); });
+}
+
+int mkostemp(char* templ, int flags) {
+    REAL(mkostemp);
+    return makeTemp(templ, [&] { return real(templ, flags); });
+}
+
+int mkostemp64(char* templ, int flags) {
+    REAL(mkostemp64);
+    return makeTemp(templ, [&] { return real(templ, flags); });
+}
+
+int mkstemps(char* templ, int suffix) {
+    REAL(mkstemps);
+    return makeTemp(templ, [&] { return real(templ, suffix); });
+}
+
+int mkostemps(char* templ, int suffix, int flags) {
+    REAL(mkostemps);
+    return makeTemp(templ, [&] { return real(templ, suffix, flags); });
+}
+
+// ---- read and write ----
+
+struct Buffer {
+    int fd;
+    void* data;
+    off_t offset;
+};
+
+ssize_t read(int fd, void* data, size_t size) {
+    Buffer buffer{fd, data, 0};
+    return transfer(
+        K_READ, fd, size,
+        [](std::size_t n, void* context) -> ssize_t {
+            REAL(read);
+            auto* b = static_cast<Buffer*>(context);
+            return real(b->fd, b->data, n);
+        },
+        &buffer);
+}
+
+ssize_t pread(int fd, void* data, size_t size, off_t offset) {
+    Buffer buffer{fd, data, offset};
+    return transfer(
+        K_READ, fd, size,
+        [](std::size_t n, void* context) -> ssize_t {
+            REAL(pread);
+            auto* b = static_cast<Buffer*>(context);
+            return real(b->fd, b->data, n, b->offset);
+        },
+        &buffer);
+}
+
+ssize_t pread64(int fd, void* data, size_t size, off_t offset) {
+    return pread(fd, data, size, offset);
+}
+
+ssize_t write(int fd, const void* data, size_t size) {
+    Buffer buffer{fd, const_cast<void*>(data), 0};
+    return transfer(
+        K_WRITE, fd, size,
+        [](std::size_t n, void* context) -> ssize_t {
+            REAL(write);
+            auto* b = static_cast<Buffer*>(context);
+            return real(b->fd, b->data, n);
+        },
+        &buffer);
+}
+
+ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
+    Buffer buffer{fd, const_cast<void*>(data), offset};
+    return transfer(
+        K_WRITE, fd, size,
+        [](std::size_t n, void* context) -> ssize_t {
+            REAL(pwrite);
+            auto* b = static_cast<Buffer*>(context);
+            return real(b->fd, b->data, n, b->offset);
+        },
+        &buffer);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset) {
+    return pwrite(fd, data, size, offset);
+}
+
+// ---- copies between descriptors ----
+
+ssize_t copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                        unsigned int flags) {
+    REAL(copy_file_range);
+    if (!ready || !(fdInScope(in) || fdInScope(out))) {
+        return real(in, inOffset, out, outOffset, size, flags);
+    }
+    const Action action = decide(K_COPY, fdName(out));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(in, inOffset, out, outOffset, action == SHORTEN ? shortened(size) : size, flags);
+}
+
+ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
+    REAL(sendfile);
+    if (!ready || !(fdInScope(in) || fdInScope(out))) {
+        return real(out, in, offset, size);
+    }
+    const Action action = decide(K_COPY, fdName(out));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(out, in, offset, action == SHORTEN ? shortened(size) : size);
+}
+
+ssize_t sendfile64(int out, int in, off_t* offset, size_t size) {
+    return sendfile(out, in, offset, size);
+}
+
+// ---- syncs and size ----
+
+int fsync(int fd) {
+    return fdCall(K_FSYNC, fd, [](int d) {
+        REAL(fsync);
+        return real(d);
+    });
+}
+
+int fdatasync(int fd) {
+    return fdCall(K_FSYNC, fd, [](int d) {
+        REAL(fdatasync);
+        return real(d);
+    });
+}
+
+int ftruncate(int fd, off_t length) {
+    REAL(ftruncate);
+    if (!ready || !fdInScope(fd)) {
+        return real(fd, length);
+    }
+    const Action action = decide(K_FTRUNCATE, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(fd, length);
+}
+
+int ftruncate64(int fd, off_t length) {
+    return ftruncate(fd, length);
+}
+
+int truncate(const char* path, off_t length) {
+    REAL(truncate);
+    return pathCall(K_FTRUNCATE, AT_FDCWD, path, [&] { return real(path, length); });
+}
+
+int fchmod(int fd, mode_t m) {
+    REAL(fchmod);
+    if (!ready || !fdInScope(fd)) {
+        return real(fd, m);
+    }
+    const Action action = decide(K_FCHMOD, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(fd, m);
+}
+
+int chmod(const char* path, mode_t m) {
+    REAL(chmod);
+    return pathCall(K_FCHMOD, AT_FDCWD, path, [&] { return real(path, m); });
+}
+
+int fchmodat(int dirfd, const char* path, mode_t m, int flags) {
+    REAL(fchmodat);
+    return pathCall(K_FCHMOD, dirfd, path, [&] { return real(dirfd, path, m, flags); });
+}
+
+// ---- close: Linux releases the descriptor even when close reports a failure ----
+
+int close(int fd) {
+    REAL(close);
+    if (!ready || fd <= 2 || !fdInScope(fd)) {
+        return real(fd);
+    }
+    const Action action = decide(K_CLOSE, fdName(fd));
+    untrack(fd);
+    const int result = real(fd);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return result;
+}
+
+// ---- names ----
+
+int rename(const char* from, const char* to) {
+    REAL(rename);
+    return pathCall(K_RENAME, AT_FDCWD, to, [&] { return real(from, to); });
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+    REAL(renameat);
+    return pathCall(K_RENAME, toDir, to, [&] { return real(fromDir, from, toDir, to); });
+}
+
+int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
+    REAL(renameat2);
+    return pathCall(K_RENAME, toDir, to, [&] { return real(fromDir, from, toDir, to, flags); });
+}
+
+int unlink(const char* path) {
+    REAL(unlink);
+    return pathCall(K_UNLINK, AT_FDCWD, path, [&] { return real(path); });
+}
+
+int unlinkat(int dirfd, const char* path, int flags) {
+    REAL(unlinkat);
+    return pathCall(K_UNLINK, dirfd, path, [&] { return real(dirfd, path, flags); });
+}
+
+int remove(const char* path) {
+    REAL(remove);
+    return pathCall(K_UNLINK, AT_FDCWD, path, [&] { return real(path); });
+}
+
+// ---- status queries ----
+
+int stat(const char* path, struct stat* info) {
+    REAL(stat);
+    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
+}
+
+int lstat(const char* path, struct stat* info) {
+    REAL(lstat);
+    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
+}
+
+int fstatat(int dirfd, const char* path, struct stat* info, int flags) {
+    REAL(fstatat);
+    if (path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0) {
+        return real(dirfd, path, info, flags);
+    }
+    return pathCall(K_STAT, dirfd, path, [&] { return real(dirfd, path, info, flags); });
+}
+
+int stat64(const char* path, struct stat64* info) {
+    REAL(stat64);
+    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
+}
+
+int lstat64(const char* path, struct stat64* info) {
+    REAL(lstat64);
+    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
+}
+
+int fstatat64(int dirfd, const char* path, struct stat64* info, int flags) {
+    REAL(fstatat64);
+    if (path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0) {
+        return real(dirfd, path, info, flags);
+    }
+    return pathCall(K_STAT, dirfd, path, [&] { return real(dirfd, path, info, flags); });
+}
+
+int fstat64(int fd, struct stat64* info) {
+    REAL(fstat64);
+    if (!ready || fd <= 2 || !fdInScope(fd)) {
+        return real(fd, info);
+    }
+    const Action action = decide(K_STAT, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(fd, info);
+}
+
+int fstat(int fd, struct stat* info) {
+    REAL(fstat);
+    if (!ready || fd <= 2 || !fdInScope(fd)) {
+        return real(fd, info);
+    }
+    const Action action = decide(K_STAT, fdName(fd));
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(fd, info);
+}
+
+// ---- process end: the program leaves through _exit, which runs no destructor ----
+
+void _exit(int status) {
+    writeCounts();
+    static auto real = next<void (*)(int)>("_exit");
+    real(status);
+    __builtin_unreachable();
+}
+
+void _Exit(int status) {
+    writeCounts();
+    static auto real = next<void (*)(int)>("_Exit");
+    real(status);
+    __builtin_unreachable();
+}
+
+} // extern "C"
