@@ -1,0 +1,94 @@
+// A test-only stand-in for the Windows `sort` command, for hosts such as Wine that lack one. It
+// does what the tool relies on the command to do with its default options: `sort FILE` (or `sort`
+// reading standard input) writes every line in ascending order, case-insensitively, each ending in
+// CR LF, on standard output. The shell carries out any `>` redirection.
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// The lines as the tool reads them: LF ends a line, a CR just before it belongs to the line end,
+// and a last line without a line end is still a line.
+std::vector<std::string> splitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        const bool complete = end != std::string::npos;
+        if (!complete) {
+            end = bytes.size();
+        }
+        std::size_t length = end - start;
+        if (complete && length > 0 && bytes[end - 1] == '\r') {
+            --length;
+        }
+        lines.emplace_back(bytes, start, length);
+        start = end + 1;
+    }
+    return lines;
+}
+
+unsigned char folded(char byte) {
+    const auto value = static_cast<unsigned char>(byte);
+    return value >= 'A' && value <= 'Z' ? static_cast<unsigned char>(value - 'A' + 'a') : value;
+}
+
+// Letters compare without regard to case; every other byte by its unsigned value.
+bool caseInsensitiveLess(const std::string& left, const std::string& right) {
+    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                        [](char a, char b) { return folded(a) < folded(b); });
+}
+
+bool readAll(std::FILE* stream, std::string& bytes) {
+    char block[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, stream)) > 0) {
+        bytes.append(block, got);
+    }
+    return std::ferror(stream) == 0;
+}
+
+int fail(std::string_view what, int error) {
+    std::cerr << "sort: " << what << ": " << std::strerror(error) << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 2) {
+        std::cerr << "sort: only one input file is taken\n";
+        return 1;
+    }
+    ::_setmode(_fileno(stdin), _O_BINARY);
+    ::_setmode(_fileno(stdout), _O_BINARY);
+    std::FILE* input = argc == 2 ? std::fopen(argv[1], "rb") : stdin;
+    if (input == nullptr) {
+        return fail(argv[1], errno);
+    }
+    std::string bytes;
+    if (!readAll(input, bytes)) {
+        return fail(argc == 2 ? argv[1] : "standard input", errno);
+    }
+    std::vector<std::string> lines = splitLines(bytes);
+    std::stable_sort(lines.begin(), lines.end(), caseInsensitiveLess);
+    std::string sorted;
+    sorted.reserve(bytes.size() + lines.size());
+    for (const std::string& line : lines) {
+        sorted.append(line).append("\r\n");
+    }
+    if (std::fwrite(sorted.data(), 1, sorted.size(), stdout) != sorted.size() ||
+        std::fflush(stdout) != 0) {
+        return fail("standard output", errno);
+    }
+    return 0;
+}
