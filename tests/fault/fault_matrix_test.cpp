@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -159,6 +158,78 @@ Injection injectionIn(const fs::path& reportFile) {
     return injection;
 }
 
+bool allDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The parts of a fatal report for an error number of the platform.
+struct Report {
+    bool wellFormed = false;
+    std::string description;
+    std::string operation;
+    int channel = 0;
+    int error = 0;
+    std::string fileName;
+    long record = -1; // none for a failed open
+};
+
+Report parseReport(const std::string& description, const std::string& reportLine,
+                   const std::string& fileLine, const std::string& whereLine) {
+    Report report;
+    const std::size_t colon = description.find(": ");
+    if (colon == std::string::npos || colon == 0) {
+        return report;
+    }
+    report.description = description.substr(colon + 2);
+
+    // marker "/" operation "/unit=" channel "/error code returned by host stdio - " number "."
+    const std::string_view line = reportLine;
+    const std::size_t unit = line.find("/unit=");
+    const std::string_view tail = "/error code returned by host stdio - ";
+    if (unit == std::string_view::npos || unit == 0) {
+        return report;
+    }
+    const std::size_t opStart = line.rfind('/', unit - 1);
+    const std::size_t channelEnd = line.find('/', unit + 6);
+    if (opStart == std::string_view::npos || opStart == 0 || channelEnd == std::string_view::npos ||
+        line.substr(channelEnd, tail.size()) != tail || line.back() != '.') {
+        return report;
+    }
+    const std::string_view channel = line.substr(unit + 6, channelEnd - unit - 6);
+    const std::string_view number =
+        line.substr(channelEnd + tail.size(), line.size() - 1 - channelEnd - tail.size());
+    if (!allDigits(channel) || !allDigits(number)) {
+        return report;
+    }
+    report.operation = std::string(line.substr(opStart + 1, unit - opStart - 1));
+    report.channel = std::stoi(std::string(channel));
+    report.error = std::stoi(std::string(number));
+
+    const std::string_view fileHead = " File name = ";
+    const std::string_view recordPart = "    formatted, sequential access   record = ";
+    if (fileLine.compare(0, fileHead.size(), fileHead) != 0) {
+        return report;
+    }
+    const std::string_view file = std::string_view(fileLine).substr(fileHead.size());
+    const std::size_t recordAt = file.find(recordPart);
+    report.fileName = std::string(file.substr(0, recordAt));
+    if (recordAt != std::string_view::npos) {
+        const std::string_view record = file.substr(recordAt + recordPart.size());
+        if (!allDigits(record)) {
+            return report;
+        }
+        report.record = std::stol(std::string(record));
+    }
+
+    const std::string_view whereHead = " In source file ";
+    const std::string_view atLine = ", at line number ";
+    const std::size_t at = whereLine.find(atLine);
+    report.wellFormed = whereLine.compare(0, whereHead.size(), whereHead) == 0 &&
+                        at != std::string::npos && at > whereHead.size() &&
+                        allDigits(std::string_view(whereLine).substr(at + atLine.size()));
+    return report;
+}
+
 // The fatal report at the end of standard error, checked line by line. Returns what is wrong
 // with it, or nothing.
 std::string checkFatalReport(const std::string& err, const std::string& kind, int injectedErrno,
@@ -172,24 +243,16 @@ std::string checkFatalReport(const std::string& err, const std::string& kind, in
     const std::string& fileLine = lines[lines.size() - 2];
     const std::string& whereLine = lines[lines.size() - 1];
 
-    static const std::regex descriptionForm(R"(^[^:]+: (.+)$)");
-    static const std::regex reportForm(
-        R"(^.+/(OPEN|CLOSE|formatted read|formatted write|list-directed read|list-directed write)/unit=(\d+)/error code returned by host stdio - (\d+)\.$)");
-    static const std::regex fileForm(
-        R"(^ File name = (.*?)(    formatted, sequential access   record = (\d+))?$)");
-    static const std::regex whereForm(R"(^ In source file [A-Za-z0-9_.]+, at line number \d+$)");
-    std::smatch description_, report, file;
-    if (!std::regex_match(description, description_, descriptionForm) ||
-        !std::regex_match(reportLine, report, reportForm) ||
-        !std::regex_match(fileLine, file, fileForm) || !std::regex_match(whereLine, whereForm)) {
+    const Report report = parseReport(description, reportLine, fileLine, whereLine);
+    if (!report.wellFormed) {
         return "the fatal report is not well formed";
     }
-    const std::string operation = report[1];
-    const int channel = std::stoi(report[2]);
-    const int reported = std::stoi(report[3]);
-    const std::string name = file[1];
-    const bool hasRecord = file[2].matched;
-    if (description_[1] != std::strerror(reported)) {
+    const std::string& operation = report.operation;
+    const int channel = report.channel;
+    const int reported = report.error;
+    const std::string& name = report.fileName;
+    const bool hasRecord = report.record >= 0;
+    if (report.description != std::strerror(reported)) {
         return "the error description does not match the error number";
     }
     if ((operation == "OPEN") == hasRecord) {
@@ -228,7 +291,8 @@ std::string checkFatalReport(const std::string& err, const std::string& kind, in
         return "the report gives error " + std::to_string(reported) + ", the call failed with " +
                std::to_string(injectedErrno);
     }
-    if (name == "stdout " && hasRecord && std::stoul(file[3]) != countLines(out) + 1) {
+    if (name == "stdout " && hasRecord &&
+        static_cast<std::size_t>(report.record) != countLines(out) + 1) {
         return "the record number is not that of the standard output line that failed";
     }
     return "";
