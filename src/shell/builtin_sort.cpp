@@ -1,9 +1,9 @@
 #include <cerrno>
 #include <limits>
-#include <memory>
 #include <new>
 
 #include "shell/atomic_file.h"
+#include "shell/block_writer.h"
 #include "shell/builtin.h"
 #include "shell/line_sort.h"
 #include "shell/whole_file.h"
@@ -15,46 +15,14 @@ namespace {
 constexpr std::int32_t SORTED = 0;
 constexpr std::int32_t SOURCE_UNREADABLE = 1;
 constexpr std::int32_t SORT_FAILED = 2;
-constexpr std::size_t OUTPUT_BLOCK = std::size_t{1} << 20;
-constexpr std::string_view LINE_END = "\r\n";
-
-// Sorted lines gathered into large writes.
-struct SortedOutput {
-    const Replacement& file;
-    std::unique_ptr<char[]> block;
-    std::size_t used = 0;
-    int error = 0;
-};
-
-void flush(SortedOutput& out) {
-    if (out.error == 0 && out.used > 0) {
-        out.error = writeReplacement(out.file, out.block.get(), out.used);
-    }
-    out.used = 0;
-}
-
-void put(SortedOutput& out, const char* line, std::size_t length) {
-    if (out.used + length + LINE_END.size() > OUTPUT_BLOCK) {
-        flush(out);
-        if (length + LINE_END.size() > OUTPUT_BLOCK) {
-            if (out.error == 0) {
-                out.error = writeReplacement(out.file, line, length);
-            }
-            length = 0;
-        }
-    }
-    std::memcpy(out.block.get() + out.used, line, length);
-    std::memcpy(out.block.get() + out.used + length, LINE_END.data(), LINE_END.size());
-    out.used += length + LINE_END.size();
-}
 
 // Writes the two sorted halves of `lines` as one sorted list, merging them on the way out.
 template <class Offset>
 int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std::size_t middle,
                 const Replacement& file) {
-    SortedOutput out{file, std::unique_ptr<char[]>(new (std::nothrow) char[OUTPUT_BLOCK])};
-    if (!out.block) {
-        return ENOMEM;
+    BlockWriter out;
+    if (const int error = startBlockWriter(out, file); error != 0) {
+        return error;
     }
     std::size_t left = 0;
     std::size_t right = middle;
@@ -65,10 +33,9 @@ int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std:
         if (taken + PREFETCH_DISTANCE < (takeRight ? lines.size() : middle)) {
             prefetchLine(text, lines[taken + PREFETCH_DISTANCE]);
         }
-        put(out, text + lines[taken].start, lines[taken].length);
+        putLine(out, text + lines[taken].start, lines[taken].length);
     }
-    flush(out);
-    return out.error;
+    return finishBlockWriter(out);
 }
 
 std::int32_t failWith(Replacement& replacement, const std::string& destination, int error) {

@@ -133,15 +133,15 @@ TEST(SortFile, UnwritableDestinationGivesTwoAndLeavesNoNewFile) {
 TEST(SortFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
     ScratchFolder folder;
     std::string list;
-    for (int i = 0; i < 20'000; ++i) {
-        list += std::to_string(i * 7919 % 20'000) + " picture\n";
+    for (int i = 0; i < 200'000; ++i) {
+        list += std::to_string(i * 7919 % 200'000) + " picture\n";
     }
     writeFile("in.txt", list);
     writeFile("out.txt", "old");
     ::chmod("out.txt", 0604);
     EXPECT_EQ(inChild([] {
                   std::signal(SIGXFSZ, SIG_IGN);
-                  const rlimit limit{100'000, 100'000};
+                  const rlimit limit{2'000'000, 2'000'000};
                   ::setrlimit(RLIMIT_FSIZE, &limit);
                   return sortFile("in.txt", "out.txt");
               }),

@@ -1,13 +1,15 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "shell/host_hints.h"
 #include "shell/kernel_copy.h"
 
 namespace shell {
 
 namespace {
 
-constexpr std::size_t CHUNK = std::size_t{1} << 30;
+// Small enough that the disk starts on each piece while the next one is copied.
+constexpr std::size_t CHUNK = std::size_t{64} << 20;
 
 // The errors with which the kernel declines a pair of files it cannot copy between (another file
 // system, a special file, an old kernel); reading and writing by hand still works for them.
@@ -23,6 +25,7 @@ KernelCopy copyInKernel(int in, int out) {
     for (;;) {
         const ssize_t moved = ::copy_file_range(in, nullptr, out, nullptr, CHUNK, 0);
         if (moved > 0) {
+            startWriteback(out, copy.bytes, static_cast<std::uint64_t>(moved));
             copy.bytes += static_cast<std::uint64_t>(moved);
             continue;
         }

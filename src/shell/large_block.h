@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "shell/host_hints.h"
+
 namespace shell {
 
 struct FreeBlock {
@@ -13,10 +15,6 @@ struct FreeBlock {
 };
 
 template <class T> using LargeBlock = std::unique_ptr<T[], FreeBlock>;
-
-// Tells the host that the block is large and walked through as a whole, so that it may map it in
-// large pages: far fewer page faults and address-translation misses for a list of many megabytes.
-void adviseLargeBlock(void* block, std::size_t bytes);
 
 // Resizes `block` to `count` elements, keeping its contents; returns false and leaves the block as
 // it was when there is no memory for it. Never asks for zero bytes, which the C library may answer
