@@ -9,7 +9,18 @@
 
 namespace records::os {
 
-void prepareProcess() {}
+namespace {
+
+// The C runtime's answer to a bad argument, such as a standard stream that was closed before the
+// process started, is to end the process on the spot. Ignoring it lets the call fail with an
+// error number instead, which reaches the operator through the fatal report.
+void ignoreInvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) {}
+
+} // namespace
+
+void prepareProcess() {
+    (void)::_set_invalid_parameter_handler(ignoreInvalidParameter);
+}
 
 EntryKind entryKind(const std::string& name) {
     struct _stat64 info {};
