@@ -1,0 +1,44 @@
+// The map loader: any map file loads one entry per line, each cut at the map's columns, and a
+// lookup finds the first entry of an individual, or nothing for a name that no entry has.
+
+#include <cstdint>
+#include <unordered_map>
+
+#include "fuzz_support.h"
+#include "species_map/species_map.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::enterScratchFolder();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    fuzz::writeWholeFile(species_map::MAP_FILE_NAME, bytes);
+    const species_map::LoadResult loaded = species_map::loadSpeciesMap();
+    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::loaded);
+
+    const std::vector<std::string> lines = fuzz::referenceLines(bytes);
+    const std::vector<species_map::MapEntry>& entries = loaded.map.entries;
+    FUZZ_CHECK(entries.size() == lines.size());
+    std::unordered_map<std::string, std::size_t> first;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        FUZZ_CHECK(entries[i].individual.bytes == fuzz::columns(lines[i], 0, 25));
+        FUZZ_CHECK(entries[i].species.bytes == fuzz::columns(lines[i], 26, 25));
+        first.emplace(entries[i].individual.bytes, i);
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::optional<std::size_t> found =
+            species_map::findSpecies(loaded.map, entries[i].individual);
+        FUZZ_CHECK(found && *found == first.at(entries[i].individual.bytes));
+
+        // A name one byte away from this individual: found exactly when some entry has it.
+        records::FixedText near = entries[i].individual;
+        near.bytes[i % 25] = static_cast<char>(near.bytes[i % 25] ^ (1 + i % 7));
+        const std::optional<std::size_t> nearFound = species_map::findSpecies(loaded.map, near);
+        const auto nearFirst = first.find(near.bytes);
+        FUZZ_CHECK(nearFound.has_value() == (nearFirst != first.end()));
+        FUZZ_CHECK(!nearFound || *nearFound == nearFirst->second);
+    }
+    return 0;
+}
