@@ -38,19 +38,13 @@ int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std:
     return finishBlockWriter(out);
 }
 
-std::int32_t failWith(Replacement& replacement, const std::string& destination, int error) {
-    abandonReplacement(replacement);
-    reportFailure("sort", "cannot write", destination, error);
-    return SORT_FAILED;
-}
-
 template <class Offset>
 std::int32_t sortInto(const WholeFile& file, const std::string& source,
                       const std::string& destination) {
-    const char* const text = file.bytes.get();
-    LineTable<Offset> table;
+    const std::string_view text(file.bytes.get(), file.size);
+    SortedHalves<Offset> sorted;
     try {
-        table = linesOf<Offset>(std::string_view(text, file.size));
+        sorted = sortInHalves<Offset>(text);
     } catch (const std::bad_alloc&) {
         reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
         return SORT_FAILED;
@@ -60,18 +54,12 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         reportFailure("sort", "cannot write", destination, start.error);
         return SORT_FAILED;
     }
-    std::size_t middle = 0;
-    try {
-        middle = sortHalves(text, table.lines());
-    } catch (const std::bad_alloc&) {
-        abandonReplacement(start.replacement);
-        reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
-        return SORT_FAILED;
-    }
-    if (const int error = writeMerged(text, std::span<const LineEntry<Offset>>(table.lines()),
-                                      middle, start.replacement);
+    const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
+    if (const int error = writeMerged(text.data(), lines, sorted.middle, start.replacement);
         error != 0) {
-        return failWith(start.replacement, destination, error);
+        abandonReplacement(start.replacement);
+        reportFailure("sort", "cannot write", destination, error);
+        return SORT_FAILED;
     }
     if (const int error = commitReplacement(start.replacement); error != 0) {
         reportFailure("sort", "cannot write", destination, error);

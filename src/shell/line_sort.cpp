@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
+
+#include "shell/parallel.h"
 
 namespace shell {
 
@@ -108,6 +108,35 @@ std::size_t lineCountOf(std::string_view text) {
     return count;
 }
 
+// Enters the lines of text[from, to) into `into`, keyed by their first eight bytes, and returns
+// how many there were. `from` is the start of a line.
+template <class Offset>
+std::size_t fillLines(std::string_view text, std::size_t from, std::size_t to,
+                      LineEntry<Offset>* into) {
+    const char* const base = text.data();
+    std::size_t count = 0;
+    while (from < to) {
+        const void* found = std::memchr(base + from, '\n', to - from);
+        const std::size_t end =
+            found == nullptr ? to
+                             : static_cast<std::size_t>(static_cast<const char*>(found) - base);
+        std::size_t length = end - from;
+        if (found != nullptr && length > 0 && base[end - 1] == '\r') {
+            --length;
+        }
+        into[count++] = {keyAt(base + from, length, 0), static_cast<Offset>(from),
+                         static_cast<Offset>(length)};
+        from = end + 1;
+    }
+    return count;
+}
+
+// Where the line after the middle of the text begins.
+std::size_t cutNearMiddle(std::string_view text) {
+    const std::size_t lineEnd = text.find('\n', text.size() / 2);
+    return lineEnd == std::string_view::npos ? text.size() : lineEnd + 1;
+}
+
 } // namespace
 
 template <class Offset> LineTable<Offset> linesOf(std::string_view text) {
@@ -115,21 +144,7 @@ template <class Offset> LineTable<Offset> linesOf(std::string_view text) {
     if (!resizeLargeBlock(table.entries, lineCountOf(text))) {
         throw std::bad_alloc();
     }
-    const char* const base = text.data();
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const void* found = std::memchr(base + start, '\n', text.size() - start);
-        const std::size_t end =
-            found == nullptr ? text.size()
-                             : static_cast<std::size_t>(static_cast<const char*>(found) - base);
-        std::size_t length = end - start;
-        if (found != nullptr && length > 0 && base[end - 1] == '\r') {
-            --length;
-        }
-        table.entries[table.count++] = {keyAt(base + start, length, 0), static_cast<Offset>(start),
-                                        static_cast<Offset>(length)};
-        start = end + 1;
-    }
+    table.count = fillLines(text, 0, text.size(), table.entries.get());
     return table;
 }
 
@@ -145,48 +160,36 @@ template <class Offset> void sortLines(const char* text, std::span<LineEntry<Off
     }
 }
 
-template <class Offset>
-std::size_t sortHalves(const char* text, std::span<LineEntry<Offset>> lines) {
-    const std::size_t middle = lines.size() / 2;
-    const std::span<LineEntry<Offset>> first = lines.first(middle);
-    const std::span<LineEntry<Offset>> second = lines.subspan(middle);
-    bool helperOutOfMemory = false;
-    std::thread helper;
-    try {
-        helper = std::thread([text, first, &helperOutOfMemory] {
-            try {
-                sortLines(text, first);
-            } catch (const std::bad_alloc&) {
-                helperOutOfMemory = true;
-            }
-        });
-    } catch (const std::system_error&) {
-        // No second thread to be had: the same work, one half after the other.
-        sortLines(text, first);
-    }
-    struct JoinOnExit {
-        std::thread& thread;
-        ~JoinOnExit() {
-            if (thread.joinable()) {
-                thread.join();
-            }
-        }
-    } joinOnExit{helper};
-    sortLines(text, second);
-    if (helper.joinable()) {
-        helper.join();
-    }
-    if (helperOutOfMemory) {
+template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text) {
+    const std::size_t cut = cutNearMiddle(text);
+    std::size_t firstCount = 0;
+    std::size_t secondCount = 0;
+    runBoth([&] { firstCount = lineCountOf(text.substr(0, cut)); },
+            [&] { secondCount = lineCountOf(text.substr(cut)); });
+    SortedHalves<Offset> sorted;
+    if (!resizeLargeBlock(sorted.table.entries, firstCount + secondCount)) {
         throw std::bad_alloc();
     }
-    return middle;
+    sorted.table.count = firstCount + secondCount;
+    sorted.middle = firstCount;
+    const std::span<LineEntry<Offset>> lines = sorted.table.lines();
+    runBoth(
+        [&] {
+            fillLines(text, 0, cut, lines.data());
+            sortLines(text.data(), lines.first(firstCount));
+        },
+        [&] {
+            fillLines(text, cut, text.size(), lines.data() + firstCount);
+            sortLines(text.data(), lines.subspan(firstCount));
+        });
+    return sorted;
 }
 
 template LineTable<std::uint32_t> linesOf(std::string_view);
 template LineTable<std::uint64_t> linesOf(std::string_view);
 template void sortLines(const char*, std::span<LineEntry<std::uint32_t>>);
 template void sortLines(const char*, std::span<LineEntry<std::uint64_t>>);
-template std::size_t sortHalves(const char*, std::span<LineEntry<std::uint32_t>>);
-template std::size_t sortHalves(const char*, std::span<LineEntry<std::uint64_t>>);
+template SortedHalves<std::uint32_t> sortInHalves(std::string_view);
+template SortedHalves<std::uint64_t> sortInHalves(std::string_view);
 
 } // namespace shell

@@ -34,10 +34,15 @@ template <class Offset> LineTable<Offset> linesOf(std::string_view text);
 
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines);
 
-// Sorts the first and the second half of `lines` each on a thread of its own. Returns where the
-// second sorted half begins.
-template <class Offset>
-std::size_t sortHalves(const char* text, std::span<LineEntry<Offset>> lines);
+template <class Offset> struct SortedHalves {
+    LineTable<Offset> table;
+    std::size_t middle = 0; // where the second sorted half begins
+};
+
+// The lines of `text` in two sorted halves, the lines of the first and of the second half of the
+// text, each taken and sorted on a processor of its own; merging them gives the sorted text.
+// Throws std::bad_alloc when the table does not fit in memory.
+template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text);
 
 // Lines lie all over the text in sorted order; asking for one a few steps ahead hides most of the
 // wait for memory.

@@ -88,26 +88,28 @@ std::string randomText(std::uint32_t seed, int lineCount) {
     return text;
 }
 
-TEST(SortHalves, MergedHalvesMatchTheReferenceOnRandomText) {
-    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
-        const std::string text = randomText(seed, 3000);
-        const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
-        const std::span<LineEntry<std::uint32_t>> lines = table.lines();
-        const std::size_t middle = sortHalves(text.data(), lines);
-        std::vector<LineEntry<std::uint32_t>> merged(lines.size());
-        std::merge(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(middle),
-                   lines.begin() + static_cast<std::ptrdiff_t>(middle), lines.end(), merged.begin(),
-                   [&](const auto& a, const auto& b) { return lineBefore(text.data(), a, b); });
-        EXPECT_EQ(textsOf<std::uint32_t>(text, merged), referenceOrder(text)) << "seed " << seed;
-    }
+template <class Offset> std::vector<std::string> mergedHalves(const std::string& text) {
+    const SortedHalves<Offset> sorted = sortInHalves<Offset>(text);
+    const std::span<LineEntry<Offset>> lines = sorted.table.lines();
+    const auto middle = lines.begin() + static_cast<std::ptrdiff_t>(sorted.middle);
+    std::vector<LineEntry<Offset>> merged(lines.size());
+    std::merge(lines.begin(), middle, middle, lines.end(), merged.begin(),
+               [&](const auto& a, const auto& b) { return lineBefore(text.data(), a, b); });
+    return textsOf<Offset>(text, merged);
 }
 
-TEST(SortLines, WideOffsetsSortTheSame) {
-    const std::string text = randomText(7, 500);
-    const LineTable<std::uint64_t> table = linesOf<std::uint64_t>(text);
-    const std::span<LineEntry<std::uint64_t>> lines = table.lines();
-    sortLines(text.data(), lines);
-    EXPECT_EQ(textsOf<std::uint64_t>(text, lines), referenceOrder(text));
+TEST(SortInHalves, MergedHalvesMatchTheReferenceOnRandomText) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const std::string text = randomText(seed, 3000);
+        EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text)) << "seed " << seed;
+    }
+    EXPECT_EQ(mergedHalves<std::uint64_t>(randomText(8, 500)), referenceOrder(randomText(8, 500)));
+}
+
+TEST(SortInHalves, TinyTexts) {
+    for (const std::string text : {"", "a", "\n", "b\na", "b\na\n", "a\r\n\r\n"}) {
+        EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text)) << text;
+    }
 }
 
 } // namespace

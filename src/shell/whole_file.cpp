@@ -3,11 +3,10 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 #include "records/os_io.h"
+#include "shell/parallel.h"
 
 namespace shell {
 
@@ -42,16 +41,9 @@ RangeRead readRange(int fd, char* block, std::size_t from, std::size_t to) {
 RangeRead readInHalves(int fd, WholeFile& file, std::size_t size) {
     const std::size_t middle = size / 2;
     RangeRead first;
-    std::thread helper;
-    try {
-        helper = std::thread([&] { first = readRange(fd, file.bytes.get(), 0, middle); });
-    } catch (const std::system_error&) {
-        first = readRange(fd, file.bytes.get(), 0, middle);
-    }
-    const RangeRead second = readRange(fd, file.bytes.get(), middle, size);
-    if (helper.joinable()) {
-        helper.join();
-    }
+    RangeRead second;
+    runBoth([&] { first = readRange(fd, file.bytes.get(), 0, middle); },
+            [&] { second = readRange(fd, file.bytes.get(), middle, size); });
     if (first.error != 0 || second.error != 0) {
         return {false, first.error != 0 ? first.error : second.error};
     }
