@@ -68,33 +68,45 @@ TEST(ShellCommands, MissingPictureListStopsBeforeTheMapIsLookedAt) {
 }
 
 // Any failure of the backup other than a missing list: the run must not go on to overwrite the
-// only full picture list with one made from a stale or partial backup.
+// only full picture list with one made from a stale, partial or empty backup.
 TEST(ShellCommands, BackupThatFailsOtherwiseStopsBeforeTheMapIsRead) {
     struct Case {
         const char* name;
-        const char* directory; // the name that a folder takes
+        void (*arrange)(const Scratch&);
         const char* report;
     };
-    for (const Case& failure :
-         {Case{"list is a folder", PICTURES,
-               "copy: cannot read AllPictures.txt: Is a directory\r\n"},
-          Case{"backup is a folder", BACKUP,
-               "copy: cannot write AllPicturesIndiv.txt: Is a directory\r\n"}}) {
+    const Case cases[] = {
+        {"list is a folder", [](const Scratch& s) { fs::create_directory(s.dir / PICTURES); },
+         "copy: cannot read AllPictures.txt: Is a directory\r\n"},
+        {"backup is a folder",
+         [](const Scratch& s) {
+             s.write(PICTURES, OLD_LIST);
+             fs::create_directory(s.dir / BACKUP);
+         },
+         "copy: cannot write AllPicturesIndiv.txt: Is a directory\r\n"},
+        // Copied into the device, the list would be gone: the relabelling would read nothing and
+        // the sort would write an empty list over the only full one.
+        {"backup is a link to a device",
+         [](const Scratch& s) {
+             s.write(PICTURES, OLD_LIST);
+             fs::create_symlink("/dev/null", s.dir / BACKUP);
+         },
+         "copy: cannot write AllPicturesIndiv.txt: Not a regular file\r\n"},
+    };
+    for (const Case& failure : cases) {
         SCOPED_TRACE(failure.name);
         Scratch scratch;
-        if (failure.directory != std::string(PICTURES)) {
-            scratch.write(PICTURES, OLD_LIST);
-        }
-        fs::create_directory(scratch.dir / failure.directory);
+        failure.arrange(scratch);
+        const std::string listBefore = scratch.read(PICTURES);
+        const std::string listingBefore = scratch.listing();
         const RunResult run = runProgram(scratch, "\n");
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.out, openingLines() +
                                message("Backup of AllPictures.txt failed ... TERMINATING") +
                                message(FAILURE_WAIT));
         EXPECT_EQ(run.err, failure.report);
-        EXPECT_EQ(scratch.listing(), failure.directory == std::string(PICTURES)
-                                         ? "AllPictures.txt"
-                                         : "AllPictures.txt AllPicturesIndiv.txt");
+        EXPECT_EQ(scratch.listing(), listingBefore);
+        EXPECT_EQ(scratch.read(PICTURES), listBefore);
     }
 }
 

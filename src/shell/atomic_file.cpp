@@ -54,18 +54,6 @@ std::string resolvedPath(const std::string& path) {
     return resolved ? std::string(resolved.get()) : path;
 }
 
-ReplacementStart writeInPlace(const std::string& destination) {
-    ReplacementStart start;
-    do {
-        start.replacement.fd = ::open(destination.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    } while (start.replacement.fd < 0 && errno == EINTR);
-    if (start.replacement.fd < 0) {
-        start.error = errno;
-    }
-    start.replacement.target = destination;
-    return start;
-}
-
 ReplacementStart startTempFile(Replacement replacement) {
     std::string name = tempTemplateFor(replacement.target);
     const int fd = ::mkstemp(name.data());
@@ -128,7 +116,9 @@ ReplacementStart beginReplacement(const std::string& destination) {
         return {std::move(replacement), EISDIR};
     }
     if (!S_ISREG(info.st_mode)) {
-        return writeInPlace(destination);
+        // Bytes written into a device or a pipe are gone: a backup written there would be reported
+        // as made while nothing holds it.
+        return {std::move(replacement), NOT_A_REGULAR_FILE};
     }
     replacement.target = resolvedPath(destination);
     replacement.permissions = info.st_mode & 07777;
@@ -143,11 +133,6 @@ int writeReplacement(const Replacement& replacement, const char* data, std::size
 }
 
 int commitReplacement(Replacement& replacement) {
-    if (replacement.tempPath.empty()) {
-        const int fd = replacement.fd;
-        replacement.fd = -1;
-        return records::os::closeFile(fd);
-    }
     const int error = finishTempFile(replacement);
     if (error != 0) {
         abandonReplacement(replacement);

@@ -10,9 +10,12 @@
 
 namespace shell {
 
+// The error for a file that must be a regular one and is not; no host error number says so.
+inline constexpr int NOT_A_REGULAR_FILE = -1;
+
 struct Replacement {
     int fd = -1;          // where the new contents are written
-    std::string tempPath; // the new file; empty when writing straight into a device or pipe
+    std::string tempPath; // the new file
     std::string target;   // the regular file that the new one replaces
     mode_t permissions = 0;
     bool keepOwner = false; // the old file's owner and group go over to the new one
@@ -26,8 +29,8 @@ struct ReplacementStart {
 };
 
 // Prepares to replace `destination`. A symbolic link is followed, so that the file it names is
-// replaced and the link stays; a destination that is neither a regular file nor a directory (a
-// device, a pipe) is written in place; a directory is refused.
+// replaced and the link stays. A destination that exists and is not a regular file is refused:
+// EISDIR for a folder, NOT_A_REGULAR_FILE for a device, a pipe or a socket.
 ReplacementStart beginReplacement(const std::string& destination);
 
 // Writes all of `data`, retrying interrupted and short writes. Returns 0 or the error.

@@ -51,18 +51,33 @@ CopyFailure copyContents(int in, const Replacement& out) {
     return copy.done ? CopyFailure{} : copyByHand(in, out);
 }
 
+// Opens without waiting, so that a pipe with no writer is refused rather than waited on for ever.
 int openSource(const std::string& source) {
     int fd;
     do {
-        fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
     return fd;
 }
 
-std::int32_t copyOpenFile(int in, const std::string& source, const std::string& destination) {
+// Only a regular file is copied: a device or a pipe may never end, or end somewhere else each time.
+int sourceKindError(int in) {
     struct stat info {};
-    if (::fstat(in, &info) != 0 || S_ISDIR(info.st_mode)) {
-        reportFailure("copy", "cannot read", source, S_ISDIR(info.st_mode) ? EISDIR : errno);
+    if (::fstat(in, &info) != 0) {
+        return errno;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return EISDIR;
+    }
+    return S_ISREG(info.st_mode) ? 0 : NOT_A_REGULAR_FILE;
+}
+
+std::int32_t copyOpenFile(int in, const std::string& source, const std::string& destination) {
+    if (const int error = sourceKindError(in); error != 0) {
+        reportFailure("copy", "cannot read", source, error);
         return COPY_FAILED;
     }
     ReplacementStart start = beginReplacement(destination);

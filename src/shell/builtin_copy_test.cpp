@@ -115,18 +115,25 @@ TEST(CopyFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
     EXPECT_EQ(folder.listing(), "dst.txt src.txt");
 }
 
-TEST(CopyFile, DeviceDestinationIsWrittenInPlaceAndItsFailureReported) {
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "no /dev/full on this host";
+// Bytes copied into a device or a pipe are not a copy that anyone could read back.
+TEST(CopyFile, OnlyRegularFilesAreCopiedAndReplaced) {
+    if (!fs::exists("/dev/null")) {
+        GTEST_SKIP() << "no /dev/null on this host";
     }
     ScratchFolder folder;
     writeFile("src.txt", "list");
-    fs::create_symlink("/dev/full", "dst.txt");
-    const auto result = capture([] { return copyFile("src.txt", "dst.txt"); });
-    EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err, "copy: cannot write dst.txt: No space left on device\r\n");
-    EXPECT_EQ(copyFile("src.txt", "/dev/null"), 0);
-    EXPECT_EQ(folder.listing(), "dst.txt src.txt");
+    fs::create_symlink("/dev/null", "linked.txt");
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    const auto intoDevice = capture([] { return copyFile("src.txt", "linked.txt"); });
+    EXPECT_EQ(intoDevice.status, 2);
+    EXPECT_EQ(intoDevice.err, "copy: cannot write linked.txt: Not a regular file\r\n");
+    EXPECT_EQ(copyFile("src.txt", "pipe"), 2);
+    EXPECT_EQ(copyFile("/dev/null", "dst.txt"), 2);
+    const auto fromPipe = capture([] { return copyFile("pipe", "dst.txt"); });
+    EXPECT_EQ(fromPipe.status, 2);
+    EXPECT_EQ(fromPipe.err, "copy: cannot read pipe: Not a regular file\r\n");
+    EXPECT_TRUE(fs::is_symlink("linked.txt"));
+    EXPECT_EQ(folder.listing(), "linked.txt pipe src.txt");
 }
 
 // Such files report a size of 0 and still have contents.

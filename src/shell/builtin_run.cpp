@@ -2,6 +2,7 @@
 #include <new>
 
 #include "records/os_io.h"
+#include "shell/atomic_file.h"
 #include "shell/builtin.h"
 
 namespace shell {
@@ -16,7 +17,7 @@ void reportFailure(std::string_view command, std::string_view what, std::string_
                    int error) {
     std::string line;
     line.append(command).append(": ").append(what).append(" ").append(name).append(": ");
-    line.append(std::strerror(error));
+    line.append(error == NOT_A_REGULAR_FILE ? "Not a regular file" : std::strerror(error));
     line.append(records::os::translatesLineEnds(records::os::STDERR_FD) ? "\n" : "\r\n");
     (void)records::os::writeAll(records::os::STDERR_FD, line.data(), line.size());
 }
