@@ -19,31 +19,6 @@ namespace fault {
 
 namespace {
 
-// An unlinked file in the temporary folder: the child writes into it, the test reads it after.
-int anonymousFile() {
-    std::string name = (std::filesystem::temp_directory_path() / "mts-fault-XXXXXX").string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        throw std::runtime_error("mkstemp failed");
-    }
-    ::unlink(name.c_str());
-    return fd;
-}
-
-std::string drain(int fd) {
-    std::string bytes;
-    ::lseek(fd, 0, SEEK_SET);
-    char block[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got <= 0) {
-            break;
-        }
-        bytes.append(block, static_cast<std::size_t>(got));
-    }
-    return bytes;
-}
-
 // Puts `from` in place as descriptor `to`, or closes `to` when `from` is -1.
 bool place(int from, int to) {
     if (from < 0) {
@@ -57,6 +32,31 @@ bool place(int from, int to) {
 }
 
 } // namespace
+
+// An unlinked file in the temporary folder: the child writes into it, the test reads it after.
+int captureFile() {
+    std::string name = (std::filesystem::temp_directory_path() / "mts-fault-XXXXXX").string();
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("mkstemp failed");
+    }
+    ::unlink(name.c_str());
+    return fd;
+}
+
+std::string contentsOf(int fd) {
+    std::string bytes;
+    ::lseek(fd, 0, SEEK_SET);
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got <= 0) {
+            break;
+        }
+        bytes.append(block, static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
 
 std::string programPath() {
     return MTS_PROGRAM_PATH;
@@ -146,17 +146,17 @@ Outcome finish(pid_t child, std::chrono::milliseconds limit) {
 
 Outcome run(const std::filesystem::path& dir, std::string_view input,
             const std::vector<std::string>& environment, std::chrono::milliseconds limit) {
-    const int in = anonymousFile();
-    const int out = anonymousFile();
-    const int err = anonymousFile();
+    const int in = captureFile();
+    const int out = captureFile();
+    const int err = captureFile();
     if (::write(in, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
         throw std::runtime_error("cannot stage standard input");
     }
     ::lseek(in, 0, SEEK_SET);
     const pid_t child = start(dir, environment, Streams{in, out, err});
     Outcome outcome = finish(child, limit);
-    outcome.out = drain(out);
-    outcome.err = drain(err);
+    outcome.out = contentsOf(out);
+    outcome.err = contentsOf(err);
     ::close(in);
     ::close(out);
     ::close(err);

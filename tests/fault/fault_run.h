@@ -29,6 +29,10 @@ struct Streams {
     int err = -1;
 };
 
+// An unlinked file to capture a stream in, and what it holds.
+int captureFile();
+std::string contentsOf(int fd);
+
 std::string programPath();
 std::string preloadPath();
 
