@@ -110,9 +110,35 @@ TEST(ShellCommands, BackupThatFailsOtherwiseStopsBeforeTheMapIsRead) {
     }
 }
 
+const std::string FAILED_SORT_LINES =
+    message(RELABEL_MESSAGE) + message(SORT_MESSAGE) +
+    message("Sort of AllPicturesUnsorted.txt failed ... TERMINATING") +
+    message("AllPicturesIndiv.txt holds the picture list as it was before this run") +
+    message(FAILURE_WAIT);
+
+// A link to an endless device in place of the unsorted list: the relabelling writes into it, and
+// the sort must refuse to read it rather than fill the memory.
+TEST(ShellCommands, UnreadableUnsortedListStopsTheRunAfterTheSort) {
+    if (!fs::exists("/dev/zero")) {
+        GTEST_SKIP() << "no /dev/zero on this host";
+    }
+    Scratch scratch;
+    scratch.write(PICTURES, OLD_LIST);
+    scratch.write(MAP, mapFile(CATS));
+    fs::create_symlink("/dev/zero", scratch.dir / UNSORTED);
+    const RunResult run = runProgram(scratch, "yes\n\n");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, openingLines() + mapTable(CATS) + FAILED_SORT_LINES);
+    EXPECT_EQ(run.err, "sort: cannot read AllPicturesUnsorted.txt: Not a regular file\r\n");
+    EXPECT_EQ(scratch.read(PICTURES), OLD_LIST);
+    EXPECT_EQ(scratch.read(BACKUP), OLD_LIST);
+    EXPECT_EQ(scratch.listing(),
+              "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
+}
+
 // The list is a link to a file in a folder where no new file can be made, so the backup can read
 // it but the sort cannot put a new list in its place.
-TEST(ShellCommands, FailedSortStopsAndKeepsTheUnsortedList) {
+TEST(ShellCommands, UnreplaceablePictureListStopsTheRunAndKeepsTheUnsortedList) {
     const fs::path unreplaceable = "/proc/version";
     if (!fs::exists(unreplaceable)) {
         GTEST_SKIP() << "no read-only file system with a readable file on this host";
@@ -122,12 +148,7 @@ TEST(ShellCommands, FailedSortStopsAndKeepsTheUnsortedList) {
     scratch.write(MAP, mapFile(CATS));
     const RunResult run = runProgram(scratch, "yes\n\n");
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, openingLines() + mapTable(CATS) + message(RELABEL_MESSAGE) +
-                           message(SORT_MESSAGE) +
-                           message("Sort of AllPicturesUnsorted.txt failed ... TERMINATING") +
-                           message("AllPicturesIndiv.txt holds the picture list as it was "
-                                   "before this run") +
-                           message(FAILURE_WAIT));
+    EXPECT_EQ(run.out, openingLines() + mapTable(CATS) + FAILED_SORT_LINES);
     EXPECT_EQ(run.err.rfind("sort: cannot write AllPictures.txt: ", 0), 0u) << run.err;
     EXPECT_EQ(scratch.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");

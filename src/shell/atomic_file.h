@@ -8,10 +8,9 @@
 #include <string>
 #include <sys/types.h>
 
-namespace shell {
+#include "shell/regular_file.h"
 
-// The error for a file that must be a regular one and is not; no host error number says so.
-inline constexpr int NOT_A_REGULAR_FILE = -1;
+namespace shell {
 
 struct Replacement {
     int fd = -1;          // where the new contents are written

@@ -1,14 +1,13 @@
 #include <cerrno>
-#include <fcntl.h>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "records/os_io.h"
 #include "shell/atomic_file.h"
 #include "shell/builtin.h"
 #include "shell/kernel_copy.h"
+#include "shell/regular_file.h"
 
 namespace shell {
 
@@ -51,35 +50,7 @@ CopyFailure copyContents(int in, const Replacement& out) {
     return copy.done ? CopyFailure{} : copyByHand(in, out);
 }
 
-// Opens without waiting, so that a pipe with no writer is refused rather than waited on for ever.
-int openSource(const std::string& source) {
-    int fd;
-    do {
-        fd = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0) {
-        (void)::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    }
-    return fd;
-}
-
-// Only a regular file is copied: a device or a pipe may never end, or end somewhere else each time.
-int sourceKindError(int in) {
-    struct stat info {};
-    if (::fstat(in, &info) != 0) {
-        return errno;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        return EISDIR;
-    }
-    return S_ISREG(info.st_mode) ? 0 : NOT_A_REGULAR_FILE;
-}
-
 std::int32_t copyOpenFile(int in, const std::string& source, const std::string& destination) {
-    if (const int error = sourceKindError(in); error != 0) {
-        reportFailure("copy", "cannot read", source, error);
-        return COPY_FAILED;
-    }
     ReplacementStart start = beginReplacement(destination);
     if (start.error != 0) {
         reportFailure("copy", "cannot write", destination, start.error);
@@ -102,14 +73,13 @@ std::int32_t copyOpenFile(int in, const std::string& source, const std::string& 
 } // namespace
 
 std::int32_t copyFile(const std::string& source, const std::string& destination) {
-    const int in = openSource(source);
-    if (in < 0) {
-        const int error = errno;
-        reportFailure("copy", "cannot read", source, error);
-        return error == ENOENT || error == ENOTDIR ? SOURCE_MISSING : COPY_FAILED;
+    const OpenedFile in = openRegularFile(source);
+    if (in.error != 0) {
+        reportFailure("copy", "cannot read", source, in.error);
+        return in.error == ENOENT || in.error == ENOTDIR ? SOURCE_MISSING : COPY_FAILED;
     }
-    const std::int32_t status = copyOpenFile(in, source, destination);
-    ::close(in);
+    const std::int32_t status = copyOpenFile(in.fd, source, destination);
+    ::close(in.fd);
     return status;
 }
 

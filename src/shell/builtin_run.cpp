@@ -2,8 +2,8 @@
 #include <new>
 
 #include "records/os_io.h"
-#include "shell/atomic_file.h"
 #include "shell/builtin.h"
+#include "shell/regular_file.h"
 
 namespace shell {
 

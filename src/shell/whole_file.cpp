@@ -7,12 +7,13 @@
 
 #include "records/os_io.h"
 #include "shell/parallel.h"
+#include "shell/regular_file.h"
 
 namespace shell {
 
 namespace {
 
-constexpr std::size_t FIRST_BLOCK_OF_UNKNOWN_SIZE = std::size_t{1} << 20;
+constexpr std::size_t SMALLEST_GROWN_BLOCK = std::size_t{1} << 20;
 constexpr std::size_t READ_IN_HALVES_FROM = std::size_t{64} << 20;
 
 struct RangeRead {
@@ -65,8 +66,7 @@ int readAll(int fd, WholeFile& file, std::size_t capacity) {
             if (got.error != 0 || got.count == 0) {
                 return got.error;
             }
-            capacity = capacity < FIRST_BLOCK_OF_UNKNOWN_SIZE / 2 ? FIRST_BLOCK_OF_UNKNOWN_SIZE
-                                                                  : capacity * 2;
+            capacity = capacity < SMALLEST_GROWN_BLOCK / 2 ? SMALLEST_GROWN_BLOCK : capacity * 2;
             if (!resizeLargeBlock(file.bytes, capacity)) {
                 return ENOMEM;
             }
@@ -101,17 +101,14 @@ int readInto(int fd, WholeFile& file, std::size_t capacity) {
 
 std::size_t expectedSize(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        return FIRST_BLOCK_OF_UNKNOWN_SIZE;
-    }
-    return static_cast<std::size_t>(info.st_size);
+    return ::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
 }
 
 } // namespace
 
 WholeFile readWholeFile(const std::string& name) {
     WholeFile file;
-    const records::os::OpenResult opened = records::os::openReadOnly(name);
+    const OpenedFile opened = openRegularFile(name);
     if (opened.fd < 0) {
         file.error = opened.error;
         return file;

@@ -5,17 +5,20 @@
 #include <string>
 
 #include "shell/large_block.h"
+#include "shell/regular_file.h"
 
 namespace shell {
 
 struct WholeFile {
     LargeBlock<char> bytes;
     std::size_t size = 0;
-    int error = 0; // 0, or why the file could not be read (ENOMEM when it does not fit)
+    int error = 0; // 0, or why the file could not be read: a host error number (ENOMEM when it
+                   // does not fit), or NOT_A_REGULAR_FILE
 };
 
-// Reads all of `name` into one block of exactly its size; only a file that does not tell its
-// size in advance (a pipe, a device, a file still growing) makes the block grow.
+// Reads all of the regular file `name` into one block of exactly its size; only a file whose size
+// was not what it said (a file still growing, or one of the host's own that says 0) makes the
+// block grow.
 WholeFile readWholeFile(const std::string& name);
 
 } // namespace shell

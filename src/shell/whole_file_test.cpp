@@ -57,6 +57,7 @@ TEST(ReadWholeFile, MissingFileOrFolderGivesTheReason) {
     std::filesystem::create_directory("folder");
     EXPECT_EQ(readWholeFile("missing.txt").error, ENOENT);
     EXPECT_EQ(readWholeFile("folder").error, EISDIR);
+    EXPECT_EQ(readWholeFile("/dev/null").error, NOT_A_REGULAR_FILE);
 }
 
 } // namespace
