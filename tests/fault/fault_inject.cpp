@@ -19,8 +19,9 @@
 //
 // Counted calls: path calls on relative names or names inside the scope folder, and descriptor
 // calls on descriptors 0, 1 and 2 or on descriptors that a counted open returned. The counts are
-// kept in shared memory so that a forked child adds to the same numbers; the library takes itself
-// out of the environment, so that programs started by the process run undisturbed.
+// kept in shared memory so that a forked child adds to the same numbers, and counted atomically,
+// since the program may read and write from several threads; the library takes itself out of the
+// environment, so that programs started by the process run undisturbed.
 
 #include <cerrno>
 #include <climits>
@@ -31,6 +32,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <initializer_list>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -84,7 +86,8 @@ char countFile[PATH_MAX];
 char reportFile[PATH_MAX];
 int traceFd = -1;
 bool countsWritten = false;
-char* fdNames[MAX_TRACKED_FD];
+char* fdNames[MAX_TRACKED_FD]; // the name each counted descriptor was opened by
+pthread_mutex_t fdNamesLock = PTHREAD_MUTEX_INITIALIZER;
 
 // ---- raw output, which must not pass through the wrappers ----
 
@@ -218,6 +221,8 @@ __attribute__((destructor)) void tearDown() {
 
 // ---- what counts ----
 
+bool fdInScope(int fd);
+
 bool isInside(const char* path, const char* folder, std::size_t length) {
     return length > 0 && std::strncmp(path, folder, length) == 0 &&
            (path[length] == '/' || path[length] == '\0');
@@ -228,51 +233,77 @@ bool pathInScope(int dirfd, const char* path) {
         return false;
     }
     if (path[0] != '/') {
-        return dirfd == AT_FDCWD || (dirfd >= 0 && dirfd < MAX_TRACKED_FD && fdNames[dirfd]);
+        return dirfd == AT_FDCWD || (dirfd > 2 && fdInScope(dirfd));
     }
     return isInside(path, scope, scopeLength) ||
            isInside(path, canonicalScope, canonicalScopeLength);
 }
 
 bool fdInScope(int fd) {
-    return (fd >= 0 && fd <= 2) || (fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] != nullptr);
+    if (fd >= 0 && fd <= 2) {
+        return true;
+    }
+    if (fd < 0 || fd >= MAX_TRACKED_FD) {
+        return false;
+    }
+    pthread_mutex_lock(&fdNamesLock);
+    const bool tracked = fdNames[fd] != nullptr;
+    pthread_mutex_unlock(&fdNamesLock);
+    return tracked;
 }
 
-const char* fdName(int fd) {
+// The name of a counted descriptor, copied so that another thread may close it meanwhile.
+struct FdName {
+    char text[PATH_MAX];
+};
+
+FdName fdName(int fd) {
     static const char* const standard[] = {"<stdin>", "<stdout>", "<stderr>"};
+    FdName name{};
     if (fd >= 0 && fd <= 2) {
-        return standard[fd];
+        std::snprintf(name.text, sizeof name.text, "%s", standard[fd]);
+        return name;
     }
-    return fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] ? fdNames[fd] : "<untracked>";
+    pthread_mutex_lock(&fdNamesLock);
+    std::snprintf(name.text, sizeof name.text, "%s",
+                  fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] ? fdNames[fd] : "<untracked>");
+    pthread_mutex_unlock(&fdNamesLock);
+    return name;
 }
 
 void track(int fd, const char* path) {
     if (fd > 2 && fd < MAX_TRACKED_FD) {
+        char* copy = ::strdup(path != nullptr ? path : "?");
+        pthread_mutex_lock(&fdNamesLock);
         std::free(fdNames[fd]);
-        fdNames[fd] = ::strdup(path != nullptr ? path : "?");
+        fdNames[fd] = copy;
+        pthread_mutex_unlock(&fdNamesLock);
     }
 }
 
 void untrack(int fd) {
     if (fd > 2 && fd < MAX_TRACKED_FD) {
-        std::free(fdNames[fd]);
+        pthread_mutex_lock(&fdNamesLock);
+        char* old = fdNames[fd];
         fdNames[fd] = nullptr;
+        pthread_mutex_unlock(&fdNamesLock);
+        std::free(old);
     }
 }
 
 // Counts one call and says what to do with it.
 Action decide(Kind kind, const char* target) {
-    const long number = ++shared->counts[kind];
+    const long number = __atomic_add_fetch(&shared->counts[kind], 1, __ATOMIC_SEQ_CST);
     if (traceFd >= 0) {
         char line[PATH_MAX + 64];
         const int length =
             std::snprintf(line, sizeof line, "%s %ld %s\n", KIND_NAMES[kind], number, target);
         rawWrite(traceFd, line, static_cast<std::size_t>(length));
     }
-    if (kind != targetKind || number != targetAt || shared->injected) {
+    if (kind != targetKind || number != targetAt ||
+        __atomic_exchange_n(&shared->injected, 1, __ATOMIC_SEQ_CST) != 0) {
         return PASS;
     }
-    shared->injected = 1;
     if (reportFile[0] != '\0') {
         char line[PATH_MAX + 128];
         std::snprintf(line, sizeof line, "kind=%s at=%ld mode=%s errno=%d target=%s\n",
@@ -356,7 +387,7 @@ ssize_t transfer(Kind kind, int fd, std::size_t size, ssize_t (*call)(std::size_
     if (!ready || !fdInScope(fd)) {
         return call(size, context);
     }
-    const Action action = decide(kind, fdName(fd));
+    const Action action = decide(kind, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -367,7 +398,7 @@ int fdCall(Kind kind, int fd, int (*call)(int)) {
     if (!ready || !fdInScope(fd)) {
         return call(fd);
     }
-    const Action action = decide(kind, fdName(fd));
+    const Action action = decide(kind, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -545,7 +576,7 @@ ssize_t copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size
     if (!ready || !(fdInScope(in) || fdInScope(out))) {
         return real(in, inOffset, out, outOffset, size, flags);
     }
-    const Action action = decide(K_COPY, fdName(out));
+    const Action action = decide(K_COPY, fdName(out).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -557,7 +588,7 @@ ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
     if (!ready || !(fdInScope(in) || fdInScope(out))) {
         return real(out, in, offset, size);
     }
-    const Action action = decide(K_COPY, fdName(out));
+    const Action action = decide(K_COPY, fdName(out).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -584,12 +615,24 @@ int fdatasync(int fd) {
     });
 }
 
+int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags) {
+    REAL(sync_file_range);
+    if (!ready || !fdInScope(fd)) {
+        return real(fd, offset, length, flags);
+    }
+    const Action action = decide(K_FSYNC, fdName(fd).text);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return refuse(action);
+    }
+    return real(fd, offset, length, flags);
+}
+
 int ftruncate(int fd, off_t length) {
     REAL(ftruncate);
     if (!ready || !fdInScope(fd)) {
         return real(fd, length);
     }
-    const Action action = decide(K_FTRUNCATE, fdName(fd));
+    const Action action = decide(K_FTRUNCATE, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -610,7 +653,7 @@ int fchmod(int fd, mode_t m) {
     if (!ready || !fdInScope(fd)) {
         return real(fd, m);
     }
-    const Action action = decide(K_FCHMOD, fdName(fd));
+    const Action action = decide(K_FCHMOD, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -634,7 +677,7 @@ int close(int fd) {
     if (!ready || fd <= 2 || !fdInScope(fd)) {
         return real(fd);
     }
-    const Action action = decide(K_CLOSE, fdName(fd));
+    const Action action = decide(K_CLOSE, fdName(fd).text);
     untrack(fd);
     const int result = real(fd);
     if (action == FAIL_NOW || action == INTERRUPT) {
@@ -718,7 +761,7 @@ int fstat64(int fd, struct stat64* info) {
     if (!ready || fd <= 2 || !fdInScope(fd)) {
         return real(fd, info);
     }
-    const Action action = decide(K_STAT, fdName(fd));
+    const Action action = decide(K_STAT, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
@@ -730,7 +773,7 @@ int fstat(int fd, struct stat* info) {
     if (!ready || fd <= 2 || !fdInScope(fd)) {
         return real(fd, info);
     }
-    const Action action = decide(K_STAT, fdName(fd));
+    const Action action = decide(K_STAT, fdName(fd).text);
     if (action == FAIL_NOW || action == INTERRUPT) {
         return refuse(action);
     }
