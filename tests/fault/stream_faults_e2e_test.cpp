@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <iostream>
 #include <poll.h>
 #include <unistd.h>
 
@@ -252,6 +253,62 @@ TEST(StreamFaults, GigabyteAnswerLineWithoutLineEndTakesConstantMemory) {
     EXPECT_EQ(report.record, 2);
     EXPECT_TRUE(readFile(dir.path / PICTURES) == relabelledList(catalogue));
     EXPECT_LT(run.maxRssKiB, 100 * 1024) << "peak memory grew with the answer line";
+    std::cout << "peak memory with a 1 GB answer line: " << run.maxRssKiB << " KiB\n";
+}
+
+// The stops of the run sequence each wait for Enter once more; input that has ended there is the
+// same fatal end as at any other wait, after the stop's lines and with the list as it was.
+TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
+    const Catalogue catalogue = makeCatalogue(300, 20, 8);
+    const Transcripts t = transcriptsFor(catalogue);
+    struct Case {
+        const char* name;
+        bool pictureList;
+        std::vector<std::string> fault; // the preload's settings, when a call must fail
+        std::string input;
+        std::string shown;
+        long record;
+    };
+    const std::string preload = "LD_PRELOAD=" + preloadPath();
+    const std::vector<Case> cases = {
+        {"picture list missing", false, {}, "", t.backupMissing, 1},
+        // The renames of a run: the backup's new file into place, then the sorted list's.
+        {"backup failed",
+         true,
+         {preload, "FAULT_KIND=rename", "FAULT_AT=1", "FAULT_ERRNO=EIO"},
+         "",
+         t.backupFailed,
+         1},
+        {"sort failed",
+         true,
+         {preload, "FAULT_KIND=rename", "FAULT_AT=2", "FAULT_ERRNO=EIO"},
+         "Yes\n",
+         t.sortFailed,
+         2},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const TempDir dir;
+        writeFile(dir.path / MAP, catalogue.map);
+        if (test.pictureList) {
+            writeFile(dir.path / PICTURES, catalogue.pictures);
+        }
+        const Outcome run = fault::run(dir.path, test.input, test.fault);
+        EXPECT_EQ(run.exitCode, 127);
+        EXPECT_EQ(run.out, test.shown);
+        const FatalReport report = parseFatalReport(run.err);
+        EXPECT_TRUE(report.wellFormed) << run.err;
+        EXPECT_FALSE(report.hostError);
+        EXPECT_EQ(report.error, 217);
+        EXPECT_EQ(report.codeText, "attempt to read past end of file");
+        EXPECT_EQ(report.operation, "list-directed read");
+        EXPECT_EQ(report.channel, 5);
+        EXPECT_EQ(report.fileName, "stdin ");
+        EXPECT_EQ(report.record, test.record);
+        if (test.pictureList) {
+            EXPECT_TRUE(readFile(dir.path / PICTURES) == catalogue.pictures);
+        }
+    }
 }
 
 } // namespace
