@@ -3,9 +3,9 @@
 #include <new>
 
 #include "shell/atomic_file.h"
-#include "shell/block_writer.h"
 #include "shell/builtin.h"
 #include "shell/line_sort.h"
+#include "shell/merged_output.h"
 #include "shell/whole_file.h"
 
 namespace shell {
@@ -15,28 +15,6 @@ namespace {
 constexpr std::int32_t SORTED = 0;
 constexpr std::int32_t SOURCE_UNREADABLE = 1;
 constexpr std::int32_t SORT_FAILED = 2;
-
-// Writes the two sorted halves of `lines` as one sorted list, merging them on the way out.
-template <class Offset>
-int writeMerged(const char* text, std::span<const LineEntry<Offset>> lines, std::size_t middle,
-                const Replacement& file) {
-    BlockWriter out;
-    if (const int error = startBlockWriter(out, file); error != 0) {
-        return error;
-    }
-    std::size_t left = 0;
-    std::size_t right = middle;
-    while (out.error == 0 && (left < middle || right < lines.size())) {
-        const bool takeRight =
-            left == middle || (right < lines.size() && lineBefore(text, lines[right], lines[left]));
-        const std::size_t taken = takeRight ? right++ : left++;
-        if (taken + PREFETCH_DISTANCE < (takeRight ? lines.size() : middle)) {
-            prefetchLine(text, lines[taken + PREFETCH_DISTANCE]);
-        }
-        putLine(out, text + lines[taken].start, lines[taken].length);
-    }
-    return finishBlockWriter(out);
-}
 
 template <class Offset>
 std::int32_t sortInto(const WholeFile& file, const std::string& source,
@@ -55,7 +33,8 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         return SORT_FAILED;
     }
     const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
-    if (const int error = writeMerged(text.data(), lines, sorted.middle, start.replacement);
+    if (const int error =
+            writeMergedHalves(text.data(), lines, sorted.middle, start.replacement.fd);
         error != 0) {
         abandonReplacement(start.replacement);
         reportFailure("sort", "cannot write", destination, error);

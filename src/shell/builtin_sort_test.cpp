@@ -56,6 +56,27 @@ TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
     EXPECT_EQ(readFile("out.txt"), crlf({"a", longLine, "z"}));
 }
 
+// The two halves of the text are sorted apart and merged by two writers, each from the middle of
+// the output on: halves that do not interleave at all, or hold one line only, must still meet.
+TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
+    ScratchFolder folder;
+    const auto lines = [](const std::string& line, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += line + "\n";
+        }
+        return text;
+    };
+    for (const auto& [list, expected] :
+         {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
+          std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
+          std::pair{lines("same", 2001), lines("same\r", 2001)}}) {
+        writeFile("in.txt", list);
+        EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
+        EXPECT_TRUE(readFile("out.txt") == expected);
+    }
+}
+
 std::string randomList(std::uint32_t seed, int lineCount) {
     std::mt19937 random(seed);
     const std::string alphabet("AZaz09 \0\r\t\x80\xff", 12);

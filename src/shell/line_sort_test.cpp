@@ -45,15 +45,6 @@ TEST(LinesOf, TakesLinesAsTheProgramDoes) {
               std::vector<std::string>{"\r"});
 }
 
-TEST(SortLines, OrdersWholeLinesByUnsignedBytes) {
-    std::string text = "b\na\n\xff\n\x7f\nab\na\nA\n\n";
-    text += std::string("a\0b\n", 4) + std::string("a\0\n", 3);
-    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
-    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
-    sortLines(text.data(), lines);
-    EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
-}
-
 // Lines that share long beginnings need many rounds of keys; a line that ends where another goes
 // on with NUL bytes must still come first.
 TEST(SortLines, SeparatesLongSharedBeginningsAndTrailingNuls) {
