@@ -25,12 +25,15 @@ struct BuiltinCommand {
 // specially.
 std::optional<BuiltinCommand> parseBuiltin(std::string_view line);
 
-// 0 when copied; 1 when `source` does not exist; 2 for every other failure.
+// 0 when copied; 1 when `source` does not exist; 2 for every other failure (a source that is a
+// folder or no regular file, a destination that cannot be written or is no regular file, a full
+// disk). On failure the destination is as it was.
 std::int32_t copyFile(const std::string& source, const std::string& destination);
 
 // Writes the lines of `source` in ascending unsigned byte order, each ending in CR LF.
-// 0 when sorted; 1 when `source` cannot be read; 2 when `destination` cannot be written or the
-// lines do not fit in memory.
+// 0 when sorted; 1 when `source` cannot be read (missing, a folder, no regular file); 2 when
+// `destination` cannot be written or the lines do not fit in memory. On failure the destination is
+// as it was.
 std::int32_t sortFile(const std::string& source, const std::string& destination);
 
 // 0 when removed; 1 when `name` does not exist or cannot be removed.

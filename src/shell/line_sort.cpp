@@ -41,7 +41,7 @@ bool lineBeforeFrom(const char* text, std::size_t depth, const LineEntry<Offset>
 
 template <class Offset> struct Run {
     std::span<LineEntry<Offset>> lines;
-    std::size_t depth; // every line of the run has the same bytes before this depth
+    std::size_t depth; // the lines of the run agree on every byte before this depth they have
 };
 
 // Orders a run whose lines all share the same key at `depth`: lines that all end within the
@@ -84,8 +84,16 @@ void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pendin
             line.key = keyAt(text + line.start, line.length, run.depth);
         }
     }
-    std::sort(run.lines.begin(), run.lines.end(),
-              [](const auto& a, const auto& b) { return a.key < b.key; });
+    // Lines that all begin alike (a common prefix, or many copies of one line) need no sorting at
+    // this depth, only at the next.
+    const bool allAlike =
+        std::adjacent_find(run.lines.begin(), run.lines.end(), [](const auto& a, const auto& b) {
+            return a.key != b.key;
+        }) == run.lines.end();
+    if (!allAlike) {
+        std::sort(run.lines.begin(), run.lines.end(),
+                  [](const auto& a, const auto& b) { return a.key < b.key; });
+    }
     std::size_t first = 0;
     for (std::size_t i = 1; i <= run.lines.size(); ++i) {
         if (i == run.lines.size() || run.lines[i].key != run.lines[first].key) {
