@@ -39,4 +39,27 @@ void cutLine(std::string_view line, const RecordLayout& layout, std::vector<Fixe
 // field: skipped columns lie between fields and never lengthen it by themselves.
 void buildLine(const RecordLayout& layout, const std::vector<FixedText>& values, std::string& line);
 
+// Where one text field lies: its first column, counted from 0, and its width.
+struct FieldColumns {
+    std::size_t first;
+    std::size_t width;
+};
+
+// A layout reduced to what cutting and building a line need, so that a file of millions of
+// records does not walk the layout's elements again for every line: its text fields in layout
+// order, and the number of columns it covers (no line built by it is longer).
+struct LayoutPlan {
+    std::vector<FieldColumns> fields;
+    std::size_t width = 0;
+};
+
+LayoutPlan planLayout(const RecordLayout& layout);
+
+// cutLine and buildLine by a plan; the same values and lines as by the layout itself.
+void cutLine(std::string_view line, const LayoutPlan& plan, std::vector<FixedText>& values);
+
+// Builds the line at `out`, which has room for plan.width bytes, and returns its length. Lets a
+// caller build lines straight into a buffer of its own.
+std::size_t buildLineAt(const LayoutPlan& plan, const std::vector<FixedText>& values, char* out);
+
 } // namespace records

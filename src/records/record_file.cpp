@@ -1,6 +1,8 @@
 #include "records/record_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string_view>
 
 #include "records/fatal.h"
@@ -10,7 +12,9 @@ namespace records {
 
 namespace {
 
-constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1} << 20;
+// Like the input blocks, kept small enough that written records are still in the processor's
+// cache when the platform copies them out.
+constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} << 10;
 constexpr std::string_view RECORD_END = "\r\n";
 
 RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
@@ -26,15 +30,18 @@ RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
     fatalFileError(error, operation, file.channel, file.name, file.recordNumber, where);
 }
 
-void sendOutput(RecordFile& file, std::string_view operation, const std::source_location& where) {
-    if (file.output.empty()) {
+// Sends the first `count` bytes that wait in the buffer and moves the rest to its front.
+void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
+                const std::source_location& where) {
+    if (count == 0) {
         return;
     }
-    const int error = os::writeAll(file.fd, file.output.data(), file.output.size());
+    const int error = os::writeAll(file.fd, file.output.data(), count);
     if (error != 0) {
         fail(file, hostError(error), operation, where);
     }
-    file.output.clear();
+    std::memmove(file.output.data(), file.output.data() + count, file.outputUsed - count);
+    file.outputUsed -= count;
 }
 
 // A file that is written has never been read, so its current position is its start.
@@ -46,6 +53,17 @@ void cutOldContent(RecordFile& file, std::string_view operation,
         if (error != 0) {
             fail(file, hostError(error), operation, where);
         }
+    }
+}
+
+// The plan of a layout for one record. Without memory even for that, the record fails as a
+// record too long for the memory does.
+LayoutPlan planFor(const RecordFile& file, const RecordLayout& layout, std::string_view operation,
+                   const std::source_location& where) {
+    try {
+        return planLayout(layout);
+    } catch (const std::bad_alloc&) {
+        fail(file, ownError(CODE_OUT_OF_MEMORY), operation, where);
     }
 }
 
@@ -87,6 +105,11 @@ RecordFile openOrCreate(const std::string& name, std::int32_t channel,
 
 ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
                        const std::source_location& where) {
+    return readRecord(file, planFor(file, layout, OP_FORMATTED_READ, where), values, where);
+}
+
+ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
+                       const std::source_location& where) {
     if (file.input.fd < 0) {
         file.input = lineSourceFor(file.fd);
     }
@@ -96,7 +119,7 @@ ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector
     const TakeResult taken = takeLine(file.input, line);
     switch (taken.status) {
     case LineStatus::Line:
-        cutLine(line, layout, values);
+        cutLine(line, plan, values);
         return ReadOutcome::Record;
     case LineStatus::End:
         return ReadOutcome::End;
@@ -110,26 +133,38 @@ ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
                  const std::source_location& where) {
+    writeRecord(file, planFor(file, layout, OP_FORMATTED_WRITE, where), values, where);
+}
+
+void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
+                 const std::source_location& where) {
     if (file.cutPending) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
-        file.output.reserve(OUTPUT_BUFFER_SIZE);
     }
     file.readOrWritten = true;
     ++file.recordNumber;
     try {
-        buildLine(layout, values, file.lineScratch);
-        if (file.output.size() + file.lineScratch.size() + RECORD_END.size() > OUTPUT_BUFFER_SIZE) {
-            sendOutput(file, OP_FORMATTED_WRITE, where);
+        // The record is built straight into the buffer. When it does not fit, the records before
+        // it are sent, and it stays behind as the start of the next load.
+        const std::size_t waiting = file.outputUsed;
+        const std::size_t room = waiting + plan.width + RECORD_END.size();
+        if (file.output.size() < room) {
+            file.output.resize(std::max(room, OUTPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE / 2));
         }
-        file.output.insert(file.output.end(), file.lineScratch.begin(), file.lineScratch.end());
-        file.output.insert(file.output.end(), RECORD_END.begin(), RECORD_END.end());
+        char* line = file.output.data() + waiting;
+        const std::size_t length = buildLineAt(plan, values, line);
+        std::memcpy(line + length, RECORD_END.data(), RECORD_END.size());
+        file.outputUsed += length + RECORD_END.size();
+        if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
+            sendOutput(file, waiting, OP_FORMATTED_WRITE, where);
+        }
     } catch (const std::bad_alloc&) {
         fail(file, ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_WRITE, where);
     }
 }
 
 void close(RecordFile& file, const std::source_location& where) {
-    sendOutput(file, OP_CLOSE, where);
+    sendOutput(file, file.outputUsed, OP_CLOSE, where);
     if (file.emptyIfUnused && !file.readOrWritten && file.cutPending) {
         cutOldContent(file, OP_CLOSE, where);
     }

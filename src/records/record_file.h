@@ -23,8 +23,8 @@ struct RecordFile {
     bool readOrWritten = false; // a record operation has been made on the file
     bool emptyIfUnused = false; // opened by openOrCreate: emptied when closed unused
     LineSource input;           // used when records are read
-    std::vector<char> output;   // records written but not yet sent to the file
-    std::string lineScratch;    // the line being built, reused for every record
+    std::vector<char> output;   // room for records written but not yet sent to the file
+    std::size_t outputUsed = 0; // bytes of `output` that hold such records
 };
 
 // Opens a file that must exist already; an absent, directory or unopenable entry gives nothing,
@@ -42,6 +42,13 @@ ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector
                        const std::source_location& where = std::source_location::current());
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
+                 const std::source_location& where = std::source_location::current());
+
+// The same, by a plan made once with planLayout: for files of many records.
+ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
+                       const std::source_location& where = std::source_location::current());
+
+void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
                  const std::source_location& where = std::source_location::current());
 
 // Sends what waits in the buffer and closes the file. A file that was opened by openOrCreate and
