@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "shell/key_sort.h"
 #include "shell/parallel.h"
 
 namespace shell {
@@ -84,16 +85,7 @@ void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pendin
             line.key = keyAt(text + line.start, line.length, run.depth);
         }
     }
-    // Lines that all begin alike (a common prefix, or many copies of one line) need no sorting at
-    // this depth, only at the next.
-    const bool allAlike =
-        std::adjacent_find(run.lines.begin(), run.lines.end(), [](const auto& a, const auto& b) {
-            return a.key != b.key;
-        }) == run.lines.end();
-    if (!allAlike) {
-        std::sort(run.lines.begin(), run.lines.end(),
-                  [](const auto& a, const auto& b) { return a.key < b.key; });
-    }
+    sortByKey(run.lines);
     std::size_t first = 0;
     for (std::size_t i = 1; i <= run.lines.size(); ++i) {
         if (i == run.lines.size() || run.lines[i].key != run.lines[first].key) {

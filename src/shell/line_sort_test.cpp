@@ -1,5 +1,7 @@
 #include "shell/line_sort.h"
 
+#include "shell/key_sort.h"
+
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
@@ -100,6 +102,30 @@ TEST(SortInHalves, MergedHalvesMatchTheReferenceOnRandomText) {
 TEST(SortInHalves, TinyTexts) {
     for (const std::string text : {"", "a", "\n", "b\na", "b\na\n", "a\r\n\r\n"}) {
         EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text)) << text;
+    }
+}
+
+// Sets large enough to be spread into buckets, with keys that share their high bytes, keys that
+// differ only in their lowest bit, and many equal keys.
+TEST(SortByKey, LargeSetsComeOutInKeyOrder) {
+    std::mt19937_64 random(5);
+    for (const std::uint64_t sharedHigh : {std::uint64_t{0}, std::uint64_t{0x494d475f32303134}}) {
+        std::vector<LineEntry<std::uint32_t>> lines(100'000);
+        for (std::uint32_t i = 0; i < lines.size(); ++i) {
+            const std::uint64_t low = i % 3 == 0 ? random() % 2 : random() % 50'000;
+            lines[i] = {sharedHigh == 0 ? random() : (sharedHigh & ~0xffffffULL) | low, i, 0};
+        }
+        std::vector<LineEntry<std::uint32_t>> expected = lines;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.key < b.key; });
+        sortByKey(std::span<LineEntry<std::uint32_t>>(lines));
+        EXPECT_TRUE(std::equal(lines.begin(), lines.end(), expected.begin(),
+                               [](const auto& a, const auto& b) { return a.key == b.key; }));
+        std::sort(lines.begin(), lines.end(),
+                  [](const auto& a, const auto& b) { return a.start < b.start; });
+        EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [i = 0u](const auto& line) mutable {
+            return line.start == i++;
+        })) << "an entry was lost or doubled";
     }
 }
 
