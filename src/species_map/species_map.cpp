@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <string_view>
 
 #include "records/layout.h"
@@ -13,32 +14,60 @@ namespace {
 
 constexpr std::int32_t MAP_CHANNEL = 1;
 
-std::uint64_t hashName(std::string_view name) {
-    // FNV-1a: names are short, and an even spread matters more than raw speed.
-    std::uint64_t hash = 1469598103934665603ULL;
-    for (const char byte : name) {
-        hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ULL;
-    }
-    return hash ^ (hash >> 29);
+std::uint64_t word(const char* bytes) {
+    std::uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
 }
 
-// Slot of `name`: the slot that holds its first entry, or the empty slot where it would go.
-std::size_t slotOf(const SpeciesMap& map, const records::FixedText& name) {
+// Multiply-and-fold over the 25 bytes: a handful of instructions, and the top bits, which pick
+// the slot, depend on every byte.
+std::size_t homeSlot(const SpeciesMap& map, const char* name) {
+    static_assert(records::NAME_WIDTH == 25);
+    constexpr std::uint64_t K = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t hash = (word(name) ^ K) * K;
+    hash = (hash ^ (hash >> 29) ^ word(name + 8)) * K;
+    hash = (hash ^ (hash >> 29) ^ word(name + 16)) * K;
+    hash = (hash ^ (hash >> 29) ^ static_cast<unsigned char>(name[24])) * K;
+    return static_cast<std::size_t>(hash >> map.shift);
+}
+
+bool sameName(const char* a, const char* b) {
+    const std::uint64_t differ = (word(a) ^ word(b)) | (word(a + 8) ^ word(b + 8)) |
+                                 (word(a + 16) ^ word(b + 16)) |
+                                 static_cast<unsigned char>(a[24] ^ b[24]);
+    return differ == 0;
+}
+
+// The slot that holds `name` (25 bytes), or the empty slot where it would go.
+std::size_t slotOf(const SpeciesMap& map, const char* name) {
     const std::size_t mask = map.slots.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(hashName(name.bytes)) & mask;
-    while (map.slots[slot] != 0 && map.entries[map.slots[slot] - 1].individual != name) {
+    std::size_t slot = homeSlot(map, name);
+    while (map.slots[slot].entry != 0 && !sameName(map.slots[slot].individual.data(), name)) {
         slot = (slot + 1) & mask;
     }
     return slot;
 }
 
+// Records entry `index` unless its individual is indexed already: the first entry wins. A name
+// of another width than a folder field never equals one, so it is not indexed.
+void indexEntry(SpeciesMap& map, std::size_t index) {
+    const records::FixedText& individual = map.entries[index].individual;
+    if (individual.bytes.size() != records::NAME_WIDTH) {
+        return;
+    }
+    IndexSlot& slot = map.slots[slotOf(map, individual.bytes.data())];
+    if (slot.entry == 0) {
+        std::memcpy(slot.individual.data(), individual.bytes.data(), records::NAME_WIDTH);
+        slot.entry = static_cast<std::uint32_t>(index + 1);
+    }
+}
+
 void rebuildSlots(SpeciesMap& map, std::size_t size) {
-    map.slots.assign(size, 0);
+    map.slots.assign(size, IndexSlot{});
+    map.shift = 64 - static_cast<unsigned>(std::countr_zero(size));
     for (std::size_t index = 0; index < map.entries.size(); ++index) {
-        const std::size_t slot = slotOf(map, map.entries[index].individual);
-        if (map.slots[slot] == 0) {
-            map.slots[slot] = static_cast<std::uint32_t>(index + 1);
-        }
+        indexEntry(map, index);
     }
 }
 
@@ -53,23 +82,20 @@ const records::RecordLayout& mapLineLayout() {
 
 void addEntry(SpeciesMap& map, MapEntry entry) {
     map.entries.push_back(std::move(entry));
-    // Kept at most half full, so that probe runs stay short.
+    // Kept at most half full, so that probe runs stay short; a power of two, so that the top
+    // bits of a hash name a slot and a probe wraps round with a mask.
     if (map.slots.size() < 2 * map.entries.size()) {
-        // A power of two, so that a slot number is the hash masked by size - 1.
         rebuildSlots(map, std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
         return;
     }
-    const std::size_t slot = slotOf(map, map.entries.back().individual);
-    if (map.slots[slot] == 0) {
-        map.slots[slot] = static_cast<std::uint32_t>(map.entries.size());
-    }
+    indexEntry(map, map.entries.size() - 1);
 }
 
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name) {
-    if (map.slots.empty()) {
+    if (map.slots.empty() || name.bytes.size() != records::NAME_WIDTH) {
         return std::nullopt;
     }
-    const std::uint32_t found = map.slots[slotOf(map, name)];
+    const std::uint32_t found = map.slots[slotOf(map, name.bytes.data())].entry;
     if (found == 0) {
         return std::nullopt;
     }

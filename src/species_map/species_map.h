@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -17,12 +18,20 @@ struct MapEntry {
     records::FixedText species;
 };
 
+// One distinct individual of the index: its 25 bytes beside the number of its first entry, 32
+// bytes to a slot, so that a lookup reads, as a rule, one cache line.
+struct IndexSlot {
+    std::array<char, records::NAME_WIDTH> individual{};
+    std::uint32_t entry = 0; // 0 = empty, otherwise entry index + 1
+};
+
 // Entries in file order, exactly as read: duplicates, blank names and entries that map a name to
-// itself all stay. `slots` indexes the individuals so that a lookup costs the same whatever the
-// map's size; it holds, for each distinct individual, the number of its first entry.
+// itself all stay. `slots` indexes the individuals, so that a lookup costs the same whatever the
+// map's size; build maps with addEntry to keep it.
 struct SpeciesMap {
     std::vector<MapEntry> entries;
-    std::vector<std::uint32_t> slots; // 0 = empty, otherwise entry index + 1
+    std::vector<IndexSlot> slots; // a power of two in size, at most half full
+    unsigned shift = 64;          // 64 - log2(slots.size()): the hash's top bits pick the slot
 };
 
 // Appends an entry, keeping the index: an individual seen before keeps its first species.
