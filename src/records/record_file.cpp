@@ -48,7 +48,9 @@ void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
 void cutOldContent(RecordFile& file, std::string_view operation,
                    const std::source_location& where) {
     file.cutPending = false;
-    if (os::fileSize(file.fd) > 0) {
+    // Only a file known to be empty is spared the cut: one whose size cannot be told may hold an
+    // earlier run's lines.
+    if (os::fileSize(file.fd) != 0) {
         const int error = os::truncateAt(file.fd, 0);
         if (error != 0) {
             fail(file, hostError(error), operation, where);
