@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD" # absolute names throughout: the file targets work in a folder of their own
 
-seconds_each="${FUZZ_SECONDS:-18}"
-targets=(fuzz_lines fuzz_species_map fuzz_relabel)
+seconds_each="${FUZZ_SECONDS:-15}"
+targets=(fuzz_lines fuzz_layouts fuzz_species_map fuzz_relabel)
 
 if ! command -v clang++ >/dev/null 2>&1; then
   echo "== installing clang"

@@ -1,0 +1,64 @@
+// Layouts of any shape: cutting and building by the layout itself and by its plan must give the
+// values and lines that the column rules give, worked out the plain way.
+//
+// Input: byte 0 gives the number of elements (1 to 8), each of the next bytes one element (high
+// bit set: a skip, else a text field; the low five bits plus one: its width); the rest is a line.
+
+#include <cstdint>
+
+#include "fuzz_support.h"
+#include "records/layout.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 1) {
+        return 0;
+    }
+    const std::size_t count = 1 + data[0] % 8;
+    if (size < 1 + count) {
+        return 0;
+    }
+    records::RecordLayout layout;
+    struct Field {
+        std::size_t first;
+        std::size_t width;
+    };
+    std::vector<Field> fields;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t width = 1 + (data[1 + i] & 31);
+        if ((data[1 + i] & 128) != 0) {
+            layout.elements.emplace_back(records::Skip{width});
+        } else {
+            layout.elements.emplace_back(records::TextField{width});
+            fields.push_back({column, width});
+        }
+        column += width;
+    }
+    const std::string line(reinterpret_cast<const char*>(data + 1 + count), size - 1 - count);
+
+    std::vector<records::FixedText> values = records::blankValues(layout);
+    FUZZ_CHECK(values.size() == fields.size());
+    records::cutLine(line, layout, values);
+    const records::LayoutPlan plan = records::planLayout(layout);
+    std::vector<records::FixedText> byPlan = records::blankValues(layout);
+    records::cutLine(line, plan, byPlan);
+    std::string expectedLine;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string expected = fuzz::columns(line, fields[i].first, fields[i].width);
+        FUZZ_CHECK(values[i].bytes == expected);
+        FUZZ_CHECK(byPlan[i].bytes == expected);
+        expectedLine.resize(fields[i].first, ' ');
+        expectedLine += expected;
+    }
+
+    // A line is built up to its last text field; skips never lengthen it by themselves.
+    std::string built;
+    records::buildLine(layout, values, built);
+    FUZZ_CHECK(built == expectedLine);
+    std::string room(plan.width + 1, '#');
+    const std::size_t length = records::buildLineAt(plan, values, room.data());
+    FUZZ_CHECK(length <= plan.width);
+    FUZZ_CHECK(room.compare(0, length, expectedLine) == 0 && length == expectedLine.size());
+    FUZZ_CHECK(room.back() == '#');
+    return 0;
+}
