@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -51,14 +52,20 @@ inline std::string columns(std::string_view line, std::size_t first, std::size_t
     return value;
 }
 
-// A fresh folder to work in, made the current folder once per fuzzing process.
+// A fresh folder to work in, made the current folder once per fuzzing process and removed when
+// the fuzzer ends its run.
 inline void enterScratchFolder() {
+    static std::string name;
     const char* parent = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    std::string name = std::string(parent) + "/mts-fuzz-XXXXXX";
+    name = std::string(parent) + "/mts-fuzz-XXXXXX";
     if (::mkdtemp(name.data()) == nullptr || ::chdir(name.c_str()) != 0) {
         std::perror("scratch folder");
         std::abort();
     }
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(name, ignored);
+    });
 }
 
 inline void writeWholeFile(const char* name, std::string_view bytes) {
