@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "records/os_io.h"
+#include "test_support/test_support.h"
 
 namespace console {
 namespace {
@@ -20,59 +21,13 @@ namespace {
 using records::FixedText;
 using records::makeFixedText;
 
-struct ChildResult {
-    int exitStatus = -1; // or 128 + signal
-    std::string out;
-    std::string err;
-};
-
-int tempFile(const std::string& bytes) {
-    char name[] = "/tmp/console_testXXXXXX";
-    const int fd = ::mkstemp(name);
-    ::unlink(name);
-    if (!bytes.empty() && ::write(fd, bytes.data(), bytes.size()) < 0) {
-        ADD_FAILURE() << "cannot fill the temporary file";
-    }
-    ::lseek(fd, 0, SEEK_SET);
-    return fd;
-}
-
-std::string contents(int fd) {
-    std::string bytes;
-    char chunk[4096];
-    ::lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;) {
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
-    return bytes;
-}
+using test_support::ChildResult;
 
 // The console keeps its line counts for the whole process, so every case runs in a fresh child
-// with `input` as standard input and files as standard output and error. When `output` is given
-// it becomes standard output instead.
+// with `input` as standard input. When `output` is given it becomes standard output.
 ChildResult runConsole(const std::string& input, const std::function<void()>& body,
                        int output = -1) {
-    const int in = tempFile(input);
-    const int out = tempFile("");
-    const int err = tempFile("");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(output >= 0 ? output : out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        body();
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ChildResult result;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = contents(out);
-    result.err = contents(err);
-    ::close(in);
-    ::close(out);
-    ::close(err);
-    return result;
+    return test_support::runInChild(body, input, output);
 }
 
 std::string blanks(std::size_t n) {

@@ -4,15 +4,17 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
+
+#include "test_support/test_support.h"
 
 namespace picture_list {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::readFile;
+using test_support::writeFile;
 
 std::string pad(const std::string& text, std::size_t width) {
     return text.size() >= width ? text.substr(0, width)
@@ -42,37 +44,14 @@ species_map::SpeciesMap mapOf(std::initializer_list<std::pair<std::string, std::
 // Each case works in a fresh folder of its own, since the file names are fixed.
 class Relabel : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "relabel_testXXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        previous = fs::current_path();
-        fs::current_path(folder);
-    }
-    void TearDown() override {
-        fs::current_path(previous);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-    static void write(const std::string& name, const std::string& bytes) {
-        std::ofstream(name, std::ios::binary) << bytes;
-    }
-    static std::string read(const std::string& name) {
-        std::ifstream in(name, std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
+    test_support::ScratchFolder scratch{"relabel_test"};
     // Relabels `backup` and returns the unsorted list.
     static std::string relabel(const std::string& backup, const species_map::SpeciesMap& map) {
-        write(BACKUP_FILE_NAME, backup);
+        writeFile(BACKUP_FILE_NAME, backup);
         relabelPictureList(map);
-        EXPECT_EQ(read(BACKUP_FILE_NAME), backup) << "the backup must stay as it was";
-        return read(UNSORTED_FILE_NAME);
+        EXPECT_EQ(readFile(BACKUP_FILE_NAME), backup) << "the backup must stay as it was";
+        return readFile(UNSORTED_FILE_NAME);
     }
-
-    fs::path folder;
-    fs::path previous;
 };
 
 TEST_F(Relabel, EachLineGivesOneFixedFormLineInOrder) {
@@ -132,17 +111,17 @@ TEST_F(Relabel, EmptyBackupGivesEmptyOutput) {
 // An earlier run's output must never survive into this run's result.
 TEST_F(Relabel, StaleOutputIsReplaced) {
     const std::string stale = std::string(5000, 'z') + "\r\n";
-    write(UNSORTED_FILE_NAME, stale);
+    writeFile(UNSORTED_FILE_NAME, stale);
     EXPECT_EQ(relabel("one\n", mapOf({})), written("one", "", ""));
-    write(UNSORTED_FILE_NAME, stale);
+    writeFile(UNSORTED_FILE_NAME, stale);
     EXPECT_EQ(relabel("", mapOf({})), "");
 }
 
 TEST_F(Relabel, MissingBackupIsCreatedEmpty) {
     relabelPictureList(mapOf({{"Fluffy", "Leopard"}}));
     EXPECT_TRUE(fs::is_regular_file(BACKUP_FILE_NAME));
-    EXPECT_EQ(read(BACKUP_FILE_NAME), "");
-    EXPECT_EQ(read(UNSORTED_FILE_NAME), "");
+    EXPECT_EQ(readFile(BACKUP_FILE_NAME), "");
+    EXPECT_EQ(readFile(UNSORTED_FILE_NAME), "");
 }
 
 } // namespace

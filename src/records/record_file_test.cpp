@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "records/fatal.h"
+#include "test_support/test_support.h"
 
 namespace records {
 namespace {
@@ -26,60 +27,19 @@ const RecordLayout MAP_LINE{{TextField{25}, Skip{1}, TextField{25}}};
 constexpr int NOBODY = 65534;
 constexpr int CHILD_COULD_NOT_DROP_ROOT = 90;
 
-struct TempDir {
-    fs::path dir;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "record_file_testXXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        dir = pattern;
-        // Open to everyone, so that a child running without root rights can work in it.
-        fs::permissions(dir, fs::perms::all);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-};
+using test_support::ChildResult;
+using test_support::readFile;
+using test_support::writeFile;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-struct ChildResult {
-    int exitStatus = -1; // or 128 + signal
-    std::string err;
+// A temporary folder open to everyone, so that a child running without root rights can work in it.
+struct TempDir : test_support::TempFolder {
+    TempDir() : TempFolder("record_file_test") { fs::permissions(dir, fs::perms::all); }
 };
 
 // Runs `body` in a child process (fatal paths end the process) and returns how it ended and what
 // it wrote on standard error.
 ChildResult runChild(const std::function<void()>& body) {
-    char errName[] = "/tmp/record_file_test_errXXXXXX";
-    const int errFd = ::mkstemp(errName);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(errFd, STDERR_FILENO);
-        body();
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    ChildResult result;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.err = readFile(errName);
-    ::close(errFd);
-    ::unlink(errName);
-    return result;
+    return test_support::runInChild(body);
 }
 
 // Permission bits do not stop root, so a child that needs them to hold gives up root first.

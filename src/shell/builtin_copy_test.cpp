@@ -6,18 +6,13 @@
 #include <sys/stat.h>
 
 #include "shell/builtin.h"
-#include "shell/shell_test_support.h"
+#include "test_support/test_support.h"
 
 namespace shell {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::capture;
-using testing::inChild;
-using testing::permissionsOf;
-using testing::readFile;
-using testing::ScratchFolder;
-using testing::writeFile;
+using namespace test_support;
 
 std::string randomBytes(std::size_t size) {
     std::mt19937 random(11);

@@ -2,14 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "shell/builtin.h"
-#include "shell/shell_test_support.h"
+#include "test_support/test_support.h"
 
 namespace shell {
 namespace {
 
-using testing::capture;
-using testing::ScratchFolder;
-using testing::writeFile;
+using namespace test_support;
 
 TEST(DeleteFile, RemovesTheFile) {
     ScratchFolder folder;

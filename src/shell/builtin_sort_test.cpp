@@ -7,18 +7,13 @@
 #include <sys/stat.h>
 
 #include "shell/builtin.h"
-#include "shell/shell_test_support.h"
+#include "test_support/test_support.h"
 
 namespace shell {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::capture;
-using testing::inChild;
-using testing::permissionsOf;
-using testing::readFile;
-using testing::ScratchFolder;
-using testing::writeFile;
+using namespace test_support;
 
 std::string crlf(std::initializer_list<std::string> lines) {
     std::string joined;

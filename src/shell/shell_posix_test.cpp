@@ -1,15 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "shell/shell.h"
-#include "shell/shell_test_support.h"
+#include "test_support/test_support.h"
 
 namespace shell {
 namespace {
 
-using testing::capture;
-using testing::readFile;
-using testing::ScratchFolder;
-using testing::writeFile;
+using namespace test_support;
 
 TEST(RunShellCommand, OtherLinesGoToTheShellWithTheirStatus) {
     ScratchFolder folder;

@@ -5,14 +5,12 @@
 #include <gtest/gtest.h>
 #include <string_view>
 
-#include "shell/shell_test_support.h"
+#include "test_support/test_support.h"
 
 namespace shell {
 namespace {
 
-using testing::readFile;
-using testing::ScratchFolder;
-using testing::writeFile;
+using namespace test_support;
 
 std::string_view bytesOf(const WholeFile& file) {
     return {file.bytes.get(), file.size};

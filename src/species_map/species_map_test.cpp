@@ -4,10 +4,11 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "test_support/test_support.h"
 
 namespace species_map {
 namespace {
@@ -26,20 +27,9 @@ std::string mapLine(const std::string& individual, const std::string& species) {
 // Each case works in a fresh folder of its own, since the map has a fixed name.
 class SpeciesMapFile : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "species_map_testXXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        previous = fs::current_path();
-        fs::current_path(folder);
-    }
-    void TearDown() override {
-        fs::current_path(previous);
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
+    test_support::ScratchFolder scratch{"species_map_test"};
     static void writeMap(const std::string& bytes) {
-        std::ofstream(MAP_FILE_NAME, std::ios::binary) << bytes;
+        test_support::writeFile(MAP_FILE_NAME, bytes);
     }
     static std::vector<std::pair<std::string, std::string>> entriesOf(const SpeciesMap& map) {
         std::vector<std::pair<std::string, std::string>> entries;
@@ -48,9 +38,6 @@ class SpeciesMapFile : public ::testing::Test {
         }
         return entries;
     }
-
-    fs::path folder;
-    fs::path previous;
 };
 
 TEST_F(SpeciesMapFile, MissingOrDirectoryIsReportedAsMissing) {
