@@ -94,9 +94,12 @@ class ReadAnswer : public ::testing::TestWithParam<AnswerCase> {};
 // Each answer is echoed between brackets, then a second answer shows where the first one's line
 // ended.
 TEST_P(ReadAnswer, TakesTheFirstTwoBytesOfOneLine) {
-    const ChildResult child = runConsole(GetParam().input + "Ye\n", [] {
-        printMessage("[" + readAnswer(2).bytes + "]");
-        printMessage("[" + readAnswer(2).bytes + "]");
+    const auto bracketed = [](const records::FixedText& answer) {
+        return std::string("[").append(answer.bytes).append("]");
+    };
+    const ChildResult child = runConsole(GetParam().input + "Ye\n", [&bracketed] {
+        printMessage(bracketed(readAnswer(2)));
+        printMessage(bracketed(readAnswer(2)));
     });
     EXPECT_EQ(child.exitStatus, 0) << child.err;
     EXPECT_EQ(child.out, " [" + GetParam().answer + "]\r\n [Ye]\r\n");
