@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -57,16 +56,8 @@ void prepare(const Scratch& scratch, const std::string& oldList) {
 
 // Starts the program in `scratch` with the answers on standard input and its output discarded.
 pid_t startProgram(const Scratch& scratch, const fs::path& answers) {
-    std::vector<std::string> words;
-    std::istringstream command(programCommand());
-    for (std::string word; command >> word;) {
-        words.push_back(word);
-    }
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> words = programWords();
+    std::vector<char*> argv = argvOf(words);
     const pid_t child = ::fork();
     if (child == 0) {
         const int in = ::open(answers.c_str(), O_RDONLY);

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
@@ -218,17 +217,9 @@ struct Launch {
 inline RunResult launchProgram(const Scratch& scratch, std::string_view input, const Launch& how) {
     const Scratch io;
     io.write("stdin", input);
-    std::vector<std::string> words;
-    std::istringstream command(programCommand());
-    for (std::string word; command >> word;) {
-        words.push_back(word);
-    }
+    std::vector<std::string> words = programWords();
     words.insert(words.end(), how.extraArguments.begin(), how.extraArguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<char*> argv = argvOf(words);
 
     int pipeEnds[2] = {-1, -1};
     if (how.output == Launch::Output::ClosedPipe) {

@@ -39,15 +39,6 @@ void spit(const fs::path& path, std::string_view bytes) {
     }
 }
 
-std::vector<std::string> splitWords(const std::string& command) {
-    std::vector<std::string> words;
-    std::istringstream in(command);
-    for (std::string word; in >> word;) {
-        words.push_back(word);
-    }
-    return words;
-}
-
 } // namespace
 
 Scratch::Scratch() : dir(makeTempDir("mts-e2e-XXXXXX")) {}
@@ -88,15 +79,29 @@ std::string programCommand() {
                                                                   : MTS_PROGRAM_PATH;
 }
 
+std::vector<std::string> programWords() {
+    std::vector<std::string> words;
+    std::istringstream in(programCommand());
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::vector<char*> argvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    return argv;
+}
+
 RunResult runProgram(const Scratch& scratch, std::string_view input) {
     const fs::path io = makeTempDir("mts-io-XXXXXX");
     spit(io / "stdin", input);
-    const std::vector<std::string> words = splitWords(programCommand());
-    std::vector<char*> argv;
-    for (const std::string& word : words) {
-        argv.push_back(const_cast<char*>(word.c_str()));
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> words = programWords();
+    std::vector<char*> argv = argvOf(words);
 
     const pid_t child = ::fork();
     if (child == 0) {

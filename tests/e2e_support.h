@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace e2e {
 
@@ -34,6 +35,11 @@ struct Scratch {
 // The command that starts the program: MTS_PROGRAM from the environment when set (words
 // separated by blanks, so that an emulator can stand in front), else the native build.
 std::string programCommand();
+
+// The words of programCommand(), and an argument vector for execvp pointing into them (valid
+// while `words` lives unchanged).
+std::vector<std::string> programWords();
+std::vector<char*> argvOf(std::vector<std::string>& words);
 
 RunResult runProgram(const Scratch& scratch, std::string_view input);
 

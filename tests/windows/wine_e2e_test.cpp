@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <optional>
 #include <poll.h>
-#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,16 +114,8 @@ TEST(WindowsHost, CompleteRunReplacesTheBackupAndSortsLikeTheHost) {
 RunResult runWithPipedOutput(const Scratch& scratch, std::string_view input) {
     const Scratch io;
     io.write("stdin", input);
-    std::vector<std::string> words;
-    std::istringstream command(programCommand());
-    for (std::string word; command >> word;) {
-        words.push_back(word);
-    }
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
+    std::vector<std::string> words = programWords();
+    std::vector<char*> argv = argvOf(words);
     int ends[2] = {-1, -1};
     if (::pipe(ends) != 0) {
         return {};
