@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         usage("no AllPicturesIndiv.txt in --dir");
     }
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
-    if (loaded.outcome != species_map::LoadOutcome::loaded) {
+    if (loaded.outcome != species_map::LoadOutcome::Loaded) {
         usage("no MarrowfenlatchMap.txt in --dir");
     }
 

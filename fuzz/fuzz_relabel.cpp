@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::writeWholeFile(picture_list::BACKUP_FILE_NAME, list);
 
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
-    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::loaded);
+    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
     picture_list::relabelPictureList(loaded.map);
     const std::string out = fuzz::readWholeFile(picture_list::UNSORTED_FILE_NAME);
 

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     fuzz::writeWholeFile(species_map::MAP_FILE_NAME, bytes);
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
-    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::loaded);
+    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
 
     const std::vector<std::string> lines = fuzz::referenceLines(bytes);
     const std::vector<species_map::MapEntry>& entries = loaded.map.entries;

@@ -2,16 +2,18 @@
 
 #include <string>
 
+#include "platform/files.h"
+#include "platform/process.h"
 #include "records/fatal.h"
+#include "records/line_end.h"
 #include "records/line_source.h"
-#include "records/os_io.h"
 
 namespace console {
 
 namespace {
 
-using records::os::STDIN_FD;
-using records::os::STDOUT_FD;
+using platform::STDIN_FD;
+using platform::STDOUT_FD;
 
 constexpr std::string_view STDOUT_NAME = "stdout ";
 constexpr std::string_view STDIN_NAME = "stdin ";
@@ -31,16 +33,11 @@ ConsoleState& state() {
     return console;
 }
 
-// A text-mode stream adds the CR itself; it is asked at every line end, since the mode could
-// have been changed between two lines.
-std::string_view lineEnd() {
-    return records::os::translatesLineEnds(STDOUT_FD) ? "\n" : "\r\n";
-}
-
-void writeLine(std::string& line, std::string_view operation, const std::source_location& where) {
+void writeLine(std::string& line, std::string_view operation,
+               const records::SourceLocation& where) {
     ConsoleState& console = state();
-    line.append(lineEnd());
-    const int error = records::os::writeAll(STDOUT_FD, line.data(), line.size());
+    line.append(records::lineEndFor(STDOUT_FD));
+    const int error = platform::writeAll(STDOUT_FD, line.data(), line.size());
     if (error != 0) {
         records::fatalFileError(records::hostError(error), operation, STDOUT_CHANNEL, STDOUT_NAME,
                                 console.linesWritten + 1, where);
@@ -50,7 +47,7 @@ void writeLine(std::string& line, std::string_view operation, const std::source_
 
 // Takes one input line, keeping its first `keep` bytes in the console's head buffer.
 const std::string& readLine(std::size_t keep, std::string_view operation,
-                            const std::source_location& where) {
+                            const records::SourceLocation& where) {
     ConsoleState& console = state();
     const records::TakeResult taken = records::takeLineHead(console.input, keep, console.head);
     const std::int32_t recordNumber = console.linesRead + 1;
@@ -67,20 +64,20 @@ const std::string& readLine(std::size_t keep, std::string_view operation,
     case records::LineStatus::OutOfMemory:
         break;
     }
-    records::fatalFileError(records::ownError(records::CODE_OUT_OF_MEMORY), operation,
-                            STDIN_CHANNEL, STDIN_NAME, recordNumber, where);
+    records::fatalFileError(records::outOfMemory(), operation, STDIN_CHANNEL, STDIN_NAME,
+                            recordNumber, where);
 }
 
 } // namespace
 
-void printMessage(std::string_view text, const std::source_location& where) {
+void printMessage(std::string_view text, const records::SourceLocation& where) {
     std::string& line = state().line;
     line.assign(1, ' ');
     line.append(text);
     writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
 }
 
-void printBlankLine(const std::source_location& where) {
+void printBlankLine(const records::SourceLocation& where) {
     std::string& line = state().line;
     line.clear();
     writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
@@ -88,17 +85,17 @@ void printBlankLine(const std::source_location& where) {
 
 void printFixedLine(const records::RecordLayout& layout,
                     const std::vector<records::FixedText>& values,
-                    const std::source_location& where) {
+                    const records::SourceLocation& where) {
     std::string& line = state().line;
     records::buildLine(layout, values, line);
     writeLine(line, records::OP_FORMATTED_WRITE, where);
 }
 
-void waitForEnter(const std::source_location& where) {
+void waitForEnter(const records::SourceLocation& where) {
     (void)readLine(0, records::OP_LIST_DIRECTED_READ, where);
 }
 
-records::FixedText readAnswer(std::size_t width, const std::source_location& where) {
+records::FixedText readAnswer(std::size_t width, const records::SourceLocation& where) {
     return records::makeFixedText(readLine(width, records::OP_FORMATTED_READ, where), width);
 }
 

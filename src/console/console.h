@@ -1,8 +1,8 @@
 #pragma once
 
+#include "records/source_location.h"
 #include <cstddef>
 #include <cstdint>
-#include <source_location>
 #include <string_view>
 #include <vector>
 
@@ -19,21 +19,22 @@ inline constexpr std::int32_t STDOUT_CHANNEL = 6;
 
 // One blank, the text with all its bytes, the line end.
 void printMessage(std::string_view text,
-                  const std::source_location& where = std::source_location::current());
+                  const records::SourceLocation& where = records::SourceLocation::current());
 
 // The line end alone.
-void printBlankLine(const std::source_location& where = std::source_location::current());
+void printBlankLine(const records::SourceLocation& where = records::SourceLocation::current());
 
 // A line built by `layout` from `values`, starting in column 1.
 void printFixedLine(const records::RecordLayout& layout,
                     const std::vector<records::FixedText>& values,
-                    const std::source_location& where = std::source_location::current());
+                    const records::SourceLocation& where = records::SourceLocation::current());
 
 // Reads one line and forgets it.
-void waitForEnter(const std::source_location& where = std::source_location::current());
+void waitForEnter(const records::SourceLocation& where = records::SourceLocation::current());
 
 // Reads one line and returns its first `width` bytes, blank-filled.
-records::FixedText readAnswer(std::size_t width,
-                              const std::source_location& where = std::source_location::current());
+records::FixedText
+readAnswer(std::size_t width,
+           const records::SourceLocation& where = records::SourceLocation::current());
 
 } // namespace console

@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "records/os_io.h"
+#include "platform/process.h"
 #include "test_support/test_support.h"
 
 namespace console {
@@ -189,7 +189,7 @@ std::string stdoutReport(int error, const std::string& operation, int record, in
 TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
     const int fixedLine = __LINE__ + 9;
     const ChildResult child = runConsole("", [] {
-        records::os::prepareProcess();
+        platform::prepareProcess();
         int pipeEnds[2];
         if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0) {
             ::_exit(4);

@@ -1,9 +1,9 @@
 #include "driver/run.h"
-#include "records/os_io.h"
+#include "platform/process.h"
 
 // Arguments are deliberately ignored: the tool always works on the fixed files of the current
 // folder.
 int main() {
-    records::os::prepareProcess();
+    platform::prepareProcess();
     driver::runRelabelling();
 }

@@ -39,7 +39,7 @@ void backUpPictureList() {
 
 species_map::SpeciesMap loadMap() {
     species_map::LoadResult loaded = species_map::loadSpeciesMap();
-    if (loaded.outcome == species_map::LoadOutcome::mapFileMissing) {
+    if (loaded.outcome == species_map::LoadOutcome::MapFileMissing) {
         checks::showMissingMapGuidance();
         stopRun();
     }

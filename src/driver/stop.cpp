@@ -1,11 +1,11 @@
 #include "driver/stop.h"
 
-#include "records/os_io.h"
+#include "platform/process.h"
 
 namespace driver {
 
 void stopRun() {
-    records::os::exitNow(0);
+    platform::exitNow(0);
 }
 
 } // namespace driver

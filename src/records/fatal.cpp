@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "records/os_io.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "records/line_end.h"
 
 namespace records {
 
@@ -34,8 +36,8 @@ std::string_view baseName(std::string_view path) {
 
 void fatalFileError(FileError error, std::string_view operation, std::int32_t channel,
                     std::string_view fileName, std::optional<std::int32_t> recordNumber,
-                    const std::source_location& where) {
-    const std::string_view lineEnd = os::translatesLineEnds(os::STDERR_FD) ? "\n" : "\r\n";
+                    const SourceLocation& where) {
+    const std::string_view lineEnd = lineEndFor(platform::STDERR_FD);
     std::string report;
     if (error.code == 0) {
         report.append(HOST_ERROR_LABEL).append(std::strerror(error.hostErrorNumber));
@@ -60,8 +62,8 @@ void fatalFileError(FileError error, std::string_view operation, std::int32_t ch
     report.append(" at line number ").append(std::to_string(where.line()));
     report.append(lineEnd);
     // Standard error is unbuffered here, so the report is out once the write returns.
-    (void)os::writeAll(os::STDERR_FD, report.data(), report.size());
-    os::exitNow(FATAL_EXIT_STATUS);
+    (void)platform::writeAll(platform::STDERR_FD, report.data(), report.size());
+    platform::exitNow(FATAL_EXIT_STATUS);
 }
 
 } // namespace records

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "records/source_location.h"
 #include <cstdint>
 #include <optional>
-#include <source_location>
 #include <string_view>
 
 namespace records {
@@ -22,6 +22,10 @@ inline FileError hostError(int errorNumber) {
 inline FileError ownError(int code) {
     return FileError{0, code};
 }
+// How every layer above the platform reports a failure for want of memory.
+inline FileError outOfMemory() {
+    return ownError(CODE_OUT_OF_MEMORY);
+}
 
 // Names of the failing operations, as the fatal report prints them.
 inline constexpr std::string_view OP_OPEN = "OPEN";
@@ -37,6 +41,6 @@ inline constexpr std::string_view OP_LIST_DIRECTED_WRITE = "list-directed write"
 [[noreturn]] void fatalFileError(FileError error, std::string_view operation, std::int32_t channel,
                                  std::string_view fileName,
                                  std::optional<std::int32_t> recordNumber,
-                                 const std::source_location& where);
+                                 const SourceLocation& where);
 
 } // namespace records

@@ -4,14 +4,12 @@
 #include <new>
 #include <stdexcept>
 
-#include "records/os_io.h"
+#include "platform/files.h"
+#include "records/line_end.h"
 
 namespace records {
 
 namespace {
-
-constexpr char LF = '\n';
-constexpr char CR = '\r';
 
 // Reads more bytes after `end`, first moving the unfinished line to the front of the block and
 // growing the block when that line already fills it.
@@ -31,8 +29,8 @@ TakeResult refill(LineSource& source) {
             return {LineStatus::OutOfMemory};
         }
     }
-    const os::ReadResult got =
-        os::readSome(source.fd, source.block.data() + source.end, source.block.size() - source.end);
+    const platform::ReadResult got = platform::readSome(source.fd, source.block.data() + source.end,
+                                                        source.block.size() - source.end);
     if (got.error != 0) {
         return {LineStatus::ReadFailed, got.error};
     }
@@ -59,11 +57,8 @@ TakeResult takeLine(LineSource& source, std::string_view& line) {
         const auto* lf =
             static_cast<const char*>(std::memchr(base + searched, LF, source.end - searched));
         if (lf != nullptr) {
-            std::size_t length = static_cast<std::size_t>(lf - base) - source.begin;
-            if (length > 0 && base[source.begin + length - 1] == CR) {
-                --length;
-            }
-            line = std::string_view(base + source.begin, length);
+            const std::size_t toLf = static_cast<std::size_t>(lf - base) - source.begin;
+            line = std::string_view(base + source.begin, lengthBeforeLf(base + source.begin, toLf));
             source.begin = static_cast<std::size_t>(lf - base) + 1;
             return {LineStatus::Line};
         }

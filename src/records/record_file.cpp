@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/files.h"
 #include "records/fatal.h"
-#include "records/os_io.h"
+#include "records/line_end.h"
 
 namespace records {
 
@@ -15,7 +16,6 @@ namespace {
 // Like the input blocks, kept small enough that written records are still in the processor's
 // cache when the platform copies them out.
 constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} << 10;
-constexpr std::string_view RECORD_END = "\r\n";
 
 RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
     RecordFile file;
@@ -26,17 +26,17 @@ RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
 }
 
 [[noreturn]] void fail(const RecordFile& file, FileError error, std::string_view operation,
-                       const std::source_location& where) {
+                       const SourceLocation& where) {
     fatalFileError(error, operation, file.channel, file.name, file.recordNumber, where);
 }
 
 // Sends the first `count` bytes that wait in the buffer and moves the rest to its front.
 void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
-                const std::source_location& where) {
+                const SourceLocation& where) {
     if (count == 0) {
         return;
     }
-    const int error = os::writeAll(file.fd, file.output.data(), count);
+    const int error = platform::writeAll(file.fd, file.output.data(), count);
     if (error != 0) {
         fail(file, hostError(error), operation, where);
     }
@@ -45,13 +45,12 @@ void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
 }
 
 // A file that is written has never been read, so its current position is its start.
-void cutOldContent(RecordFile& file, std::string_view operation,
-                   const std::source_location& where) {
+void cutOldContent(RecordFile& file, std::string_view operation, const SourceLocation& where) {
     file.cutPending = false;
     // Only a file known to be empty is spared the cut: one whose size cannot be told may hold an
     // earlier run's lines.
-    if (os::fileSize(file.fd) != 0) {
-        const int error = os::truncateAt(file.fd, 0);
+    if (platform::fileSize(file.fd) != 0) {
+        const int error = platform::truncateAt(file.fd, 0);
         if (error != 0) {
             fail(file, hostError(error), operation, where);
         }
@@ -61,23 +60,24 @@ void cutOldContent(RecordFile& file, std::string_view operation,
 // The plan of a layout for one record. Without memory even for that, the record fails as a
 // record too long for the memory does.
 LayoutPlan planFor(const RecordFile& file, const RecordLayout& layout, std::string_view operation,
-                   const std::source_location& where) {
+                   const SourceLocation& where) {
     try {
         return planLayout(layout);
     } catch (const std::bad_alloc&) {
-        fail(file, ownError(CODE_OUT_OF_MEMORY), operation, where);
+        fail(file, outOfMemory(), operation, where);
     }
 }
 
 } // namespace
 
 std::optional<RecordFile> openExisting(const std::string& name, std::int32_t channel) {
-    if (os::entryKind(name) != os::EntryKind::Other) {
+    const platform::EntryKind kind = platform::entryKind(name);
+    if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
         return std::nullopt;
     }
-    os::OpenResult opened = os::openReadWrite(name);
+    platform::OpenResult opened = platform::openReadWrite(name);
     if (opened.fd < 0) {
-        opened = os::openReadOnly(name);
+        opened = platform::openReadOnly(name);
     }
     if (opened.fd < 0) {
         return std::nullopt;
@@ -86,14 +86,14 @@ std::optional<RecordFile> openExisting(const std::string& name, std::int32_t cha
 }
 
 RecordFile openOrCreate(const std::string& name, std::int32_t channel,
-                        const std::source_location& where) {
-    os::OpenResult opened{-1, 0};
-    if (os::entryKind(name) == os::EntryKind::Missing) {
-        opened = os::createEmpty(name);
+                        const SourceLocation& where) {
+    platform::OpenResult opened{-1, 0};
+    if (platform::entryKind(name) == platform::EntryKind::Missing) {
+        opened = platform::createEmpty(name);
     } else {
-        opened = os::openReadWrite(name);
+        opened = platform::openReadWrite(name);
         if (opened.fd < 0 && opened.error != EISDIR) {
-            const os::OpenResult readOnly = os::openReadOnly(name);
+            const platform::OpenResult readOnly = platform::openReadOnly(name);
             opened = readOnly.fd >= 0 ? readOnly : opened;
         }
     }
@@ -106,12 +106,12 @@ RecordFile openOrCreate(const std::string& name, std::int32_t channel,
 }
 
 ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
-                       const std::source_location& where) {
+                       const SourceLocation& where) {
     return readRecord(file, planFor(file, layout, OP_FORMATTED_READ, where), values, where);
 }
 
 ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
-                       const std::source_location& where) {
+                       const SourceLocation& where) {
     if (file.input.fd < 0) {
         file.input = lineSourceFor(file.fd);
     }
@@ -130,16 +130,16 @@ ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<Fix
     case LineStatus::OutOfMemory:
         break;
     }
-    fail(file, ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_READ, where);
+    fail(file, outOfMemory(), OP_FORMATTED_READ, where);
 }
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
-                 const std::source_location& where) {
+                 const SourceLocation& where) {
     writeRecord(file, planFor(file, layout, OP_FORMATTED_WRITE, where), values, where);
 }
 
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
-                 const std::source_location& where) {
+                 const SourceLocation& where) {
     if (file.cutPending) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
@@ -149,28 +149,28 @@ void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<Fix
         // The record is built straight into the buffer. When it does not fit, the records before
         // it are sent, and it stays behind as the start of the next load.
         const std::size_t waiting = file.outputUsed;
-        const std::size_t room = waiting + plan.width + RECORD_END.size();
+        const std::size_t room = waiting + plan.width + LINE_END.size();
         if (file.output.size() < room) {
             file.output.resize(std::max(room, OUTPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE / 2));
         }
         char* line = file.output.data() + waiting;
         const std::size_t length = buildLineAt(plan, values, line);
-        std::memcpy(line + length, RECORD_END.data(), RECORD_END.size());
-        file.outputUsed += length + RECORD_END.size();
+        std::memcpy(line + length, LINE_END.data(), LINE_END.size());
+        file.outputUsed += length + LINE_END.size();
         if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
             sendOutput(file, waiting, OP_FORMATTED_WRITE, where);
         }
     } catch (const std::bad_alloc&) {
-        fail(file, ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_WRITE, where);
+        fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
     }
 }
 
-void close(RecordFile& file, const std::source_location& where) {
+void close(RecordFile& file, const SourceLocation& where) {
     sendOutput(file, file.outputUsed, OP_CLOSE, where);
     if (file.emptyIfUnused && !file.readOrWritten && file.cutPending) {
         cutOldContent(file, OP_CLOSE, where);
     }
-    const int error = os::closeFile(file.fd);
+    const int error = platform::closeFile(file.fd);
     file.fd = -1;
     if (error != 0) {
         fail(file, hostError(error), OP_CLOSE, where);

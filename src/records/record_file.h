@@ -1,8 +1,8 @@
 #pragma once
 
+#include "records/source_location.h"
 #include <cstdint>
 #include <optional>
-#include <source_location>
 #include <string>
 #include <vector>
 
@@ -33,26 +33,26 @@ std::optional<RecordFile> openExisting(const std::string& name, std::int32_t cha
 
 // Opens a file, creating it empty when it is missing.
 RecordFile openOrCreate(const std::string& name, std::int32_t channel,
-                        const std::source_location& where = std::source_location::current());
+                        const SourceLocation& where = SourceLocation::current());
 
 enum class ReadOutcome { Record, End };
 
 // Reads the next line into `values` (shaped by blankValues(layout)).
 ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
-                       const std::source_location& where = std::source_location::current());
+                       const SourceLocation& where = SourceLocation::current());
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
-                 const std::source_location& where = std::source_location::current());
+                 const SourceLocation& where = SourceLocation::current());
 
 // The same, by a plan made once with planLayout: for files of many records.
 ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
-                       const std::source_location& where = std::source_location::current());
+                       const SourceLocation& where = SourceLocation::current());
 
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
-                 const std::source_location& where = std::source_location::current());
+                 const SourceLocation& where = SourceLocation::current());
 
 // Sends what waits in the buffer and closes the file. A file that was opened by openOrCreate and
 // then neither read nor written is left empty, so that old content can never pass for new output.
-void close(RecordFile& file, const std::source_location& where = std::source_location::current());
+void close(RecordFile& file, const SourceLocation& where = SourceLocation::current());
 
 } // namespace records

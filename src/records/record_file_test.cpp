@@ -282,7 +282,7 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
 }
 
 TEST(FatalReport, OwnCodeHasNoHostLine) {
-    const std::source_location where = std::source_location::current();
+    const records::SourceLocation where = records::SourceLocation::current();
     const ChildResult child = runChild([&] {
         fatalFileError(ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_READ, 1, "AllPicturesIndiv.txt",
                        3, where);

@@ -1,63 +1,20 @@
-#include "shell/shell.h"
-
-#include <cerrno>
-#include <csignal>
 #include <optional>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include "shell/builtin.h"
-
-extern char** environ;
+#include "platform/host_command.h"
+#include "shell/builtins/builtins.h"
+#include "shell/shell.h"
 
 namespace shell {
 
-namespace {
-
-// Runs `line` with `/bin/sh -c`. The program ignores SIGPIPE and SIGXFSZ for itself; the shell
-// and its commands get the usual defaults back.
-std::int32_t runInShell(const std::string& line) {
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGXFSZ);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    char shellName[] = "sh";
-    char option[] = "-c";
-    std::string command = line;
-    char* arguments[] = {shellName, option, command.data(), nullptr};
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, "/bin/sh", nullptr, &attributes, arguments, environ);
-    posix_spawnattr_destroy(&attributes);
-    if (spawned != 0) {
-        return -1;
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
-    }
-    if (WIFEXITED(status)) {
-        return WEXITSTATUS(status);
-    }
-    return 128 + WTERMSIG(status);
-}
-
-} // namespace
-
 // This host has no copy, del or sort of the kind the run's command lines are written for, so the
-// program carries those out itself; every other line goes to the shell.
+// program carries those out itself; every other line goes to the host's shell.
 std::int32_t runShellCommand(std::string_view text) {
     const std::string line = commandLineOf(text);
     // The console writes every line through at once, so nothing of ours is waiting to go out.
-    if (const std::optional<BuiltinCommand> builtin = parseBuiltin(line)) {
-        return runBuiltin(*builtin);
+    if (const std::optional<builtins::BuiltinCommand> builtin = builtins::parseBuiltin(line)) {
+        return builtins::runBuiltin(*builtin);
     }
-    return runInShell(line);
+    return platform::runHostCommand(line);
 }
 
 } // namespace shell

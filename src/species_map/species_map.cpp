@@ -22,14 +22,14 @@ std::uint64_t word(const char* bytes) {
 
 // Multiply-and-fold over the 25 bytes: a handful of instructions, and the top bits, which pick
 // the slot, depend on every byte.
-std::size_t homeSlot(const SpeciesMap& map, const char* name) {
+std::size_t homeSlot(const IndividualIndex& index, const char* name) {
     static_assert(records::NAME_WIDTH == 25);
     constexpr std::uint64_t K = 0x9E3779B97F4A7C15ULL;
     std::uint64_t hash = (word(name) ^ K) * K;
     hash = (hash ^ (hash >> 29) ^ word(name + 8)) * K;
     hash = (hash ^ (hash >> 29) ^ word(name + 16)) * K;
     hash = (hash ^ (hash >> 29) ^ static_cast<unsigned char>(name[24])) * K;
-    return static_cast<std::size_t>(hash >> map.shift);
+    return static_cast<std::size_t>(hash >> index.shift);
 }
 
 bool sameName(const char* a, const char* b) {
@@ -40,34 +40,34 @@ bool sameName(const char* a, const char* b) {
 }
 
 // The slot that holds `name` (25 bytes), or the empty slot where it would go.
-std::size_t slotOf(const SpeciesMap& map, const char* name) {
-    const std::size_t mask = map.slots.size() - 1;
-    std::size_t slot = homeSlot(map, name);
-    while (map.slots[slot].entry != 0 && !sameName(map.slots[slot].individual.data(), name)) {
+std::size_t slotOf(const IndividualIndex& index, const char* name) {
+    const std::size_t mask = index.slots.size() - 1;
+    std::size_t slot = homeSlot(index, name);
+    while (index.slots[slot].entry != 0 && !sameName(index.slots[slot].individual.data(), name)) {
         slot = (slot + 1) & mask;
     }
     return slot;
 }
 
-// Records entry `index` unless its individual is indexed already: the first entry wins. A name
+// Records entry `number` unless its individual is indexed already: the first entry wins. A name
 // of another width than a folder field never equals one, so it is not indexed.
-void indexEntry(SpeciesMap& map, std::size_t index) {
-    const records::FixedText& individual = map.entries[index].individual;
+void indexEntry(IndividualIndex& index, const std::vector<MapEntry>& entries, std::size_t number) {
+    const records::FixedText& individual = entries[number].individual;
     if (individual.bytes.size() != records::NAME_WIDTH) {
         return;
     }
-    IndexSlot& slot = map.slots[slotOf(map, individual.bytes.data())];
+    IndexSlot& slot = index.slots[slotOf(index, individual.bytes.data())];
     if (slot.entry == 0) {
         std::memcpy(slot.individual.data(), individual.bytes.data(), records::NAME_WIDTH);
-        slot.entry = static_cast<std::uint32_t>(index + 1);
+        slot.entry = static_cast<std::uint32_t>(number + 1);
     }
 }
 
-void rebuildSlots(SpeciesMap& map, std::size_t size) {
-    map.slots.assign(size, IndexSlot{});
-    map.shift = 64 - static_cast<unsigned>(std::countr_zero(size));
-    for (std::size_t index = 0; index < map.entries.size(); ++index) {
-        indexEntry(map, index);
+void rebuildIndex(IndividualIndex& index, const std::vector<MapEntry>& entries, std::size_t size) {
+    index.slots.assign(size, IndexSlot{});
+    index.shift = 64 - static_cast<unsigned>(std::countr_zero(size));
+    for (std::size_t number = 0; number < entries.size(); ++number) {
+        indexEntry(index, entries, number);
     }
 }
 
@@ -84,18 +84,19 @@ void addEntry(SpeciesMap& map, MapEntry entry) {
     map.entries.push_back(std::move(entry));
     // Kept at most half full, so that probe runs stay short; a power of two, so that the top
     // bits of a hash name a slot and a probe wraps round with a mask.
-    if (map.slots.size() < 2 * map.entries.size()) {
-        rebuildSlots(map, std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
+    if (map.index.slots.size() < 2 * map.entries.size()) {
+        rebuildIndex(map.index, map.entries,
+                     std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
         return;
     }
-    indexEntry(map, map.entries.size() - 1);
+    indexEntry(map.index, map.entries, map.entries.size() - 1);
 }
 
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name) {
-    if (map.slots.empty() || name.bytes.size() != records::NAME_WIDTH) {
+    if (map.index.slots.empty() || name.bytes.size() != records::NAME_WIDTH) {
         return std::nullopt;
     }
-    const std::uint32_t found = map.slots[slotOf(map, name.bytes.data())].entry;
+    const std::uint32_t found = map.index.slots[slotOf(map.index, name.bytes.data())].entry;
     if (found == 0) {
         return std::nullopt;
     }
@@ -103,10 +104,10 @@ std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::Fix
 }
 
 LoadResult loadSpeciesMap() {
-    LoadResult result{LoadOutcome::loaded, {}};
+    LoadResult result{LoadOutcome::Loaded, {}};
     std::optional<records::RecordFile> file = records::openExisting(MAP_FILE_NAME, MAP_CHANNEL);
     if (!file) {
-        result.outcome = LoadOutcome::mapFileMissing;
+        result.outcome = LoadOutcome::MapFileMissing;
         return result;
     }
     result.map.entries.reserve(MAP_CAPACITY);

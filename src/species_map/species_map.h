@@ -25,22 +25,32 @@ struct IndexSlot {
     std::uint32_t entry = 0; // 0 = empty, otherwise entry index + 1
 };
 
-// Entries in file order, exactly as read: duplicates, blank names and entries that map a name to
-// itself all stay. `slots` indexes the individuals, so that a lookup costs the same whatever the
-// map's size; build maps with addEntry to keep it.
-struct SpeciesMap {
-    std::vector<MapEntry> entries;
+// The distinct individuals of a map, so that a lookup costs the same whatever the map's size.
+struct IndividualIndex {
     std::vector<IndexSlot> slots; // a power of two in size, at most half full
     unsigned shift = 64;          // 64 - log2(slots.size()): the hash's top bits pick the slot
 };
 
-// Appends an entry, keeping the index: an individual seen before keeps its first species.
+struct SpeciesMap {
+    // In file order, exactly as read: duplicates, blank names and entries that map a name to
+    // itself all stay. Grown only by addEntry, which keeps the index.
+    std::vector<MapEntry> entries;
+
+  private:
+    IndividualIndex index;
+
+    friend void addEntry(SpeciesMap& map, MapEntry entry);
+    friend std::optional<std::size_t> findSpecies(const SpeciesMap& map,
+                                                  const records::FixedText& name);
+};
+
+// Appends an entry: an individual seen before keeps its first species.
 void addEntry(SpeciesMap& map, MapEntry entry);
 
 // The 0-based number of the first entry whose individual equals `name` in all its bytes.
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name);
 
-enum class LoadOutcome { loaded, mapFileMissing };
+enum class LoadOutcome { Loaded, MapFileMissing };
 
 struct LoadResult {
     LoadOutcome outcome;

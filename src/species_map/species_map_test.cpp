@@ -47,15 +47,15 @@ class SpeciesMapFile : public ::testing::Test {
 };
 
 TEST_F(SpeciesMapFile, MissingOrDirectoryIsReportedAsMissing) {
-    EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::mapFileMissing);
+    EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
     fs::create_directory(MAP_FILE_NAME);
-    EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::mapFileMissing);
+    EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
 }
 
 TEST_F(SpeciesMapFile, EmptyFileLoadsNoEntryAndFindsNothing) {
     writeMap("");
     const LoadResult result = loadSpeciesMap();
-    ASSERT_EQ(result.outcome, LoadOutcome::loaded);
+    ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     EXPECT_TRUE(result.map.entries.empty());
     EXPECT_FALSE(findSpecies(result.map, name("")).has_value());
     EXPECT_FALSE(findSpecies(result.map, name("Fluffy")).has_value());
@@ -69,7 +69,7 @@ TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
              mapLine("Rex", "Dog") + "   trailing columns ignored\n" + // past column 51
              "fluffy                    Cat");                         // no line end
     const LoadResult result = loadSpeciesMap();
-    ASSERT_EQ(result.outcome, LoadOutcome::loaded);
+    ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     const std::vector<std::pair<std::string, std::string>> expected = {
         {name("Fluffy").bytes, name("Leopard").bytes},
         {name("").bytes, name("").bytes},

@@ -1,0 +1,25 @@
+#pragma once
+
+// How the POSIX files of this layer tell what a name or an open file is: one rule for all.
+
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "platform/files.h"
+
+namespace platform {
+
+inline EntryKind kindOfMode(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return EntryKind::Directory;
+    }
+    return S_ISREG(mode) ? EntryKind::RegularFile : EntryKind::OtherFile;
+}
+
+// The kind of a name whose stat failed with `error`: a name along a path that does not lead
+// anywhere is as missing as one that is not there.
+inline EntryKind kindOfStatError(int error) {
+    return error == ENOENT || error == ENOTDIR ? EntryKind::Missing : EntryKind::Unknown;
+}
+
+} // namespace platform

@@ -1,0 +1,127 @@
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/entry_kind_posix.h"
+#include "platform/files.h"
+
+namespace platform {
+
+EntryKind entryKind(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) {
+        return kindOfStatError(errno);
+    }
+    return kindOfMode(info.st_mode);
+}
+
+namespace {
+
+// Why the open file cannot serve: 0, EISDIR for a folder, or NOT_A_REGULAR_FILE when one is
+// required and this is not.
+int kindError(int fd, bool regularOnly) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return regularOnly ? errno : 0;
+    }
+    const EntryKind kind = kindOfMode(info.st_mode);
+    if (kind == EntryKind::Directory) {
+        return EISDIR;
+    }
+    return regularOnly && kind != EntryKind::RegularFile ? NOT_A_REGULAR_FILE : 0;
+}
+
+OpenResult openWith(const std::string& name, int flags, bool regularOnly = false) {
+    int fd;
+    do {
+        fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return {-1, errno};
+    }
+    if (const int error = kindError(fd, regularOnly); error != 0) {
+        ::close(fd);
+        return {-1, error};
+    }
+    return {fd, 0};
+}
+
+} // namespace
+
+OpenResult openReadWrite(const std::string& name) {
+    return openWith(name, O_RDWR);
+}
+OpenResult openReadOnly(const std::string& name) {
+    return openWith(name, O_RDONLY);
+}
+OpenResult createEmpty(const std::string& name) {
+    return openWith(name, O_RDWR | O_CREAT);
+}
+
+OpenResult openRegularFile(const std::string& name) {
+    const OpenResult opened = openWith(name, O_RDONLY | O_NONBLOCK, true);
+    if (opened.fd >= 0) {
+        (void)::fcntl(opened.fd, F_SETFL, ::fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    return opened;
+}
+
+ReadResult readSome(int fd, char* into, std::size_t capacity) {
+    for (;;) {
+        const ssize_t got = ::read(fd, into, capacity);
+        if (got >= 0) {
+            return {static_cast<std::size_t>(got), 0};
+        }
+        if (errno != EINTR) {
+            return {0, errno};
+        }
+    }
+}
+
+int writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno;
+        }
+        if (put == 0) {
+            return EIO; // a device that takes nothing would otherwise loop for ever
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+std::int64_t fileSize(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
+int truncateAt(int fd, std::int64_t length) {
+    while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+int closeFile(int fd) {
+    // A close interrupted by a signal has still released the descriptor on Linux, so it is
+    // not retried; any other failure (a delayed write error) is reported.
+    if (::close(fd) != 0 && errno != EINTR) {
+        return errno;
+    }
+    return 0;
+}
+
+int removeFile(const std::string& name) {
+    return ::unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace platform

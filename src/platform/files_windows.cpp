@@ -1,0 +1,116 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+#include <limits>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+EntryKind kindOfMode(unsigned short mode) {
+    if ((mode & _S_IFMT) == _S_IFDIR) {
+        return EntryKind::Directory;
+    }
+    return (mode & _S_IFMT) == _S_IFREG ? EntryKind::RegularFile : EntryKind::OtherFile;
+}
+
+} // namespace
+
+EntryKind entryKind(const std::string& name) {
+    struct _stat64 info {};
+    if (::_stat64(name.c_str(), &info) != 0) {
+        return errno == ENOENT ? EntryKind::Missing : EntryKind::Unknown;
+    }
+    return kindOfMode(info.st_mode);
+}
+
+namespace {
+
+OpenResult openWith(const std::string& name, int flags) {
+    const int fd = ::_open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        return {-1, errno};
+    }
+    return {fd, 0};
+}
+
+} // namespace
+
+OpenResult openReadWrite(const std::string& name) {
+    return openWith(name, _O_RDWR);
+}
+OpenResult openReadOnly(const std::string& name) {
+    return openWith(name, _O_RDONLY);
+}
+OpenResult createEmpty(const std::string& name) {
+    return openWith(name, _O_RDWR | _O_CREAT);
+}
+
+OpenResult openRegularFile(const std::string& name) {
+    const OpenResult opened = openWith(name, _O_RDONLY);
+    if (opened.fd < 0) {
+        return opened;
+    }
+    struct _stat64 info {};
+    const int error = ::_fstat64(opened.fd, &info) != 0                    ? errno
+                      : kindOfMode(info.st_mode) != EntryKind::RegularFile ? NOT_A_REGULAR_FILE
+                                                                           : 0;
+    if (error != 0) {
+        ::_close(opened.fd);
+        return {-1, error};
+    }
+    return opened;
+}
+
+namespace {
+// The C runtime's read and write take an unsigned int count.
+constexpr std::size_t MAX_CHUNK = 1u << 30;
+} // namespace
+
+ReadResult readSome(int fd, char* into, std::size_t capacity) {
+    const auto chunk = static_cast<unsigned>(capacity < MAX_CHUNK ? capacity : MAX_CHUNK);
+    const int got = ::_read(fd, into, chunk);
+    if (got < 0) {
+        return {0, errno};
+    }
+    return {static_cast<std::size_t>(got), 0};
+}
+
+int writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const auto chunk = static_cast<unsigned>(size < MAX_CHUNK ? size : MAX_CHUNK);
+        const int put = ::_write(fd, data, chunk);
+        if (put < 0) {
+            return errno;
+        }
+        if (put == 0) {
+            return ENOSPC;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return 0;
+}
+
+std::int64_t fileSize(int fd) {
+    struct _stat64 info {};
+    return ::_fstat64(fd, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
+int truncateAt(int fd, std::int64_t length) {
+    return ::_chsize_s(fd, length);
+}
+
+int closeFile(int fd) {
+    return ::_close(fd) == 0 ? 0 : errno;
+}
+
+int removeFile(const std::string& name) {
+    return ::_unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace platform

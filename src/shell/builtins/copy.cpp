@@ -1,0 +1,84 @@
+#include <cerrno>
+#include <memory>
+#include <new>
+
+#include "platform/files.h"
+#include "platform/kernel_copy.h"
+#include "platform/replacement.h"
+#include "shell/builtins/builtins.h"
+
+namespace shell::builtins {
+
+namespace {
+
+constexpr std::int32_t COPIED = 0;
+constexpr std::int32_t SOURCE_MISSING = 1;
+constexpr std::int32_t COPY_FAILED = 2;
+constexpr std::size_t COPY_BLOCK = std::size_t{1} << 20;
+
+struct CopyFailure {
+    int error = 0;
+    bool onRead = false;
+};
+
+CopyFailure copyByHand(int in, const platform::Replacement& out) {
+    const std::unique_ptr<char[]> block(new (std::nothrow) char[COPY_BLOCK]);
+    if (!block) {
+        return {ENOMEM, false};
+    }
+    for (;;) {
+        const platform::ReadResult got = platform::readSome(in, block.get(), COPY_BLOCK);
+        if (got.error != 0) {
+            return {got.error, true};
+        }
+        if (got.count == 0) {
+            return {};
+        }
+        if (const int error = platform::writeReplacement(out, block.get(), got.count); error != 0) {
+            return {error, false};
+        }
+    }
+}
+
+CopyFailure copyContents(int in, const platform::Replacement& out) {
+    const platform::KernelCopy copy = platform::copyInKernel(in, out.fd);
+    if (copy.error != 0) {
+        return {copy.error, false};
+    }
+    return copy.done ? CopyFailure{} : copyByHand(in, out);
+}
+
+std::int32_t copyOpenFile(int in, const std::string& source, const std::string& destination) {
+    platform::ReplacementStart start = platform::beginReplacement(destination);
+    if (start.error != 0) {
+        reportFailure("copy", "cannot write", destination, start.error);
+        return COPY_FAILED;
+    }
+    const CopyFailure failure = copyContents(in, start.replacement);
+    if (failure.error != 0) {
+        platform::abandonReplacement(start.replacement);
+        reportFailure("copy", failure.onRead ? "cannot read" : "cannot write",
+                      failure.onRead ? source : destination, failure.error);
+        return COPY_FAILED;
+    }
+    if (const int error = platform::commitReplacement(start.replacement); error != 0) {
+        reportFailure("copy", "cannot write", destination, error);
+        return COPY_FAILED;
+    }
+    return COPIED;
+}
+
+} // namespace
+
+std::int32_t copyFile(const std::string& source, const std::string& destination) {
+    const platform::OpenResult in = platform::openRegularFile(source);
+    if (in.error != 0) {
+        reportFailure("copy", "cannot read", source, in.error);
+        return in.error == ENOENT || in.error == ENOTDIR ? SOURCE_MISSING : COPY_FAILED;
+    }
+    const std::int32_t status = copyOpenFile(in.fd, source, destination);
+    (void)platform::closeFile(in.fd);
+    return status;
+}
+
+} // namespace shell::builtins

@@ -1,0 +1,14 @@
+#include "platform/files.h"
+#include "shell/builtins/builtins.h"
+
+namespace shell::builtins {
+
+std::int32_t deleteFile(const std::string& name) {
+    if (const int error = platform::removeFile(name); error != 0) {
+        reportFailure("del", "cannot remove", name, error);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace shell::builtins

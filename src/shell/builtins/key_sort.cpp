@@ -1,0 +1,90 @@
+#include "shell/builtins/key_sort.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+
+namespace shell::builtins {
+
+namespace {
+
+constexpr int DIGIT_BITS = 8;
+constexpr std::size_t BUCKETS = std::size_t{1} << DIGIT_BITS;
+// Below this many entries a comparison sort works within the cache anyway.
+constexpr std::size_t SPREAD_FROM = std::size_t{1} << 14;
+
+template <class Offset> void sortComparing(std::span<LineEntry<Offset>> lines) {
+    std::sort(lines.begin(), lines.end(),
+              [](const auto& a, const auto& b) { return a.key < b.key; });
+}
+
+// Every bit above the returned shift plus DIGIT_BITS is the same in all keys, so spreading by the
+// digit at that shift puts the buckets in key order. -1 when all keys are equal.
+template <class Offset> int digitShiftOf(std::span<const LineEntry<Offset>> lines) {
+    const std::uint64_t first = lines.front().key;
+    std::uint64_t differing = 0;
+    for (const LineEntry<Offset>& line : lines) {
+        differing |= line.key ^ first;
+    }
+    if (differing == 0) {
+        return -1;
+    }
+    const int highest = 63 - std::countl_zero(differing);
+    return std::max(0, highest - DIGIT_BITS + 1);
+}
+
+// Moves every entry into the bucket of its digit, each entry once (American flag sort). Returns
+// where each bucket ends.
+template <class Offset>
+std::array<std::size_t, BUCKETS> spread(std::span<LineEntry<Offset>> lines, int shift) {
+    const auto digitOf = [shift](const LineEntry<Offset>& line) {
+        return static_cast<std::size_t>(line.key >> shift) & (BUCKETS - 1);
+    };
+    std::array<std::size_t, BUCKETS> next{};
+    for (const LineEntry<Offset>& line : lines) {
+        ++next[digitOf(line)];
+    }
+    std::array<std::size_t, BUCKETS> end{};
+    std::size_t start = 0;
+    for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
+        const std::size_t count = next[bucket];
+        next[bucket] = start;
+        start += count;
+        end[bucket] = start;
+    }
+    for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
+        while (next[bucket] < end[bucket]) {
+            LineEntry<Offset> moving = lines[next[bucket]];
+            for (std::size_t digit = digitOf(moving); digit != bucket; digit = digitOf(moving)) {
+                std::swap(moving, lines[next[digit]++]);
+            }
+            lines[next[bucket]++] = moving;
+        }
+    }
+    return end;
+}
+
+} // namespace
+
+template <class Offset> void sortByKey(std::span<LineEntry<Offset>> lines) {
+    if (lines.size() < SPREAD_FROM) {
+        sortComparing(lines);
+        return;
+    }
+    const int shift = digitShiftOf<Offset>(lines);
+    if (shift < 0) {
+        return;
+    }
+    const std::array<std::size_t, BUCKETS> end = spread(lines, shift);
+    std::size_t start = 0;
+    for (const std::size_t bucketEnd : end) {
+        // Each round takes at least one more byte of the key, so this goes at most eight deep.
+        sortByKey(lines.subspan(start, bucketEnd - start));
+        start = bucketEnd;
+    }
+}
+
+template void sortByKey(std::span<LineEntry<std::uint32_t>>);
+template void sortByKey(std::span<LineEntry<std::uint64_t>>);
+
+} // namespace shell::builtins

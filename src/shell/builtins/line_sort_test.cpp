@@ -1,0 +1,133 @@
+#include "shell/builtins/line_sort.h"
+
+#include "shell/builtins/key_sort.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace shell::builtins {
+namespace {
+
+template <class Offset> std::vector<std::string> textsOf(std::string_view text, const auto& lines) {
+    std::vector<std::string> texts;
+    for (const LineEntry<Offset>& line : lines) {
+        texts.emplace_back(text.substr(line.start, line.length));
+    }
+    return texts;
+}
+
+std::vector<std::string> referenceOrder(std::string text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const bool closed = end != std::string::npos;
+        end = closed ? end : text.size();
+        std::size_t length = end - start;
+        if (closed && length > 0 && text[end - 1] == '\r') {
+            --length;
+        }
+        lines.push_back(text.substr(start, length));
+        start = end + 1;
+    }
+    // std::string compares its characters as unsigned bytes.
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(LinesOf, TakesLinesAsTheProgramDoes) {
+    const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
+    EXPECT_EQ(textsOf<std::uint32_t>(text, linesOf<std::uint32_t>(text).lines()),
+              (std::vector<std::string>{"a", "b", "", "c\rd", "", "e\r", "last"}));
+    EXPECT_EQ(linesOf<std::uint32_t>("").count, 0u);
+    EXPECT_EQ(linesOf<std::uint32_t>("x\n").count, 1u);
+    EXPECT_EQ(textsOf<std::uint32_t>("\r", linesOf<std::uint32_t>("\r").lines()),
+              std::vector<std::string>{"\r"});
+}
+
+// Lines that share long beginnings need many rounds of keys; a line that ends where another goes
+// on with NUL bytes must still come first.
+TEST(SortLines, SeparatesLongSharedBeginningsAndTrailingNuls) {
+    const std::string shared(45, 'p');
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += shared + std::string(static_cast<std::size_t>(i % 7), '\0') +
+                std::to_string(i % 13) + "\n";
+        text += shared + std::string(static_cast<std::size_t>(i % 5), '\0') + "\n";
+    }
+    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
+    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
+    sortLines(text.data(), lines);
+    EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
+}
+
+std::string randomText(std::uint32_t seed, int lineCount) {
+    std::mt19937 random(seed);
+    const std::string alphabet("ab\0\r\xff ", 6);
+    std::string text;
+    for (int i = 0; i < lineCount; ++i) {
+        const std::size_t length = random() % 4 == 0 ? random() % 40 : random() % 4;
+        text += std::string(random() % 3 == 0 ? 16 : 0, 'k');
+        for (std::size_t j = 0; j < length; ++j) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        text += random() % 2 == 0 ? "\r\n" : "\n";
+    }
+    if (seed % 2 == 1) {
+        text += "no line end";
+    }
+    return text;
+}
+
+template <class Offset> std::vector<std::string> mergedHalves(const std::string& text) {
+    const SortedHalves<Offset> sorted = sortInHalves<Offset>(text);
+    const std::span<LineEntry<Offset>> lines = sorted.table.lines();
+    const auto middle = lines.begin() + static_cast<std::ptrdiff_t>(sorted.middle);
+    std::vector<LineEntry<Offset>> merged(lines.size());
+    std::merge(lines.begin(), middle, middle, lines.end(), merged.begin(),
+               [&](const auto& a, const auto& b) { return lineBefore(text.data(), a, b); });
+    return textsOf<Offset>(text, merged);
+}
+
+TEST(SortInHalves, MergedHalvesMatchTheReferenceOnRandomText) {
+    for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+        const std::string text = randomText(seed, 3000);
+        EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text)) << "seed " << seed;
+    }
+    EXPECT_EQ(mergedHalves<std::uint64_t>(randomText(8, 500)), referenceOrder(randomText(8, 500)));
+}
+
+TEST(SortInHalves, TinyTexts) {
+    for (const std::string text : {"", "a", "\n", "b\na", "b\na\n", "a\r\n\r\n"}) {
+        EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text)) << text;
+    }
+}
+
+// Sets large enough to be spread into buckets, with keys that share their high bytes, keys that
+// differ only in their lowest bit, and many equal keys.
+TEST(SortByKey, LargeSetsComeOutInKeyOrder) {
+    std::mt19937_64 random(5);
+    for (const std::uint64_t sharedHigh : {std::uint64_t{0}, std::uint64_t{0x494d475f32303134}}) {
+        std::vector<LineEntry<std::uint32_t>> lines(100'000);
+        for (std::uint32_t i = 0; i < lines.size(); ++i) {
+            const std::uint64_t low = i % 3 == 0 ? random() % 2 : random() % 50'000;
+            lines[i] = {sharedHigh == 0 ? random() : (sharedHigh & ~0xffffffULL) | low, i, 0};
+        }
+        std::vector<LineEntry<std::uint32_t>> expected = lines;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.key < b.key; });
+        sortByKey(std::span<LineEntry<std::uint32_t>>(lines));
+        EXPECT_TRUE(std::equal(lines.begin(), lines.end(), expected.begin(),
+                               [](const auto& a, const auto& b) { return a.key == b.key; }));
+        std::sort(lines.begin(), lines.end(),
+                  [](const auto& a, const auto& b) { return a.start < b.start; });
+        EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [i = 0u](const auto& line) mutable {
+            return line.start == i++;
+        })) << "an entry was lost or doubled";
+    }
+}
+
+} // namespace
+} // namespace shell::builtins

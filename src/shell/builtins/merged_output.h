@@ -1,0 +1,18 @@
+#pragma once
+
+// The sorted list written out: the two sorted halves merged on the way to the file.
+
+#include <span>
+
+#include "shell/builtins/line_sort.h"
+
+namespace shell::builtins {
+
+// Writes the lines of the two sorted halves of `lines` (the second begins at `middle`) into `fd`
+// in sorted order, each followed by CR LF. Two threads each merge and write one half of the output
+// at its own place in the file. Returns 0 or the first error.
+template <class Offset>
+int writeMergedHalves(const char* text, std::span<const LineEntry<Offset>> lines,
+                      std::size_t middle, int fd);
+
+} // namespace shell::builtins

@@ -1,0 +1,71 @@
+#include <cerrno>
+#include <limits>
+#include <new>
+
+#include "platform/replacement.h"
+#include "shell/builtins/builtins.h"
+#include "shell/builtins/line_sort.h"
+#include "shell/builtins/merged_output.h"
+#include "shell/builtins/whole_file.h"
+
+namespace shell::builtins {
+
+namespace {
+
+constexpr std::int32_t SORTED = 0;
+constexpr std::int32_t SOURCE_UNREADABLE = 1;
+constexpr std::int32_t SORT_FAILED = 2;
+
+// The one way this command says that the lines do not fit in memory.
+std::int32_t noRoomFor(const std::string& source) {
+    reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
+    return SORT_FAILED;
+}
+
+template <class Offset>
+std::int32_t sortInto(const WholeFile& file, const std::string& source,
+                      const std::string& destination) {
+    const std::string_view text(file.bytes.get(), file.size);
+    SortedHalves<Offset> sorted;
+    try {
+        sorted = sortInHalves<Offset>(text);
+    } catch (const std::bad_alloc&) {
+        return noRoomFor(source);
+    }
+    platform::ReplacementStart start = platform::beginReplacement(destination);
+    if (start.error != 0) {
+        reportFailure("sort", "cannot write", destination, start.error);
+        return SORT_FAILED;
+    }
+    const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
+    if (const int error =
+            writeMergedHalves(text.data(), lines, sorted.middle, start.replacement.fd);
+        error != 0) {
+        platform::abandonReplacement(start.replacement);
+        reportFailure("sort", "cannot write", destination, error);
+        return SORT_FAILED;
+    }
+    if (const int error = platform::commitReplacement(start.replacement); error != 0) {
+        reportFailure("sort", "cannot write", destination, error);
+        return SORT_FAILED;
+    }
+    return SORTED;
+}
+
+} // namespace
+
+std::int32_t sortFile(const std::string& source, const std::string& destination) {
+    const WholeFile file = readWholeFile(source);
+    if (file.error == ENOMEM) {
+        return noRoomFor(source);
+    }
+    if (file.error != 0) {
+        reportFailure("sort", "cannot read", source, file.error);
+        return SOURCE_UNREADABLE;
+    }
+    return file.size <= std::numeric_limits<std::uint32_t>::max()
+               ? sortInto<std::uint32_t>(file, source, destination)
+               : sortInto<std::uint64_t>(file, source, destination);
+}
+
+} // namespace shell::builtins

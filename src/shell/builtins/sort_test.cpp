@@ -1,0 +1,188 @@
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "shell/builtins/builtins.h"
+#include "test_support/test_support.h"
+
+namespace shell::builtins {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+std::string crlf(std::initializer_list<std::string> lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += line + "\r\n";
+    }
+    return joined;
+}
+
+TEST(SortFile, WholeLinesInByteOrderEachWithCrLfAndDuplicatesKept) {
+    ScratchFolder folder;
+    writeFile("in.txt", std::string("b\r\na\nA\n\xe9\n\na\n \nb\0\nlast", 21));
+    EXPECT_EQ(capture([] { return sortFile("in.txt", "out.txt"); }).status, 0);
+    EXPECT_EQ(readFile("out.txt"),
+              crlf({"", " ", "A", "a", "a", "b", std::string("b\0", 2), "last", "\xe9"}));
+    EXPECT_EQ(folder.listing(), "in.txt out.txt");
+}
+
+TEST(SortFile, EmptyListsAndEmptyLines) {
+    ScratchFolder folder;
+    writeFile("empty.txt", "");
+    writeFile("out.txt", "old");
+    EXPECT_EQ(sortFile("empty.txt", "out.txt"), 0);
+    EXPECT_EQ(readFile("out.txt"), "");
+    writeFile("blank.txt", "\n\r\n");
+    EXPECT_EQ(sortFile("blank.txt", "out.txt"), 0);
+    EXPECT_EQ(readFile("out.txt"), "\r\n\r\n");
+}
+
+TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
+    ScratchFolder folder;
+    const std::string longLine(3'000'000, 'm');
+    writeFile("in.txt", "z\n" + longLine + "\na\n");
+    EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
+    EXPECT_EQ(readFile("out.txt"), crlf({"a", longLine, "z"}));
+}
+
+// The two halves of the text are sorted apart and merged by two writers, each from the middle of
+// the output on: halves that do not interleave at all, or hold one line only, must still meet.
+TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
+    ScratchFolder folder;
+    const auto lines = [](const std::string& line, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += line + "\n";
+        }
+        return text;
+    };
+    for (const auto& [list, expected] :
+         {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
+          std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
+          std::pair{lines("same", 2001), lines("same\r", 2001)}}) {
+        writeFile("in.txt", list);
+        EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
+        EXPECT_TRUE(readFile("out.txt") == expected);
+    }
+}
+
+std::string randomList(std::uint32_t seed, int lineCount) {
+    std::mt19937 random(seed);
+    const std::string alphabet("AZaz09 \0\r\t\x80\xff", 12);
+    std::string text;
+    for (int i = 0; i < lineCount; ++i) {
+        const std::size_t length = random() % 3 == 0 ? random() % 80 : random() % 5;
+        text += random() % 4 == 0 ? "IMG_2014_" : "";
+        for (std::size_t j = 0; j < length; ++j) {
+            text += alphabet[random() % alphabet.size()];
+        }
+        text += random() % 2 == 0 ? "\r\n" : "\n";
+    }
+    return text + "unended";
+}
+
+// The same lines as the program takes them, each ending in LF alone.
+std::string withLfEnds(const std::string& text) {
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) {
+            lines += text[i];
+        }
+    }
+    return lines.empty() || lines.back() == '\n' ? lines : lines + "\n";
+}
+
+std::string withCrLfEnds(const std::string& text) {
+    std::string lines;
+    for (const char c : text) {
+        lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    return lines;
+}
+
+TEST(SortFile, MatchesTheHostSortInTheCLocale) {
+    if (std::system("LC_ALL=C sort </dev/null >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no sort command on this host";
+    }
+    ScratchFolder folder;
+    for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+        const std::string list = randomList(seed, 20'000);
+        writeFile("in.txt", list);
+        writeFile("plain.txt", withLfEnds(list));
+        ASSERT_EQ(std::system("LC_ALL=C sort plain.txt > expected.txt"), 0);
+        EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
+        EXPECT_TRUE(readFile("out.txt") == withCrLfEnds(readFile("expected.txt")))
+            << "seed " << seed;
+    }
+}
+
+TEST(SortFile, UnreadableSourceGivesOneAndLeavesTheDestination) {
+    ScratchFolder folder;
+    writeFile("out.txt", "old");
+    fs::create_directory("folder");
+    const auto missing = capture([] { return sortFile("in.txt", "out.txt"); });
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "sort: cannot read in.txt: No such file or directory\r\n");
+    EXPECT_EQ(capture([] { return sortFile("folder", "out.txt"); }).status, 1);
+    EXPECT_EQ(readFile("out.txt"), "old");
+    EXPECT_EQ(folder.listing(), "folder out.txt");
+}
+
+TEST(SortFile, UnwritableDestinationGivesTwoAndLeavesNoNewFile) {
+    ScratchFolder folder;
+    writeFile("in.txt", "b\na\n");
+    fs::create_directory("folder");
+    const auto intoFolder = capture([] { return sortFile("in.txt", "folder"); });
+    EXPECT_EQ(intoFolder.status, 2);
+    EXPECT_EQ(intoFolder.err, "sort: cannot write folder: Is a directory\r\n");
+    EXPECT_EQ(capture([] { return sortFile("in.txt", "none/out.txt"); }).status, 2);
+    EXPECT_EQ(folder.listing(), "folder in.txt");
+}
+
+TEST(SortFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
+    ScratchFolder folder;
+    std::string list;
+    for (int i = 0; i < 200'000; ++i) {
+        list += std::to_string(i * 7919 % 200'000) + " picture\n";
+    }
+    writeFile("in.txt", list);
+    writeFile("out.txt", "old");
+    ::chmod("out.txt", 0604);
+    EXPECT_EQ(inChild([] {
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{2'000'000, 2'000'000};
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
+                  return sortFile("in.txt", "out.txt");
+              }),
+              2);
+    EXPECT_EQ(readFile("out.txt"), "old");
+    EXPECT_EQ(folder.listing(), "in.txt out.txt");
+    EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
+    EXPECT_EQ(permissionsOf("out.txt"), 0604u);
+}
+
+// A device or a pipe may never end: a link to /dev/zero would fill the memory.
+TEST(SortFile, OnlyARegularFileIsSorted) {
+    ScratchFolder folder;
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    const auto fromPipe = capture([] { return sortFile("pipe", "out.txt"); });
+    EXPECT_EQ(fromPipe.status, 1);
+    EXPECT_EQ(fromPipe.err, "sort: cannot read pipe: Not a regular file\r\n");
+    if (fs::exists("/dev/zero")) {
+        EXPECT_EQ(sortFile("/dev/zero", "out.txt"), 1);
+    }
+    writeFile("in.txt", "b\na\n");
+    fs::create_symlink("/dev/null", "linked.txt");
+    EXPECT_EQ(capture([] { return sortFile("in.txt", "linked.txt"); }).err,
+              "sort: cannot write linked.txt: Not a regular file\r\n");
+    EXPECT_EQ(folder.listing(), "in.txt linked.txt pipe");
+}
+
+} // namespace
+} // namespace shell::builtins
