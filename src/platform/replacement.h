@@ -3,7 +3,8 @@
 // A file that is replaced whole or not at all. The new contents go into a new file in the same
 // folder, which takes the place of the old one by a rename only once it is complete and on disk:
 // a crash, a full disk or a file size limit at any moment leaves the destination either as it was
-// or complete, never empty or partial.
+// or complete, never empty or partial. Where the file system allows, the new file has no name
+// until that rename, so that a process killed while writing it leaves nothing behind.
 
 #include <string>
 #include <sys/types.h>
@@ -14,7 +15,8 @@ namespace platform {
 
 struct Replacement {
     int fd = -1;          // where the new contents are written
-    std::string tempPath; // the new file
+    std::string tempPath; // the new file's name, while it has one
+    bool unnamed = false; // the new file has no name yet
     std::string target;   // the regular file that the new one replaces
     mode_t permissions = 0;
     bool keepOwner = false; // the old file's owner and group go over to the new one

@@ -1,15 +1,19 @@
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
 #include "platform/replacement.h"
+#include "platform/unnamed_file.h"
 
 namespace platform {
 
@@ -26,11 +30,47 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr std::string_view TEMP_SUFFIX = ".tmp-XXXXXX";
+// Names tried for an unnamed file before giving up on finding a free one.
+constexpr int NAME_ATTEMPTS = 100;
+
 std::string tempTemplateFor(const std::string& target) {
     const std::size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    return folder + base.substr(0, MAX_BASE_IN_TEMP_NAME) + ".tmp-XXXXXX";
+    return folder + base.substr(0, MAX_BASE_IN_TEMP_NAME).append(TEMP_SUFFIX);
+}
+
+// The template with its Xs replaced by letters and digits that differ from attempt to attempt.
+std::string tempNameFor(const std::string& target, std::uint64_t seed) {
+    static constexpr std::string_view LETTERS =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string name = tempTemplateFor(target);
+    std::uint64_t bits = seed * 0x9E3779B97F4A7C15ULL;
+    for (std::size_t at = name.size() - 6; at < name.size(); ++at) {
+        name[at] = LETTERS[bits % LETTERS.size()];
+        bits /= LETTERS.size();
+    }
+    return name;
+}
+
+// Gives the unnamed file a free name beside the target, for the rename that follows at once.
+int nameNewFile(Replacement& replacement) {
+    const auto seed = static_cast<std::uint64_t>(::getpid()) << 32 ^
+                      static_cast<std::uint64_t>(std::time(nullptr));
+    for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
+        std::string name =
+            tempNameFor(replacement.target, seed + static_cast<std::uint64_t>(attempt));
+        const int error = nameUnnamedFile(replacement.fd, name);
+        if (error != EEXIST) {
+            if (error == 0) {
+                replacement.tempPath = std::move(name);
+                replacement.unnamed = false;
+            }
+            return error;
+        }
+    }
+    return EEXIST;
 }
 
 mode_t newFilePermissions() {
@@ -56,6 +96,11 @@ std::string resolvedPath(const std::string& path) {
 }
 
 ReplacementStart startTempFile(Replacement replacement) {
+    if (const int fd = openUnnamedFile(folderOf(replacement.target)); fd >= 0) {
+        replacement.fd = fd;
+        replacement.unnamed = true;
+        return {std::move(replacement), 0};
+    }
     std::string name = tempTemplateFor(replacement.target);
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
@@ -87,6 +132,11 @@ int finishTempFile(Replacement& replacement) {
     }
     if (const int error = retried(::fsync, replacement.fd); error != 0) {
         return error;
+    }
+    if (replacement.unnamed) {
+        if (const int error = nameNewFile(replacement); error != 0) {
+            return error;
+        }
     }
     const int fd = replacement.fd;
     replacement.fd = -1;

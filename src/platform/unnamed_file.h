@@ -1,0 +1,18 @@
+#pragma once
+
+// Files that have no name until they are complete, where the host offers them: a process that
+// dies while writing one leaves nothing behind, and the file system takes the space back. Used by
+// the replacement of a file only.
+
+#include <string>
+
+namespace platform {
+
+// A new, empty file in `folder`, open for reading and writing, that no name leads to; -1 when the
+// host or the file system has no such files (a named temporary file must serve then).
+int openUnnamedFile(const std::string& folder);
+
+// Gives the unnamed file `fd` the name `path`, which must not be taken. Returns 0 or the error.
+int nameUnnamedFile(int fd, const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,35 @@
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/unnamed_file.h"
+
+namespace platform {
+
+namespace {
+
+// The unnamed file is given its name through its entry under /proc; a host without /proc
+// mounted cannot name it, so it must not make one.
+constexpr const char* OPEN_FILES = "/proc/self/fd/";
+
+} // namespace
+
+int openUnnamedFile(const std::string& folder) {
+    if (::access(OPEN_FILES, X_OK) != 0) {
+        return -1;
+    }
+    int fd;
+    do {
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+int nameUnnamedFile(int fd, const std::string& path) {
+    const std::string entry = OPEN_FILES + std::to_string(fd);
+    return ::linkat(AT_FDCWD, entry.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0
+               ? 0
+               : errno;
+}
+
+} // namespace platform
