@@ -1,7 +1,11 @@
 #include "picture_list/relabel.h"
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "records/layout.h"
@@ -30,20 +34,76 @@ struct PictureRecord {
     std::vector<records::FixedText> fields = records::blankValues(pictureLineLayout());
 };
 
+// Where the folder stands in a picture line, and how wide the whole line is.
+constexpr std::size_t FOLDER_COLUMN = records::NAME_WIDTH + 1;
+constexpr std::size_t PICTURE_WIDTH = 2 * records::NAME_WIDTH + 2 + records::TAIL_WIDTH;
+
+// Nearly every line of a list that the program wrote itself: as long as the layout, with blanks
+// in the two columns that it leaves blank. Its record is the line itself, with the folder
+// replaced where the map names it, so it is copied whole instead of cut and built again.
+bool isWholePictureLine(std::string_view line) {
+    return line.size() == PICTURE_WIDTH && line[FOLDER_COLUMN - 1] == ' ' &&
+           line[FOLDER_COLUMN + records::NAME_WIDTH] == ' ';
+}
+
+struct Relabelling {
+    const species_map::SpeciesMap& map;
+    records::RecordFile& unsorted;
+    const records::LayoutPlan& layout;
+    PictureRecord picture;
+};
+
+void relabelWholeLine(Relabelling& run, std::string_view line, const char* species) {
+    char* const out = records::recordRoom(run.unsorted, PICTURE_WIDTH);
+    std::memcpy(out, line.data(), PICTURE_WIDTH);
+    if (species != nullptr) {
+        std::memcpy(out + FOLDER_COLUMN, species, records::NAME_WIDTH);
+    }
+    records::commitRecord(run.unsorted, PICTURE_WIDTH);
+}
+
+void relabelCutLine(Relabelling& run, std::string_view line) {
+    records::cutLine(line, run.layout, run.picture.fields);
+    records::FixedText& folder = run.picture.fields[FOLDER];
+    if (const std::optional<std::size_t> entry = species_map::findSpecies(run.map, folder)) {
+        // Same width on both sides, so this copies bytes and never allocates.
+        folder.bytes = run.map.entries[*entry].species.bytes;
+    }
+    records::writeRecord(run.unsorted, run.layout, run.picture.fields);
+}
+
+// Relabels a batch of lines, looking up the folders of all its whole lines at once.
+void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
+    std::array<const char*, species_map::FOLDER_BATCH> folders{};
+    std::array<const char*, species_map::FOLDER_BATCH> species{};
+    std::size_t whole = 0;
+    for (const std::string_view line : lines) {
+        if (isWholePictureLine(line)) {
+            folders[whole++] = line.data() + FOLDER_COLUMN;
+        }
+    }
+    species_map::speciesOfFolders(run.map, std::span(folders).first(whole),
+                                  std::span(species).first(whole));
+    std::size_t next = 0;
+    for (const std::string_view line : lines) {
+        if (isWholePictureLine(line)) {
+            relabelWholeLine(run, line, species[next++]);
+        } else {
+            relabelCutLine(run, line);
+        }
+    }
+}
+
 } // namespace
 
 void relabelPictureList(const species_map::SpeciesMap& map) {
     static const records::LayoutPlan layout = records::planLayout(pictureLineLayout());
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
     records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
-    PictureRecord picture;
-    records::FixedText& folder = picture.fields[FOLDER];
-    while (records::readRecord(backup, layout, picture.fields) == records::ReadOutcome::Record) {
-        if (const std::optional<std::size_t> entry = species_map::findSpecies(map, folder)) {
-            // Same width on both sides, so this copies bytes and never allocates.
-            folder.bytes = map.entries[*entry].species.bytes;
-        }
-        records::writeRecord(unsorted, layout, picture.fields);
+    Relabelling run{map, unsorted, layout, {}};
+    std::array<std::string_view, species_map::FOLDER_BATCH> lines;
+    while (const std::size_t count = records::readLines(backup, lines.data(), lines.size())) {
+        relabelLines(run, std::span(lines).first(count));
     }
     records::close(backup);
     records::close(unsorted);

@@ -79,6 +79,31 @@ TakeResult takeLine(LineSource& source, std::string_view& line) {
     }
 }
 
+TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
+                     std::size_t& count) {
+    count = 0;
+    const char* const base = source.block.data();
+    while (count < most && source.begin < source.end) {
+        const auto* lf = static_cast<const char*>(
+            std::memchr(base + source.begin, LF, source.end - source.begin));
+        if (lf == nullptr && !source.atEnd) {
+            break; // the rest of the block is the start of a line still to be read
+        }
+        const std::size_t toEnd =
+            (lf != nullptr ? static_cast<std::size_t>(lf - base) : source.end) - source.begin;
+        lines[count++] =
+            std::string_view(base + source.begin,
+                             lf != nullptr ? lengthBeforeLf(base + source.begin, toEnd) : toEnd);
+        source.begin += lf != nullptr ? toEnd + 1 : toEnd;
+    }
+    if (count > 0 || most == 0) {
+        return {LineStatus::Line};
+    }
+    const TakeResult taken = takeLine(source, lines[0]);
+    count = taken.status == LineStatus::Line ? 1 : 0;
+    return taken;
+}
+
 TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head) {
     head.clear();
     bool anyByte = false;

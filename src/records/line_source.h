@@ -39,6 +39,12 @@ struct TakeResult {
 // Takes the next line. `line` stays valid until the next call on the same source.
 TakeResult takeLine(LineSource& source, std::string_view& line);
 
+// Takes up to `most` lines into `lines`, all valid until the next call on the same source: every
+// line that stands complete in the block already, or, when none does, the next line as takeLine
+// takes it. `count` is how many were taken (0 at the end of the stream).
+TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
+                     std::size_t& count);
+
 // Takes the next line like takeLine, but keeps only its first `keep` bytes in `head`, so that a
 // line of any length can be passed over in constant memory.
 TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head);

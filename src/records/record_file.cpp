@@ -110,27 +110,48 @@ ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector
     return readRecord(file, planFor(file, layout, OP_FORMATTED_READ, where), values, where);
 }
 
-ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
-                       const SourceLocation& where) {
+namespace {
+
+// The next lines from the file's input, the record count kept as one read a record at a time
+// would keep it: an attempt that finds the end counts too.
+std::size_t takeRecords(RecordFile& file, std::string_view* lines, std::size_t most,
+                        const SourceLocation& where) {
     if (file.input.fd < 0) {
         file.input = lineSourceFor(file.fd);
     }
     file.readOrWritten = true;
-    ++file.recordNumber;
-    std::string_view line;
-    const TakeResult taken = takeLine(file.input, line);
+    std::size_t count = 0;
+    const TakeResult taken = takeLines(file.input, lines, most, count);
     switch (taken.status) {
     case LineStatus::Line:
-        cutLine(line, plan, values);
-        return ReadOutcome::Record;
     case LineStatus::End:
-        return ReadOutcome::End;
+        file.recordNumber += static_cast<std::int32_t>(count == 0 ? 1 : count);
+        return count;
     case LineStatus::ReadFailed:
+        ++file.recordNumber;
         fail(file, hostError(taken.error), OP_FORMATTED_READ, where);
     case LineStatus::OutOfMemory:
         break;
     }
+    ++file.recordNumber;
     fail(file, outOfMemory(), OP_FORMATTED_READ, where);
+}
+
+} // namespace
+
+ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
+                       const SourceLocation& where) {
+    std::string_view line;
+    if (takeRecords(file, &line, 1, where) == 0) {
+        return ReadOutcome::End;
+    }
+    cutLine(line, plan, values);
+    return ReadOutcome::Record;
+}
+
+std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
+                      const SourceLocation& where) {
+    return takeRecords(file, lines, most, where);
 }
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
@@ -140,28 +161,36 @@ void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector
 
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
                  const SourceLocation& where) {
+    char* const line = recordRoom(file, plan.width, where);
+    commitRecord(file, buildLineAt(plan, values, line), where);
+}
+
+char* recordRoom(RecordFile& file, std::size_t width, const SourceLocation& where) {
     if (file.cutPending) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
+    // The record is built straight into the buffer. When it does not fit, the records before
+    // it are sent once it is complete, and it stays behind as the start of the next load.
+    const std::size_t room = file.outputUsed + width + LINE_END.size();
+    if (file.output.size() < room) {
+        try {
+            file.output.resize(std::max(room, OUTPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE / 2));
+        } catch (const std::bad_alloc&) {
+            ++file.recordNumber;
+            fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
+        }
+    }
+    return file.output.data() + file.outputUsed;
+}
+
+void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& where) {
     file.readOrWritten = true;
     ++file.recordNumber;
-    try {
-        // The record is built straight into the buffer. When it does not fit, the records before
-        // it are sent, and it stays behind as the start of the next load.
-        const std::size_t waiting = file.outputUsed;
-        const std::size_t room = waiting + plan.width + LINE_END.size();
-        if (file.output.size() < room) {
-            file.output.resize(std::max(room, OUTPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE / 2));
-        }
-        char* line = file.output.data() + waiting;
-        const std::size_t length = buildLineAt(plan, values, line);
-        std::memcpy(line + length, LINE_END.data(), LINE_END.size());
-        file.outputUsed += length + LINE_END.size();
-        if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
-            sendOutput(file, waiting, OP_FORMATTED_WRITE, where);
-        }
-    } catch (const std::bad_alloc&) {
-        fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
+    const std::size_t waiting = file.outputUsed;
+    std::memcpy(file.output.data() + waiting + length, LINE_END.data(), LINE_END.size());
+    file.outputUsed += length + LINE_END.size();
+    if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
+        sendOutput(file, waiting, OP_FORMATTED_WRITE, where);
     }
 }
 

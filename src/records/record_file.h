@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/fixed_text.h"
@@ -50,6 +51,19 @@ ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<Fix
 
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
                  const SourceLocation& where = SourceLocation::current());
+
+// Reads up to `most` lines into `lines`, as they stand in the file without their line ends, each
+// a record; they stay valid until the next read. Returns how many (0 at the end of the file).
+// For files of many records whose lines the caller looks at itself before cutting them.
+std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
+                      const SourceLocation& where = SourceLocation::current());
+
+// Room for the next record, of at most `width` bytes, at the end of the output waiting to go out:
+// the caller puts the record there and hands its length to commitRecord, which adds the line end.
+char* recordRoom(RecordFile& file, std::size_t width,
+                 const SourceLocation& where = SourceLocation::current());
+void commitRecord(RecordFile& file, std::size_t length,
+                  const SourceLocation& where = SourceLocation::current());
 
 // Sends what waits in the buffer and closes the file. A file that was opened by openOrCreate and
 // then neither read nor written is left empty, so that old content can never pass for new output.

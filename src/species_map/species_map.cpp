@@ -39,14 +39,18 @@ bool sameName(const char* a, const char* b) {
     return differ == 0;
 }
 
-// The slot that holds `name` (25 bytes), or the empty slot where it would go.
-std::size_t slotOf(const IndividualIndex& index, const char* name) {
+// The slot that holds `name` (25 bytes), or the empty slot where it would go, looking from the
+// slot that its hash names.
+std::size_t slotFrom(const IndividualIndex& index, std::size_t slot, const char* name) {
     const std::size_t mask = index.slots.size() - 1;
-    std::size_t slot = homeSlot(index, name);
     while (index.slots[slot].entry != 0 && !sameName(index.slots[slot].individual.data(), name)) {
         slot = (slot + 1) & mask;
     }
     return slot;
+}
+
+std::size_t slotOf(const IndividualIndex& index, const char* name) {
+    return slotFrom(index, homeSlot(index, name), name);
 }
 
 // Records entry `number` unless its individual is indexed already: the first entry wins. A name
@@ -59,6 +63,9 @@ void indexEntry(IndividualIndex& index, const std::vector<MapEntry>& entries, st
     IndexSlot& slot = index.slots[slotOf(index, individual.bytes.data())];
     if (slot.entry == 0) {
         std::memcpy(slot.individual.data(), individual.bytes.data(), records::NAME_WIDTH);
+        const records::FixedText species =
+            records::makeFixedText(entries[number].species.bytes, records::NAME_WIDTH);
+        std::memcpy(slot.species.data(), species.bytes.data(), records::NAME_WIDTH);
         slot.entry = static_cast<std::uint32_t>(number + 1);
     }
 }
@@ -101,6 +108,24 @@ std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::Fix
         return std::nullopt;
     }
     return found - 1;
+}
+
+void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
+                      std::span<const char*> species) {
+    const IndividualIndex& index = map.index;
+    if (index.slots.empty()) {
+        std::fill(species.begin(), species.end(), nullptr);
+        return;
+    }
+    std::array<std::size_t, FOLDER_BATCH> homes;
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        homes[i] = homeSlot(index, folders[i]);
+        __builtin_prefetch(&index.slots[homes[i]]);
+    }
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        const IndexSlot& slot = index.slots[slotFrom(index, homes[i], folders[i])];
+        species[i] = slot.entry == 0 ? nullptr : slot.species.data();
+    }
 }
 
 LoadResult loadSpeciesMap() {

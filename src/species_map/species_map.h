@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "records/fixed_text.h"
@@ -18,11 +19,12 @@ struct MapEntry {
     records::FixedText species;
 };
 
-// One distinct individual of the index: its 25 bytes beside the number of its first entry, 32
-// bytes to a slot, so that a lookup reads, as a rule, one cache line.
-struct IndexSlot {
+// One distinct individual of the index beside the species and the number of its first entry:
+// one cache line, so that a lookup that finds its slot at once reads nothing else.
+struct alignas(64) IndexSlot {
     std::array<char, records::NAME_WIDTH> individual{};
-    std::uint32_t entry = 0; // 0 = empty, otherwise entry index + 1
+    std::array<char, records::NAME_WIDTH> species{}; // blank-filled or cut to the width
+    std::uint32_t entry = 0;                         // 0 = empty, otherwise entry index + 1
 };
 
 // The distinct individuals of a map, so that a lookup costs the same whatever the map's size.
@@ -30,6 +32,9 @@ struct IndividualIndex {
     std::vector<IndexSlot> slots; // a power of two in size, at most half full
     unsigned shift = 64;          // 64 - log2(slots.size()): the hash's top bits pick the slot
 };
+
+// How many folders speciesOfFolders looks up together at the most.
+inline constexpr std::size_t FOLDER_BATCH = 32;
 
 struct SpeciesMap {
     // In file order, exactly as read: duplicates, blank names and entries that map a name to
@@ -42,6 +47,8 @@ struct SpeciesMap {
     friend void addEntry(SpeciesMap& map, MapEntry entry);
     friend std::optional<std::size_t> findSpecies(const SpeciesMap& map,
                                                   const records::FixedText& name);
+    friend void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
+                                 std::span<const char*> species);
 };
 
 // Appends an entry: an individual seen before keeps its first species.
@@ -49,6 +56,13 @@ void addEntry(SpeciesMap& map, MapEntry entry);
 
 // The 0-based number of the first entry whose individual equals `name` in all its bytes.
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name);
+
+// For each folder of NAME_WIDTH bytes, the NAME_WIDTH bytes of the species of the first entry
+// whose individual equals it, or nullptr. The index is asked for all the folders of the batch
+// before any answer is read, so that a large map's slots come from memory together rather than
+// one after the other. At most FOLDER_BATCH folders; `species` is as long as `folders`.
+void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
+                      std::span<const char*> species);
 
 enum class LoadOutcome { Loaded, MapFileMissing };
 
