@@ -46,6 +46,19 @@ template <class Offset> struct Run {
     std::size_t depth; // the lines of the run agree on every byte before this depth they have
 };
 
+// Sorts a short run by insertion, which never leaves the run whatever the comparisons answer:
+// the text may be a file of the host's cache that someone else could change meanwhile.
+template <class Offset> void insertLines(const char* text, Run<Offset> run) {
+    for (std::size_t i = 1; i < run.lines.size(); ++i) {
+        const LineEntry<Offset> moving = run.lines[i];
+        std::size_t to = i;
+        for (; to > 0 && lineBeforeFrom(text, run.depth, moving, run.lines[to - 1]); --to) {
+            run.lines[to] = run.lines[to - 1];
+        }
+        run.lines[to] = moving;
+    }
+}
+
 // Orders a run whose lines all share the same key at `depth`: lines that all end within the
 // key are prefixes of one another, so the shorter comes first; otherwise the run needs the next
 // eight bytes.
@@ -58,10 +71,7 @@ void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>
         for (const LineEntry<Offset>& line : run.lines) {
             prefetchLine(text, line);
         }
-        std::sort(run.lines.begin(), run.lines.end(),
-                  [text, depth = run.depth](const auto& a, const auto& b) {
-                      return lineBeforeFrom(text, depth, a, b);
-                  });
+        insertLines(text, run);
         return;
     }
     const std::size_t keyEnd = run.depth + KEY_BYTES;
@@ -109,14 +119,16 @@ std::size_t lineCountOf(std::string_view text) {
     return count;
 }
 
-// Enters the lines of text[from, to) into `into`, keyed by their first eight bytes, and returns
-// how many there were. `from` is the start of a line.
+// Enters the lines of text[from, to) into `into`, keyed by their first eight bytes. `from` is the
+// start of a line, and `into` has room for as many lines as lineCountOf found there. Should the
+// text have changed since it was counted (a file of the host's cache, rewritten by someone else),
+// the entries still stay within `into` and within the text.
 template <class Offset>
-std::size_t fillLines(std::string_view text, std::size_t from, std::size_t to,
-                      LineEntry<Offset>* into) {
+void fillLines(std::string_view text, std::size_t from, std::size_t to,
+               std::span<LineEntry<Offset>> into) {
     const char* const base = text.data();
     std::size_t count = 0;
-    while (from < to) {
+    while (from < to && count < into.size()) {
         const void* found = std::memchr(base + from, records::LF, to - from);
         const std::size_t end =
             found == nullptr ? to
@@ -127,7 +139,7 @@ std::size_t fillLines(std::string_view text, std::size_t from, std::size_t to,
                          static_cast<Offset>(length)};
         from = end + 1;
     }
-    return count;
+    std::fill(into.begin() + static_cast<std::ptrdiff_t>(count), into.end(), LineEntry<Offset>{});
 }
 
 // Where the line after the middle of the text begins.
@@ -140,10 +152,11 @@ std::size_t cutNearMiddle(std::string_view text) {
 
 template <class Offset> LineTable<Offset> linesOf(std::string_view text) {
     LineTable<Offset> table;
-    if (!platform::resizeLargeBlock(table.entries, lineCountOf(text))) {
+    table.count = lineCountOf(text);
+    if (!platform::resizeLargeBlock(table.entries, table.count)) {
         throw std::bad_alloc();
     }
-    table.count = fillLines(text, 0, text.size(), table.entries.get());
+    fillLines(text, 0, text.size(), table.lines());
     return table;
 }
 
@@ -174,11 +187,11 @@ template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text)
     const std::span<LineEntry<Offset>> lines = sorted.table.lines();
     runBoth(
         [&] {
-            fillLines(text, 0, cut, lines.data());
+            fillLines(text, 0, cut, lines.first(firstCount));
             sortLines(text.data(), lines.first(firstCount));
         },
         [&] {
-            fillLines(text, cut, text.size(), lines.data() + firstCount);
+            fillLines(text, cut, text.size(), lines.subspan(firstCount));
             sortLines(text.data(), lines.subspan(firstCount));
         });
     return sorted;

@@ -15,6 +15,8 @@ namespace {
 constexpr std::int32_t SORTED = 0;
 constexpr std::int32_t SOURCE_UNREADABLE = 1;
 constexpr std::int32_t SORT_FAILED = 2;
+// Not a status of the command: the mapped source lost bytes while it was sorted.
+constexpr std::int32_t SOURCE_SHRANK = -1;
 
 // The one way this command says that the lines do not fit in memory.
 std::int32_t noRoomFor(const std::string& source) {
@@ -25,7 +27,7 @@ std::int32_t noRoomFor(const std::string& source) {
 template <class Offset>
 std::int32_t sortInto(const WholeFile& file, const std::string& source,
                       const std::string& destination) {
-    const std::string_view text(file.bytes.get(), file.size);
+    const std::string_view text(file.data, file.size);
     SortedHalves<Offset> sorted;
     try {
         sorted = sortInHalves<Offset>(text);
@@ -45,6 +47,10 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         reportFailure("sort", "cannot write", destination, error);
         return SORT_FAILED;
     }
+    if (lostBytes(file)) {
+        platform::abandonReplacement(start.replacement);
+        return SOURCE_SHRANK;
+    }
     if (const int error = platform::commitReplacement(start.replacement); error != 0) {
         reportFailure("sort", "cannot write", destination, error);
         return SORT_FAILED;
@@ -52,10 +58,8 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     return SORTED;
 }
 
-} // namespace
-
-std::int32_t sortFile(const std::string& source, const std::string& destination) {
-    const WholeFile file = readWholeFile(source);
+std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
+                           const std::string& destination) {
     if (file.error == ENOMEM) {
         return noRoomFor(source);
     }
@@ -66,6 +70,16 @@ std::int32_t sortFile(const std::string& source, const std::string& destination)
     return file.size <= std::numeric_limits<std::uint32_t>::max()
                ? sortInto<std::uint32_t>(file, source, destination)
                : sortInto<std::uint64_t>(file, source, destination);
+}
+
+} // namespace
+
+std::int32_t sortFile(const std::string& source, const std::string& destination) {
+    // The source is sorted where it stands in the file cache; should someone cut it shorter
+    // meanwhile, it is read again as it is then, as a copy that nobody else can change.
+    const std::int32_t status = sortWholeFile(mapWholeFile(source), source, destination);
+    return status != SOURCE_SHRANK ? status
+                                   : sortWholeFile(readWholeFile(source), source, destination);
 }
 
 } // namespace shell::builtins

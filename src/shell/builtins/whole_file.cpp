@@ -88,9 +88,9 @@ std::size_t expectedSize(int fd) {
     return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
-} // namespace
+enum class Access { Copy, MapWherePossible };
 
-WholeFile readWholeFile(const std::string& name) {
+WholeFile wholeFile(const std::string& name, Access access) {
     WholeFile file;
     const platform::OpenResult opened = platform::openRegularFile(name);
     if (opened.fd < 0) {
@@ -98,11 +98,36 @@ WholeFile readWholeFile(const std::string& name) {
         return file;
     }
     const std::size_t capacity = expectedSize(opened.fd);
+    if (access == Access::MapWherePossible && capacity > 0) {
+        platform::MapResult mapping = platform::mapForReading(opened.fd, capacity);
+        if (mapping.error == 0) {
+            file.mapped = std::move(mapping.bytes);
+            file.data = file.mapped.get();
+            file.size = capacity;
+            (void)platform::closeFile(opened.fd);
+            return file;
+        }
+    }
     file.error = platform::resizeLargeBlock(file.bytes, capacity)
                      ? readInto(opened.fd, file, capacity)
                      : ENOMEM;
+    file.data = file.bytes.get();
     (void)platform::closeFile(opened.fd);
     return file;
+}
+
+} // namespace
+
+WholeFile readWholeFile(const std::string& name) {
+    return wholeFile(name, Access::Copy);
+}
+
+WholeFile mapWholeFile(const std::string& name) {
+    return wholeFile(name, Access::MapWherePossible);
+}
+
+bool lostBytes(const WholeFile& file) {
+    return file.mapped && platform::mappedFileShrank();
 }
 
 } // namespace shell::builtins
