@@ -13,10 +13,6 @@ namespace records {
 
 namespace {
 
-// Like the input blocks, kept small enough that written records are still in the processor's
-// cache when the platform copies them out.
-constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} << 10;
-
 RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
     RecordFile file;
     file.name = name;

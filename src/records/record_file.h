@@ -13,6 +13,11 @@
 
 namespace records {
 
+// Written records wait in a buffer until it holds more than this many bytes, and all but the last
+// go out. Like the input blocks, small enough that written records are still in the processor's
+// cache when the platform copies them out.
+inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} << 10;
+
 // One open file of line records. Every failure except a failed openExisting ends the process
 // through fatalFileError, naming the caller's source line.
 struct RecordFile {
