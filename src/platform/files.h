@@ -31,15 +31,18 @@ struct OpenResult {
     int error = 0;
 };
 
-// Opening a folder fails (with EISDIR where the host tells that case apart).
-OpenResult openReadWrite(const std::string& name);
-OpenResult openReadOnly(const std::string& name);
-OpenResult createEmpty(const std::string& name);
+enum class OpenMode {
+    ReadWrite,
+    ReadOnly,
+    CreateReadWrite, // made empty when missing
+    // For reading, and only a regular file (else NOT_A_REGULAR_FILE): a device or a pipe may
+    // never end, or give other bytes each time it is read. A pipe without a writer is refused at
+    // once rather than waited on.
+    RegularForReading,
+};
 
-// Opens `name` for reading only when it is a regular file (else NOT_A_REGULAR_FILE): a device or
-// a pipe may never end, or give other bytes each time it is read. A pipe without a writer is
-// refused at once rather than waited on.
-OpenResult openRegularFile(const std::string& name);
+// Opening a folder fails (with EISDIR where the host tells that case apart).
+OpenResult openFile(const std::string& name, OpenMode mode);
 
 struct ReadResult {
     std::size_t count; // 0 at the end of the stream

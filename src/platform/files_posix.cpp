@@ -32,7 +32,7 @@ int kindError(int fd, bool regularOnly) {
     return regularOnly && kind != EntryKind::RegularFile ? NOT_A_REGULAR_FILE : 0;
 }
 
-OpenResult openWith(const std::string& name, int flags, bool regularOnly = false) {
+OpenResult openWith(const std::string& name, int flags, bool regularOnly) {
     int fd;
     do {
         fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
@@ -49,17 +49,17 @@ OpenResult openWith(const std::string& name, int flags, bool regularOnly = false
 
 } // namespace
 
-OpenResult openReadWrite(const std::string& name) {
-    return openWith(name, O_RDWR);
-}
-OpenResult openReadOnly(const std::string& name) {
-    return openWith(name, O_RDONLY);
-}
-OpenResult createEmpty(const std::string& name) {
-    return openWith(name, O_RDWR | O_CREAT);
-}
-
-OpenResult openRegularFile(const std::string& name) {
+OpenResult openFile(const std::string& name, OpenMode mode) {
+    switch (mode) {
+    case OpenMode::ReadWrite:
+        return openWith(name, O_RDWR, false);
+    case OpenMode::ReadOnly:
+        return openWith(name, O_RDONLY, false);
+    case OpenMode::CreateReadWrite:
+        return openWith(name, O_RDWR | O_CREAT, false);
+    case OpenMode::RegularForReading:
+        break;
+    }
     const OpenResult opened = openWith(name, O_RDONLY | O_NONBLOCK, true);
     if (opened.fd >= 0) {
         (void)::fcntl(opened.fd, F_SETFL, ::fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);

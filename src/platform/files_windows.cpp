@@ -38,28 +38,33 @@ OpenResult openWith(const std::string& name, int flags) {
     return {fd, 0};
 }
 
+// Whether the open file is a regular one: 0, or NOT_A_REGULAR_FILE, or the error.
+int regularFileError(int fd) {
+    struct _stat64 info {};
+    if (::_fstat64(fd, &info) != 0) {
+        return errno;
+    }
+    return kindOfMode(info.st_mode) == EntryKind::RegularFile ? 0 : NOT_A_REGULAR_FILE;
+}
+
 } // namespace
 
-OpenResult openReadWrite(const std::string& name) {
-    return openWith(name, _O_RDWR);
-}
-OpenResult openReadOnly(const std::string& name) {
-    return openWith(name, _O_RDONLY);
-}
-OpenResult createEmpty(const std::string& name) {
-    return openWith(name, _O_RDWR | _O_CREAT);
-}
-
-OpenResult openRegularFile(const std::string& name) {
+OpenResult openFile(const std::string& name, OpenMode mode) {
+    switch (mode) {
+    case OpenMode::ReadWrite:
+        return openWith(name, _O_RDWR);
+    case OpenMode::ReadOnly:
+        return openWith(name, _O_RDONLY);
+    case OpenMode::CreateReadWrite:
+        return openWith(name, _O_RDWR | _O_CREAT);
+    case OpenMode::RegularForReading:
+        break;
+    }
     const OpenResult opened = openWith(name, _O_RDONLY);
     if (opened.fd < 0) {
         return opened;
     }
-    struct _stat64 info {};
-    const int error = ::_fstat64(opened.fd, &info) != 0                    ? errno
-                      : kindOfMode(info.st_mode) != EntryKind::RegularFile ? NOT_A_REGULAR_FILE
-                                                                           : 0;
-    if (error != 0) {
+    if (const int error = regularFileError(opened.fd); error != 0) {
         ::_close(opened.fd);
         return {-1, error};
     }

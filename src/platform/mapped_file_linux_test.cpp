@@ -16,7 +16,7 @@ TEST(MapForReading, AFileCutShortUnderTheMappingReadsZerosAndSaysSo) {
     ScratchFolder folder;
     const std::size_t size = std::size_t{1} << 20;
     writeFile("list.txt", std::string(size, 'x'));
-    const OpenResult opened = openRegularFile("list.txt");
+    const OpenResult opened = openFile("list.txt", OpenMode::RegularForReading);
     ASSERT_GE(opened.fd, 0);
     MapResult mapping = mapForReading(opened.fd, size);
     ASSERT_EQ(mapping.error, 0);
@@ -31,7 +31,7 @@ TEST(MapForReading, AFileCutShortUnderTheMappingReadsZerosAndSaysSo) {
     EXPECT_TRUE(mappedFileShrank());
 
     // One file at a time: a second mapping waits until the first is gone.
-    const OpenResult again = openRegularFile("list.txt");
+    const OpenResult again = openFile("list.txt", OpenMode::RegularForReading);
     EXPECT_NE(mapForReading(again.fd, 4096).error, 0);
     mapping.bytes.reset();
     EXPECT_EQ(mapForReading(again.fd, 4096).error, 0);

@@ -71,9 +71,9 @@ std::optional<RecordFile> openExisting(const std::string& name, std::int32_t cha
     if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
         return std::nullopt;
     }
-    platform::OpenResult opened = platform::openReadWrite(name);
+    platform::OpenResult opened = platform::openFile(name, platform::OpenMode::ReadWrite);
     if (opened.fd < 0) {
-        opened = platform::openReadOnly(name);
+        opened = platform::openFile(name, platform::OpenMode::ReadOnly);
     }
     if (opened.fd < 0) {
         return std::nullopt;
@@ -85,11 +85,12 @@ RecordFile openOrCreate(const std::string& name, std::int32_t channel,
                         const SourceLocation& where) {
     platform::OpenResult opened{-1, 0};
     if (platform::entryKind(name) == platform::EntryKind::Missing) {
-        opened = platform::createEmpty(name);
+        opened = platform::openFile(name, platform::OpenMode::CreateReadWrite);
     } else {
-        opened = platform::openReadWrite(name);
+        opened = platform::openFile(name, platform::OpenMode::ReadWrite);
         if (opened.fd < 0 && opened.error != EISDIR) {
-            const platform::OpenResult readOnly = platform::openReadOnly(name);
+            const platform::OpenResult readOnly =
+                platform::openFile(name, platform::OpenMode::ReadOnly);
             opened = readOnly.fd >= 0 ? readOnly : opened;
         }
     }

@@ -71,7 +71,8 @@ std::int32_t copyOpenFile(int in, const std::string& source, const std::string& 
 } // namespace
 
 std::int32_t copyFile(const std::string& source, const std::string& destination) {
-    const platform::OpenResult in = platform::openRegularFile(source);
+    const platform::OpenResult in =
+        platform::openFile(source, platform::OpenMode::RegularForReading);
     if (in.error != 0) {
         reportFailure("copy", "cannot read", source, in.error);
         return in.error == ENOENT || in.error == ENOTDIR ? SOURCE_MISSING : COPY_FAILED;

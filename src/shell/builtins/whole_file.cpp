@@ -92,7 +92,8 @@ enum class Access { Copy, MapWherePossible };
 
 WholeFile wholeFile(const std::string& name, Access access) {
     WholeFile file;
-    const platform::OpenResult opened = platform::openRegularFile(name);
+    const platform::OpenResult opened =
+        platform::openFile(name, platform::OpenMode::RegularForReading);
     if (opened.fd < 0) {
         file.error = opened.error;
         return file;
