@@ -45,7 +45,7 @@ echo "== windows: native build of the end-to-end tests ($native_dir)"
 # A native build that CI has made already (MTS_WINDOWS_NATIVE_BUILD_DIR) is used as it is
 # configured; otherwise this leg configures its own.
 if [ -z "${MTS_WINDOWS_NATIVE_BUILD_DIR:-}" ]; then
-  cmake -S . -B "$native_dir" -DMTS_WARNINGS_AS_ERRORS=ON >/dev/null
+  cmake -S . -B "$native_dir" -DMTS_BUILD_TESTS=ON -DMTS_WARNINGS_AS_ERRORS=ON >/dev/null
 fi
 mapfile -t e2e_targets < <(cd tests && ls -- *_e2e_test.cpp windows/*_e2e_test.cpp |
   sed 's|.*/||; s|\.cpp$||')
