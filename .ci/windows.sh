@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows leg: cross-builds the .exe with MinGW-w64 and runs the end-to-end scenarios against
-# it under Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe).
+# The Windows leg: cross-builds the .exe with MinGW-w64, packs and checks the zip, runs the .exe
+# from the zip on the example under Wine, and runs the end-to-end scenarios against the .exe under
+# Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe).
 # Without a cross compiler or Wine this leg fails; it is never skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
