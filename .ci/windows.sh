@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows leg: cross-builds the .exe with MinGW-w64 and runs the end-to-end scenarios against
-# it under Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe).
+# The Windows leg: cross-builds the .exe with MinGW-w64, packs and checks the zip, runs the .exe
+# from the zip on the example under Wine, and runs the end-to-end scenarios against the .exe under
+# Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe).
 # Without a cross compiler or Wine this leg fails; it is never skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,7 @@ have_cross() {
 need=()
 have_cross || need+=(g++-mingw-w64-x86-64-posix)
 command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1 || need+=(wine wine64)
+command -v unzip >/dev/null 2>&1 || need+=(unzip)
 for package in cmake make g++ libgtest-dev; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
 done
@@ -41,11 +43,28 @@ cmake -S . -B "$cross_dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.
   -DCMAKE_BUILD_TYPE=Release -DMTS_BUILD_TESTS=OFF -DMTS_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$cross_dir" -j2
 
+echo "== windows: zip of the cross build (cpack -G ZIP in $cross_dir)"
+. .ci/archive-checks.sh
+archive_project_version "$cross_dir"
+zip_name=move-to-species-$ARCHIVE_VERSION-win64.zip
+rm -f "$cross_dir"/move-to-species-*.zip
+(cd "$cross_dir" && cpack -G ZIP >/dev/null) || fail "cpack -G ZIP"
+zip="$cross_dir/$zip_name"
+[ -f "$zip" ] || fail "cpack made no $zip"
+zip_scratch=$(mktemp -d "${TMPDIR:-/tmp}/mts-zip-XXXXXX")
+trap 'rm -rf "$zip_scratch"' EXIT
+unzip -Z1 "$zip" >"$zip_scratch/listing" || fail "unzip cannot list $zip"
+# The .exe, the README and the example side by side at the top; no test stand-in.
+archive_expect_listing "$zip" "$zip_scratch/listing" move-to-species.exe README.md \
+  "${ARCHIVE_EXAMPLE_FILES[@]}"
+unzip -q "$zip" -d "$zip_scratch/unpacked" || fail "unzip cannot unpack $zip"
+archive_expect_documents "$zip_scratch/unpacked"
+
 echo "== windows: native build of the end-to-end tests ($native_dir)"
 # A native build that CI has made already (MTS_WINDOWS_NATIVE_BUILD_DIR) is used as it is
 # configured; otherwise this leg configures its own.
 if [ -z "${MTS_WINDOWS_NATIVE_BUILD_DIR:-}" ]; then
-  cmake -S . -B "$native_dir" -DMTS_WARNINGS_AS_ERRORS=ON >/dev/null
+  cmake -S . -B "$native_dir" -DMTS_BUILD_TESTS=ON -DMTS_WARNINGS_AS_ERRORS=ON >/dev/null
 fi
 mapfile -t e2e_targets < <(cd tests && ls -- *_e2e_test.cpp windows/*_e2e_test.cpp |
   sed 's|.*/||; s|\.cpp$||')
@@ -67,7 +86,7 @@ wine_log="$WINEPREFIX.log"
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX" "$wine_log"
+  rm -rf "$WINEPREFIX" "$wine_log" "$zip_scratch"
 }
 trap stop_wine EXIT
 
@@ -86,6 +105,12 @@ standin_dir=$(cd "$cross_dir/tests/windows" && pwd)
 [ -f "$standin_dir/sort.exe" ] || fail "the cross build made no sort stand-in"
 WINEPATH="Z:${standin_dir//\//\\}"
 export WINEPATH MTS_HOST=windows MTS_PROGRAM="timeout -k 10 180 $program"
+
+# The .exe as a user gets it, from the zip, on the example as the zip holds it. The sort stand-in
+# takes the place of the sort command of a real Windows machine, so the run goes to its end.
+echo "== windows: the .exe from the zip on the example, under Wine"
+archive_run_example "$zip_scratch/run" "$zip_scratch/unpacked" wine \
+  "$zip_scratch/unpacked/move-to-species.exe"
 
 # Scenarios left out here are the ones that show only a POSIX host: its built-in copy, sort and
 # del (their messages, byte order and permission bits; the WindowsHost tests show the same

@@ -1,0 +1,87 @@
+# Checks of the release archives, shared by the Linux leg (.ci/run) and the Windows leg
+# (.ci/windows.sh), which source this file. Every check that fails ends the calling script with
+# status 1, wherever it is called from (an `exit`, never a status that `set -e` may overlook).
+# Run from the top of the repository.
+
+archive_fail() {
+  echo "!! ARCHIVE CHECK FAILED: $*" >&2
+  exit 1
+}
+
+# The example catalogue as the repository holds it: the names of the files of examples/.
+mapfile -t ARCHIVE_EXAMPLE_FILES < <(cd examples && ls -A)
+[ ${#ARCHIVE_EXAMPLE_FILES[@]} -gt 0 ] || archive_fail "examples/ holds no file"
+
+# The version that CMake gave the project in BUILD_DIR, which names the archives.
+archive_project_version() {
+  local version
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$1/CMakeCache.txt")
+  [ -n "$version" ] || archive_fail "no project version in $1/CMakeCache.txt"
+  ARCHIVE_VERSION=$version
+}
+
+# archive_expect_listing ARCHIVE LISTING_FILE NAME...: the archive, whose entries LISTING_FILE
+# holds one a line, holds exactly the files NAME... (folder entries aside) and nothing else.
+archive_expect_listing() {
+  local archive=$1 listing=$2
+  shift 2
+  local expected actual
+  expected=$(printf '%s\n' "$@" | LC_ALL=C sort)
+  actual=$(grep -v '/$' "$listing" | LC_ALL=C sort) || true
+  if [ "$actual" != "$expected" ]; then
+    echo "!! $archive holds:" >&2
+    sed 's/^/     /' "$listing" >&2
+    echo "!! but should hold exactly:" >&2
+    sed 's/^/     /' <<<"$expected" >&2
+    archive_fail "wrong contents of $archive"
+  fi
+  echo "   $archive holds exactly: $(tr '\n' ' ' <<<"$expected")"
+}
+
+# archive_expect_documents DIR: the README and the example files in DIR, unpacked from an
+# archive, are those of the repository byte for byte.
+archive_expect_documents() {
+  local dir=$1 name
+  cmp -s README.md "$dir/README.md" || archive_fail "$dir/README.md is not the README"
+  for name in "${ARCHIVE_EXAMPLE_FILES[@]}"; do
+    cmp -s "examples/$name" "$dir/$name" || archive_fail "$dir/$name is not examples/$name"
+  done
+}
+
+# archive_run_example RUN_DIR DOC_DIR COMMAND...: copies the example files from DOC_DIR (as
+# unpacked from an archive) into RUN_DIR, which must not exist yet, starts COMMAND there as an
+# operator would (Yes at the map, Enter at the end) and checks the console and the files left.
+archive_run_example() {
+  local run_dir=$1 doc_dir=$2
+  shift 2
+  local name status=0
+  mkdir "$run_dir" || archive_fail "cannot make $run_dir"
+  for name in "${ARCHIVE_EXAMPLE_FILES[@]}"; do
+    cp "$doc_dir/$name" "$run_dir/" || archive_fail "cannot copy $doc_dir/$name"
+  done
+  (cd "$run_dir" && printf 'Yes\r\n\r\n' | timeout -k 10 180 "$@" >"$run_dir.out" 2>"$run_dir.err") ||
+    status=$?
+  local banner=$' 1 February, 2014 Version 1.0 - Move individuals to species folders\r'
+  local header='Individual                Species'
+  local done_line=$' All individuals moved to species, AllPictures.txt created\r'
+  local problem=
+  if [ "$status" -ne 0 ]; then
+    problem="exit status $status"
+  elif ! grep -qxF "$banner" "$run_dir.out"; then
+    problem="no banner line on standard output"
+  elif ! grep -qF "$header" "$run_dir.out"; then
+    problem="no map table header on standard output"
+  elif ! grep -qxF "$done_line" "$run_dir.out"; then
+    problem="the run did not complete"
+  elif ! cmp -s "$doc_dir/AllPictures.txt" "$run_dir/AllPicturesIndiv.txt"; then
+    problem="AllPicturesIndiv.txt is not the example's picture list"
+  fi
+  if [ -n "$problem" ]; then
+    echo "!! standard output:" >&2
+    sed 's/^/     /' "$run_dir.out" >&2
+    echo "!! standard error:" >&2
+    sed 's/^/     /' "$run_dir.err" >&2
+    archive_fail "run of $* on the example: $problem"
+  fi
+  echo "   $* ran on the example: banner, map table and completion on standard output"
+}

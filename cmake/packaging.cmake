@@ -1,0 +1,40 @@
+# What `cmake --install` puts where, and the archives that CPack makes of it:
+#   native build:               cd build && cpack -G TGZ   ->  move-to-species-<version>-Linux.tar.gz
+#   MinGW-w64 cross build:      cd build-win && cpack -G ZIP  ->  move-to-species-<version>-win64.zip
+# Only the tool, the README and the example catalogue are installed. Libraries, headers, tests and
+# the test-only stand-ins of tests/windows have no install rules and stay out of every archive.
+
+if(WIN32)
+  # A Windows user unpacks the zip and finds the .exe, the README and the example side by side.
+  set(MTS_INSTALL_BINDIR .)
+  set(MTS_INSTALL_DOCDIR .)
+else()
+  include(GNUInstallDirs)
+  set(MTS_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
+  set(MTS_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/move-to-species)
+endif()
+
+install(TARGETS move-to-species RUNTIME DESTINATION ${MTS_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MTS_INSTALL_DOCDIR})
+# The trailing slash installs the files of examples/ themselves, not the folder.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${MTS_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME move-to-species)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Moves the pictures of identified individuals to their species")
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(MTS_PACKAGE_SYSTEM win64)
+  else()
+    set(MTS_PACKAGE_SYSTEM win32)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+else()
+  set(MTS_PACKAGE_SYSTEM ${CMAKE_SYSTEM_NAME})
+  set(CPACK_GENERATOR TGZ)
+endif()
+set(CPACK_SYSTEM_NAME ${MTS_PACKAGE_SYSTEM})
+set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${CPACK_PACKAGE_VERSION}-${MTS_PACKAGE_SYSTEM})
+set(CPACK_STRIP_FILES ON)
+include(CPack)
