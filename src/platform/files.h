@@ -31,6 +31,7 @@ struct OpenResult {
     int error = 0;
 };
 
+// The order of the modes is that of the flag tables of the hosts.
 enum class OpenMode {
     ReadWrite,
     ReadOnly,

@@ -1,3 +1,4 @@
+#include <array>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -50,18 +51,13 @@ OpenResult openWith(const std::string& name, int flags, bool regularOnly) {
 } // namespace
 
 OpenResult openFile(const std::string& name, OpenMode mode) {
-    switch (mode) {
-    case OpenMode::ReadWrite:
-        return openWith(name, O_RDWR, false);
-    case OpenMode::ReadOnly:
-        return openWith(name, O_RDONLY, false);
-    case OpenMode::CreateReadWrite:
-        return openWith(name, O_RDWR | O_CREAT, false);
-    case OpenMode::RegularForReading:
-        break;
-    }
-    const OpenResult opened = openWith(name, O_RDONLY | O_NONBLOCK, true);
-    if (opened.fd >= 0) {
+    // Indexed by OpenMode. A regular file is opened without waiting, so that a pipe without a
+    // writer is refused rather than waited on, and then waits again like any file.
+    static constexpr std::array<int, 4> FLAGS = {O_RDWR, O_RDONLY, O_RDWR | O_CREAT,
+                                                 O_RDONLY | O_NONBLOCK};
+    const bool regularOnly = mode == OpenMode::RegularForReading;
+    const OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)], regularOnly);
+    if (regularOnly && opened.fd >= 0) {
         (void)::fcntl(opened.fd, F_SETFL, ::fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);
     }
     return opened;

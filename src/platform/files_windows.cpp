@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -50,18 +51,10 @@ int regularFileError(int fd) {
 } // namespace
 
 OpenResult openFile(const std::string& name, OpenMode mode) {
-    switch (mode) {
-    case OpenMode::ReadWrite:
-        return openWith(name, _O_RDWR);
-    case OpenMode::ReadOnly:
-        return openWith(name, _O_RDONLY);
-    case OpenMode::CreateReadWrite:
-        return openWith(name, _O_RDWR | _O_CREAT);
-    case OpenMode::RegularForReading:
-        break;
-    }
-    const OpenResult opened = openWith(name, _O_RDONLY);
-    if (opened.fd < 0) {
+    // Indexed by OpenMode.
+    static constexpr std::array<int, 4> FLAGS = {_O_RDWR, _O_RDONLY, _O_RDWR | _O_CREAT, _O_RDONLY};
+    const OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)]);
+    if (mode != OpenMode::RegularForReading || opened.fd < 0) {
         return opened;
     }
     if (const int error = regularFileError(opened.fd); error != 0) {
