@@ -40,6 +40,27 @@ void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
     file.outputUsed -= count;
 }
 
+// Sends the first `count` bytes of a full buffer while the records after them go on being made:
+// a file of many records is written by a thread of its own. A write error shows at the next
+// buffer or at the close.
+void sendFullBuffer(RecordFile& file, std::size_t count, const SourceLocation& where) {
+    if (!file.behind) {
+        file.behind = std::make_unique<WriteBehind>();
+        if (!startWriteBehind(*file.behind, file.fd)) {
+            file.behind.reset();
+        }
+    }
+    if (!file.behind) {
+        sendOutput(file, count, OP_FORMATTED_WRITE, where);
+        return;
+    }
+    const std::size_t keep = file.outputUsed - count;
+    if (const int error = handOver(*file.behind, file.output, count, keep); error != 0) {
+        fail(file, hostError(error), OP_FORMATTED_WRITE, where);
+    }
+    file.outputUsed = keep;
+}
+
 // A file that is written has never been read, so its current position is its start.
 void cutOldContent(RecordFile& file, std::string_view operation, const SourceLocation& where) {
     file.cutPending = false;
@@ -187,11 +208,22 @@ void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& wh
     std::memcpy(file.output.data() + waiting + length, LINE_END.data(), LINE_END.size());
     file.outputUsed += length + LINE_END.size();
     if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
-        sendOutput(file, waiting, OP_FORMATTED_WRITE, where);
+        try {
+            sendFullBuffer(file, waiting, where);
+        } catch (const std::bad_alloc&) {
+            fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
+        }
     }
 }
 
 void close(RecordFile& file, const SourceLocation& where) {
+    if (file.behind) {
+        const int error = finishWriteBehind(*file.behind);
+        file.behind.reset();
+        if (error != 0) {
+            fail(file, hostError(error), OP_CLOSE, where);
+        }
+    }
     sendOutput(file, file.outputUsed, OP_CLOSE, where);
     if (file.emptyIfUnused && !file.readOrWritten && file.cutPending) {
         cutOldContent(file, OP_CLOSE, where);

@@ -2,6 +2,7 @@
 
 #include "records/source_location.h"
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,13 +11,14 @@
 #include "records/fixed_text.h"
 #include "records/layout.h"
 #include "records/line_source.h"
+#include "records/write_behind.h"
 
 namespace records {
 
 // Written records wait in a buffer until it holds more than this many bytes, and all but the last
-// go out. Like the input blocks, small enough that written records are still in the processor's
-// cache when the platform copies them out.
-inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{64} << 10;
+// go out, by a thread of their own while the next buffer is filled. Large enough that handing a
+// buffer over costs little beside writing it.
+inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1024} << 10;
 
 // One open file of line records. Every failure except a failed openExisting ends the process
 // through fatalFileError, naming the caller's source line.
@@ -25,12 +27,13 @@ struct RecordFile {
     std::int32_t channel = 0;
     int fd = -1;
     std::int32_t recordNumber = 0;
-    bool cutPending = true;     // old content is discarded by the first record written
-    bool readOrWritten = false; // a record operation has been made on the file
-    bool emptyIfUnused = false; // opened by openOrCreate: emptied when closed unused
-    LineSource input;           // used when records are read
-    std::vector<char> output;   // room for records written but not yet sent to the file
-    std::size_t outputUsed = 0; // bytes of `output` that hold such records
+    bool cutPending = true;              // old content is discarded by the first record written
+    bool readOrWritten = false;          // a record operation has been made on the file
+    bool emptyIfUnused = false;          // opened by openOrCreate: emptied when closed unused
+    LineSource input;                    // used when records are read
+    std::vector<char> output;            // room for records written but not yet sent to the file
+    std::size_t outputUsed = 0;          // bytes of `output` that hold such records
+    std::unique_ptr<WriteBehind> behind; // writes full buffers while the next is filled
 };
 
 // Opens a file that must exist already; an absent, directory or unopenable entry gives nothing,

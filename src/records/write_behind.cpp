@@ -1,0 +1,76 @@
+#include "records/write_behind.h"
+
+#include <cstring>
+#include <system_error>
+
+#include "platform/files.h"
+
+namespace records {
+
+namespace {
+
+void writeBlocks(WriteBehind& behind) {
+    std::unique_lock lock(behind.mutex);
+    for (;;) {
+        behind.changed.wait(lock, [&] { return behind.size > 0 || behind.stopping; });
+        if (behind.size == 0) {
+            return;
+        }
+        lock.unlock();
+        const int error = platform::writeAll(behind.fd, behind.block.data(), behind.size);
+        lock.lock();
+        behind.error = error;
+        behind.size = 0;
+        behind.changed.notify_all();
+    }
+}
+
+void waitUntilIdle(WriteBehind& behind, std::unique_lock<std::mutex>& lock) {
+    behind.changed.wait(lock, [&] { return behind.size == 0; });
+}
+
+} // namespace
+
+bool startWriteBehind(WriteBehind& behind, int fd) {
+    behind.fd = fd;
+    try {
+        behind.writer = std::thread(writeBlocks, std::ref(behind));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count, std::size_t keep) {
+    std::unique_lock lock(behind.mutex);
+    waitUntilIdle(behind, lock);
+    if (behind.error != 0) {
+        return behind.error;
+    }
+    if (behind.block.size() < output.size()) {
+        behind.block.resize(output.size()); // may throw std::bad_alloc; nothing has changed yet
+    }
+    std::swap(output, behind.block);
+    std::memcpy(output.data(), behind.block.data() + count, keep);
+    behind.size = count;
+    behind.changed.notify_all();
+    return 0;
+}
+
+WriteBehind::~WriteBehind() {
+    if (writer.joinable()) {
+        (void)finishWriteBehind(*this);
+    }
+}
+
+int finishWriteBehind(WriteBehind& behind) {
+    std::unique_lock lock(behind.mutex);
+    waitUntilIdle(behind, lock);
+    behind.stopping = true;
+    behind.changed.notify_all();
+    lock.unlock();
+    behind.writer.join();
+    return behind.error;
+}
+
+} // namespace records

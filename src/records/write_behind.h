@@ -1,0 +1,43 @@
+#pragma once
+
+// Blocks of a file's output written by a thread of their own while the caller makes the next
+// block: the copy into the host's file cache costs about as much as making the records, and the
+// two go on side by side.
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace records {
+
+struct WriteBehind {
+    int fd = -1;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<char> block; // being written, or spare while the writer is idle
+    std::size_t size = 0;    // bytes of `block` still to be written; 0 while idle
+    int error = 0;           // the first write error; nothing is written after it
+    bool stopping = false;
+    std::thread writer;
+
+    WriteBehind() = default;
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+    // A file given up without its close still lets its writer end.
+    ~WriteBehind();
+};
+
+// Starts the writer for `fd`. Returns false when no thread can be had; the caller writes itself.
+bool startWriteBehind(WriteBehind& behind, int fd);
+
+// Waits for the block before, then hands over the first `count` bytes of `output` to be written
+// and gives back in `output` a block of the same size that holds the `keep` bytes that followed
+// them. Returns 0, or the error of an earlier block, in which case nothing is handed over.
+int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count, std::size_t keep);
+
+// Waits for the last block and ends the writer. Returns 0 or the first write error.
+int finishWriteBehind(WriteBehind& behind);
+
+} // namespace records
