@@ -77,9 +77,9 @@ inline std::string sortedPictureLines(std::string_view lines) {
     return sortedLines(splitLines(lines, LineEnd::CrLf));
 }
 
-// The picture list that a complete run leaves: every line in the 74-column form, its folder
-// replaced by the species of the first entry for it, sorted.
-inline std::string relabelledList(std::string_view map, std::string_view pictures) {
+// The picture lines that the relabelling writes, in input order: every line in the 74-column
+// form, its folder replaced by the species of the first entry for it.
+inline std::vector<std::string> relabelledLines(std::string_view map, std::string_view pictures) {
     const std::vector<MapEntry> entries = mapEntriesOf(map);
     std::vector<std::string> lines;
     for (const std::string& line : splitLines(pictures)) {
@@ -91,7 +91,12 @@ inline std::string relabelledList(std::string_view map, std::string_view picture
                                        entry != entries.end() ? entry->species : folder,
                                        columns(line, 52, TAIL_COLUMNS)));
     }
-    return sortedLines(lines);
+    return lines;
+}
+
+// The picture list that a complete run leaves.
+inline std::string relabelledList(std::string_view map, std::string_view pictures) {
+    return sortedLines(relabelledLines(map, pictures));
 }
 
 } // namespace test_support

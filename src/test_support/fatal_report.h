@@ -43,8 +43,6 @@ inline constexpr std::string_view HOST_LABEL = "Host error: ";
 inline constexpr std::string_view HOST_TEXT = "error code returned by host stdio - ";
 inline constexpr std::string_view FILE_HEAD = " File name = ";
 inline constexpr std::string_view RECORD_PART = "    formatted, sequential access   record = ";
-inline constexpr std::string_view WHERE_HEAD = " In source file ";
-inline constexpr std::string_view AT_LINE = ", at line number ";
 
 inline bool allDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
@@ -76,7 +74,7 @@ inline bool takeUntil(std::string_view& text, std::string_view stop, std::string
 inline bool isLocationLine(std::string_view line) {
     using namespace fatal_report_detail;
     std::string file;
-    if (!take(line, WHERE_HEAD) || !takeUntil(line, AT_LINE, file)) {
+    if (!take(line, " In source file ") || !takeUntil(line, ", at line number ", file)) {
         return false;
     }
     const bool plainName = !file.empty() && file.find_first_of(" /\\") == std::string::npos;

@@ -16,9 +16,6 @@ namespace {
 using namespace test_support;
 namespace fs = std::filesystem;
 
-const std::vector<MapEntry> CATS = {{"Fluffy", "Leopard"}, {"Rajah", "Tiger"}};
-const Transcripts SHOWN = transcriptsFor(CATS);
-
 // Out of order, a duplicate, mixed case, an underscore against a letter, LF and CR LF ends and a
 // last line without a line end.
 const std::string OLD_LIST = pictureColumns("IMG_0003.jpg", "Rajah", "2013-07-01") + "\r\n" +
@@ -40,6 +37,9 @@ const std::string NEW_LIST = pictureLine("aardvark.jpg", "Aardvark", "") +
                              pictureLine("IMG_0003.jpg", "Tiger", "2013-07-01") +
                              pictureLine("IMGA.jpg", "Leopard", "A after _") +
                              pictureLine("Zebra_01.jpg", "Zebra", "Z after a");
+
+const std::vector<MapEntry> CATS = {{"Fluffy", "Leopard"}, {"Rajah", "Tiger"}};
+const Transcripts SHOWN = transcriptsFor(CATS);
 
 // A test that only the Windows build can pass: the catalogue laid out in a fresh folder, and how
 // the program is started there.
