@@ -94,7 +94,8 @@ TEST(MapConfirmation, TableShowsEveryEntryInFileOrder) {
             writeListWithStaleBackup(folder, file);
             const RunResult run = runProgram(folder.dir, accept ? "Yes\n\n" : "No\n\n");
             EXPECT_EQ(run.exitStatus, 0) << run.err;
-            EXPECT_EQ(run.out, accept ? transcriptsFor(map).complete : transcriptsFor(map).rejected);
+            EXPECT_EQ(run.out,
+                      accept ? transcriptsFor(map).complete : transcriptsFor(map).rejected);
             if (accept) {
                 // None of the list's folders is in this map.
                 EXPECT_EQ(folder.read(PICTURES),

@@ -33,8 +33,8 @@ struct Line {
 };
 
 // A line in the 74-column form whose folder `from` becomes `to`.
-Line moved(std::string_view lead, std::string_view from, std::string_view to,
-           std::string_view tail, std::string_view end = "\r\n") {
+Line moved(std::string_view lead, std::string_view from, std::string_view to, std::string_view tail,
+           std::string_view end = "\r\n") {
     return {pictureColumns(lead, from, tail) + std::string(end), pictureLine(lead, to, tail)};
 }
 
@@ -59,8 +59,10 @@ std::vector<RelabelCase> relabelCases() {
          cats,
          CATS,
          {moved("IMG_0001.jpg", "Fluffy", "Leopard", "2013-05-01 Kenya"),
-          kept("IMG_0002.jpg", "Leopard", "2013-05-02"), moved("IMG_0003.jpg", "Tiger 001", "Tiger", ""),
-          kept("IMG_0004.jpg", "Rajah", "unknown cat"), kept("IMG_0005.jpg", "fluffy", "lower case"),
+          kept("IMG_0002.jpg", "Leopard", "2013-05-02"),
+          moved("IMG_0003.jpg", "Tiger 001", "Tiger", ""),
+          kept("IMG_0004.jpg", "Rajah", "unknown cat"),
+          kept("IMG_0005.jpg", "fluffy", "lower case"),
           kept("IMG_0006.jpg", " Fluffy", "leading blank"),
           moved("IMG_0007.jpg", "Buffy", "Leopard", "2013-05-07")}},
         // Columns 26 and 52 are skipped on reading and written as blanks; nothing past column 74
@@ -153,7 +155,8 @@ std::vector<RelabelCase> relabelCases() {
          mapColumns("Fluffy", padded("Leopard", 25)) + "# the spotted one\n" +
              mapColumns("Buffy", "Lynx"),
          {{"Fluffy", "Leopard"}, {"Buffy", "Lynx"}},
-         {moved("IMG_0110.jpg", "Buffy", "Lynx", ""), moved("IMG_0111.jpg", "Fluffy", "Leopard", "")}},
+         {moved("IMG_0110.jpg", "Buffy", "Lynx", ""),
+          moved("IMG_0111.jpg", "Fluffy", "Leopard", "")}},
         {"an empty picture list", cats, CATS, {}},
     };
 }
@@ -200,8 +203,9 @@ TEST(Relabelling, MapOfMoreThanFiveHundredLinesIsShownAndAppliedWhole) {
     std::string relabelled;
     for (const int number : {1, 499, 500, 501, 502, 1199, 1200, 1201}) {
         const std::string folder = "Individual " + std::to_string(number);
-        const Line line = moved("IMG_" + std::to_string(number) + ".jpg", folder,
-                                number <= 1200 ? "Species " + std::to_string(number % 7) : folder, "");
+        const Line line =
+            moved("IMG_" + std::to_string(number) + ".jpg", folder,
+                  number <= 1200 ? "Species " + std::to_string(number % 7) : folder, "");
         pictures += line.before;
         relabelled += line.after;
     }
@@ -234,7 +238,8 @@ TEST(RelabellingFaults, OutputNameTakenByADirectory) {
     folder.write(std::string(UNSORTED) + "/keep.txt", "not ours");
     const RunResult run = runProgram(folder.dir, "Yes\n\n");
     expectFatalStop(folder, run, FAULT_LIST);
-    EXPECT_EQ(parseFatalReport(run.err), hostErrorReport(EISDIR, "OPEN", 2, UNSORTED, std::nullopt));
+    EXPECT_EQ(parseFatalReport(run.err),
+              hostErrorReport(EISDIR, "OPEN", 2, UNSORTED, std::nullopt));
     EXPECT_EQ(folder.read(std::string(UNSORTED) + "/keep.txt"), "not ours");
 }
 

@@ -105,8 +105,9 @@ TEST(RunFrame, UnwritableStandardOutputIsFatalAtTheBanner) {
         Stream output;
         int error;
     };
-    for (const Case& test : {Case{"a full device", Stream::file("/dev/full"), ENOSPC},
-                             Case{"a pipe nobody reads", Stream::descriptor(unread.write), EPIPE}}) {
+    for (const Case& test :
+         {Case{"a full device", Stream::file("/dev/full"), ENOSPC},
+          Case{"a pipe nobody reads", Stream::descriptor(unread.write), EPIPE}}) {
         SCOPED_TRACE(test.name);
         SmallCatalogue catalogue("Yes\n\n");
         catalogue.launch.out = test.output;

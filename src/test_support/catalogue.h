@@ -84,9 +84,8 @@ inline std::vector<std::string> relabelledLines(std::string_view map, std::strin
     std::vector<std::string> lines;
     for (const std::string& line : splitLines(pictures)) {
         std::string folder = columns(line, 26, NAME_COLUMNS);
-        const auto entry = std::find_if(entries.begin(), entries.end(), [&](const MapEntry& e) {
-            return e.individual == folder;
-        });
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](const MapEntry& e) { return e.individual == folder; });
         lines.push_back(pictureColumns(columns(line, 0, NAME_COLUMNS),
                                        entry != entries.end() ? entry->species : folder,
                                        columns(line, 52, TAIL_COLUMNS)));

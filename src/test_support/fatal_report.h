@@ -3,10 +3,10 @@
 // The fatal report that ends standard error, read back part by part and built from its parts, so
 // that a test can compare it whole with the report it expects and say which part is wrong:
 //   ["Host error: " description]                       (for an error number of the platform)
-//   "Fatal file error /" operation "/unit=" channel "/error code returned by host stdio - " number "."
-//   or "Fatal file error " code "/" operation "/unit=" channel "/" text "."
-//   " File name = " name ["    formatted, sequential access   record = " number]
-//   " In source file " file ", at line number " number
+//   "Fatal file error /" operation "/unit=" channel "/error code returned by host stdio - " number
+//   "." or "Fatal file error " code "/" operation "/unit=" channel "/" text "." " File name = "
+//   name ["    formatted, sequential access   record = " number] " In source file " file ", at line
+//   number " number
 // each line ending in CR LF.
 
 #include <cstring>

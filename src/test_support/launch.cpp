@@ -75,8 +75,8 @@ std::vector<std::string> programCommand() {
 }
 
 Running::Running(const Launch& launch) : timeLimit_(launch.timeLimit) {
-    std::vector<std::string> words = launch.builtProgram ? std::vector{builtProgramPath()}
-                                                         : programCommand();
+    std::vector<std::string> words =
+        launch.builtProgram ? std::vector{builtProgramPath()} : programCommand();
     words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
     std::vector<std::string> settings = environmentOf(launch);
     const std::vector<char*> argv = pointersTo(words);

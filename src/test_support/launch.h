@@ -61,7 +61,7 @@ std::string builtProgramPath();
 
 // A started program, until finish() has waited for it; one left running is killed.
 class Running {
-public:
+  public:
     explicit Running(const Launch& launch);
     ~Running();
     Running(const Running&) = delete;
@@ -70,7 +70,7 @@ public:
     void signal(int number) const;
     RunResult finish();
 
-private:
+  private:
     pid_t child_ = -1;
     int out_ = -1; // where standard output and error are collected, if they are
     int err_ = -1;

@@ -11,7 +11,7 @@
 namespace test_support {
 
 enum class LineEnd {
-    Lf,   // LF ends a line, and a CR directly before it belongs to the line end: what the tool reads
+    Lf, // LF ends a line, and a CR directly before it belongs to the line end: what the tool reads
     CrLf, // only CR LF ends a line: what the tool writes on its console and in its lists
 };
 

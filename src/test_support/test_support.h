@@ -101,7 +101,9 @@ struct TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
-    void write(const std::string& name, std::string_view bytes) const { writeFile(dir / name, bytes); }
+    void write(const std::string& name, std::string_view bytes) const {
+        writeFile(dir / name, bytes);
+    }
     std::string read(const std::string& name) const { return readFile(dir / name); }
     // True for a link too, wherever it leads.
     bool exists(const std::string& name) const {

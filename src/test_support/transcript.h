@@ -63,15 +63,15 @@ inline Transcripts transcriptsFor(const std::vector<MapEntry>& entries) {
     t.question = t.opening + mapTable(entries);
     t.relabelling = t.question + message(RELABEL_MESSAGE);
     const std::string upToSort = t.relabelling + message(SORT_MESSAGE);
-    t.complete = upToSort + message(DELETE_MESSAGE) + message(DONE_MESSAGE) +
-                 message(NORMAL_END_MESSAGE);
+    t.complete =
+        upToSort + message(DELETE_MESSAGE) + message(DONE_MESSAGE) + message(NORMAL_END_MESSAGE);
     t.rejected = t.question + message(REJECTED_MESSAGE) + message(ACKNOWLEDGE_MESSAGE);
     t.sortFailed =
         upToSort + message("Sort of AllPicturesUnsorted.txt failed ... TERMINATING") +
         message("AllPicturesIndiv.txt holds the picture list as it was before this run") +
         message(FAILURE_WAIT);
-    t.backupMissing =
-        t.opening + message("AllPictures.txt is not present ... TERMINATING") + message(FAILURE_WAIT);
+    t.backupMissing = t.opening + message("AllPictures.txt is not present ... TERMINATING") +
+                      message(FAILURE_WAIT);
     t.backupFailed = t.opening + message("Backup of AllPictures.txt failed ... TERMINATING") +
                      message(FAILURE_WAIT);
     // The long format line goes out whole, with no break at column 80; the example lines are

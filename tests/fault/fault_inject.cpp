@@ -391,6 +391,10 @@ int openAt(int dirfd, const char* path, int flags, mode_t m) {
     return onOpen(dirfd, path, true, [&] { return real(dirfd, path, flags, m); });
 }
 
+bool needsMode(int flags) {
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+}
+
 // A status query through a descriptor with an empty name asks about the descriptor itself.
 bool ofDescriptor(const char* path, int flags) {
     return path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0;
@@ -403,7 +407,8 @@ bool ofDescriptor(const char* path, int flags) {
 #define ON_DESCRIPTOR(type, name, parameters, kind, fd, arguments)                                 \
     type name parameters {                                                                         \
         REAL(name);                                                                                \
-        return onDescriptor(kind, fd, [&]([[maybe_unused]] bool shorten) { return real arguments; }); \
+        return onDescriptor(kind, fd,                                                              \
+                            [&]([[maybe_unused]] bool shorten) { return real arguments; });        \
     }
 #define ON_PATH(type, name, parameters, kind, dirfd, path, arguments)                              \
     type name parameters {                                                                         \
@@ -418,7 +423,7 @@ bool ofDescriptor(const char* path, int flags) {
 // The mode that an open which may create a file passes as its argument after `flags`.
 #define MODE_AFTER(flags)                                                                          \
     mode_t m = 0;                                                                                  \
-    if (((flags) & O_CREAT) != 0 || ((flags) & O_TMPFILE) == O_TMPFILE) {                          \
+    if (needsMode(flags)) {                                                                        \
         va_list arguments;                                                                         \
         va_start(arguments, flags);                                                                \
         m = static_cast<mode_t>(va_arg(arguments, int));                                           \
@@ -473,7 +478,8 @@ ssize_t copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size
 
 ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
     REAL(sendfile);
-    return onCopy(in, out, [&](bool shorten) { return real(out, in, offset, sized(size, shorten)); });
+    return onCopy(in, out,
+                  [&](bool shorten) { return real(out, in, offset, sized(size, shorten)); });
 }
 
 // ---- syncs, size and mode ----
@@ -524,8 +530,7 @@ ON_PATH(int, remove, (const char* path), K_UNLINK, AT_FDCWD, path, (path))
 ON_PATH(int, stat, (const char* path, struct stat* info), K_STAT, AT_FDCWD, path, (path, info))
 ON_PATH(int, lstat, (const char* path, struct stat* info), K_STAT, AT_FDCWD, path, (path, info))
 ON_PATH(int, stat64, (const char* path, struct stat64* info), K_STAT, AT_FDCWD, path, (path, info))
-ON_PATH(int, lstat64, (const char* path, struct stat64* info), K_STAT, AT_FDCWD, path,
-        (path, info))
+ON_PATH(int, lstat64, (const char* path, struct stat64* info), K_STAT, AT_FDCWD, path, (path, info))
 ON_PATH(int, fstatat, (int dirfd, const char* path, struct stat* info, int flags), K_STAT, dirfd,
         ofDescriptor(path, flags) ? nullptr : path, (dirfd, path, info, flags))
 ON_PATH(int, fstatat64, (int dirfd, const char* path, struct stat64* info, int flags), K_STAT,

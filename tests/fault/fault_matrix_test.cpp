@@ -444,12 +444,12 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
             for (const long at : calls) {
                 layOut(dir, master);
                 fs::remove(io / "report");
-                const RunResult outcome = runUnderPreload(
-                    dir, io,
-                    {"FAULT_KIND=" + kind, "FAULT_AT=" + std::to_string(at),
-                     std::string("FAULT_MODE=") + how.mode,
-                     std::string("FAULT_ERRNO=") + how.error},
-                    std::chrono::seconds(30));
+                const RunResult outcome =
+                    runUnderPreload(dir, io,
+                                    {"FAULT_KIND=" + kind, "FAULT_AT=" + std::to_string(at),
+                                     std::string("FAULT_MODE=") + how.mode,
+                                     std::string("FAULT_ERRNO=") + how.error},
+                                    std::chrono::seconds(30));
                 const Injection injection = injectionIn(io / "report");
                 std::string result = "unknown";
                 bool lost = false;

@@ -177,13 +177,28 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
         long record;
     };
     const std::vector<Case> cases = {
-        {"picture list missing", false, {}, "", t.backupMissing,
-         "copy: cannot read AllPictures.txt: No such file or directory\r\n", 1},
+        {"picture list missing",
+         false,
+         {},
+         "",
+         t.backupMissing,
+         "copy: cannot read AllPictures.txt: No such file or directory\r\n",
+         1},
         // The renames of a run: the backup's new file into place, then the sorted list's.
-        {"backup failed", true, {"FAULT_KIND=rename", "FAULT_AT=1", "FAULT_ERRNO=EIO"}, "",
-         t.backupFailed, "copy: cannot write AllPicturesIndiv.txt: Input/output error\r\n", 1},
-        {"sort failed", true, {"FAULT_KIND=rename", "FAULT_AT=2", "FAULT_ERRNO=EIO"}, "Yes\n",
-         t.sortFailed, "sort: cannot write AllPictures.txt: Input/output error\r\n", 2},
+        {"backup failed",
+         true,
+         {"FAULT_KIND=rename", "FAULT_AT=1", "FAULT_ERRNO=EIO"},
+         "",
+         t.backupFailed,
+         "copy: cannot write AllPicturesIndiv.txt: Input/output error\r\n",
+         1},
+        {"sort failed",
+         true,
+         {"FAULT_KIND=rename", "FAULT_AT=2", "FAULT_ERRNO=EIO"},
+         "Yes\n",
+         t.sortFailed,
+         "sort: cannot write AllPictures.txt: Input/output error\r\n",
+         2},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);

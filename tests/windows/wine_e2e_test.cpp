@@ -44,7 +44,7 @@ const Transcripts SHOWN = transcriptsFor(CATS);
 // A test that only the Windows build can pass: the catalogue laid out in a fresh folder, and how
 // the program is started there.
 class WindowsHost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* host = std::getenv("MTS_HOST");
         if (host == nullptr || std::string_view(host) != "windows") {
@@ -114,7 +114,8 @@ TEST_F(WindowsHost, UnsortedListNameTakenByAFolderIsFatal) {
     const RunResult run = runProgram(launch);
     EXPECT_EQ(run.exitStatus, 127);
     EXPECT_EQ(run.out, SHOWN.relabelling);
-    EXPECT_EQ(parseFatalReport(run.err), hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
+    EXPECT_EQ(parseFatalReport(run.err),
+              hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
     EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
     EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
 }
