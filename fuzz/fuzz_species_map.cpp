@@ -6,6 +6,7 @@
 
 #include "fuzz_support.h"
 #include "species_map/species_map.h"
+#include "test_support/catalogue.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::enterScratchFolder();
@@ -14,17 +15,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    fuzz::writeWholeFile(species_map::MAP_FILE_NAME, bytes);
+    test_support::writeFile(species_map::MAP_FILE_NAME, bytes);
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
     FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
 
-    const std::vector<std::string> lines = fuzz::referenceLines(bytes);
+    const std::vector<test_support::MapEntry> expected = test_support::mapEntriesOf(bytes);
     const std::vector<species_map::MapEntry>& entries = loaded.map.entries;
-    FUZZ_CHECK(entries.size() == lines.size());
+    FUZZ_CHECK(entries.size() == expected.size());
     std::unordered_map<std::string, std::size_t> first;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        FUZZ_CHECK(entries[i].individual.bytes == fuzz::columns(lines[i], 0, 25));
-        FUZZ_CHECK(entries[i].species.bytes == fuzz::columns(lines[i], 26, 25));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        FUZZ_CHECK(entries[i].individual.bytes == expected[i].individual);
+        FUZZ_CHECK(entries[i].species.bytes == expected[i].species);
         first.emplace(entries[i].individual.bytes, i);
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {

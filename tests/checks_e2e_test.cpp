@@ -4,34 +4,40 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
-#include "e2e_scenarios.h"
-#include "e2e_support.h"
+#include "test_support/expect.h"
 
 namespace {
 
-using namespace e2e;
+using namespace test_support;
 namespace fs = std::filesystem;
 
 const std::vector<MapEntry> CATS = {{"Fluffy", "Leopard"}, {"Tiger 001", "Tiger"}};
+const Transcripts SHOWN = transcriptsFor(CATS);
 
-const std::string LIST = pictureColumns("IMG_0002.jpg", "Tiger 001", "") + "\r\n" +
-                         pictureColumns("IMG_0001.jpg", "Fluffy", "") + "\r\n";
+const std::string LIST = joinLines({pictureColumns("IMG_0002.jpg", "Tiger 001", ""),
+                                    pictureColumns("IMG_0001.jpg", "Fluffy", "")});
 
 const std::string LIST_AFTER_RUN =
     pictureLine("IMG_0001.jpg", "Leopard", "") + pictureLine("IMG_0002.jpg", "Tiger", "");
 
-// A backup left from an earlier run, which the run's own backup must replace.
-void writeListWithStaleBackup(const Scratch& scratch) {
-    scratch.write(PICTURES, LIST);
-    scratch.write(BACKUP, pictureLine("STALE.jpg", "Earlier run", ""));
+// The list with a backup left from an earlier run, which the run's own backup must replace, and
+// the map when there is one.
+void writeListWithStaleBackup(const TempFolder& folder,
+                              std::optional<std::string_view> map = std::nullopt) {
+    folder.write(PICTURES, LIST);
+    folder.write(BACKUP, pictureLine("STALE.jpg", "Earlier run", ""));
+    if (map) {
+        folder.write(MAP, *map);
+    }
 }
 
 // After a stop at the checks: the fresh backup beside the untouched list, no relabelled list.
-void expectNothingRewritten(const Scratch& scratch) {
-    EXPECT_EQ(scratch.read(PICTURES), LIST);
-    EXPECT_EQ(scratch.read(BACKUP), LIST);
-    EXPECT_FALSE(scratch.exists(UNSORTED));
+void expectNothingRewritten(const TempFolder& folder) {
+    EXPECT_EQ(folder.read(PICTURES), LIST);
+    EXPECT_EQ(folder.read(BACKUP), LIST);
+    EXPECT_FALSE(folder.exists(UNSORTED));
 }
 
 struct AnswerCase {
@@ -46,26 +52,22 @@ TEST(MapConfirmation, OnlyNoInItsThreeSpellingsRejects) {
         {"on", false},      {"No", true},       {"NO", true},   {"no", true},      {"Nope", true},
         {"Not sure", true}, {"nonsense", true}, {"No\r", true}, {"no\tway", true},
     };
-    const std::string table = mapTable(CATS);
+    const std::string map = mapFile(CATS);
     for (const AnswerCase& answer : answers) {
         // An answer line ends the same whether typed with CR LF or LF alone.
         for (const std::string_view lineEnd : {"\n", "\r\n"}) {
             const std::string input = std::string(answer.typed) + std::string(lineEnd) + "\n";
             SCOPED_TRACE(testing::PrintToString(input));
-            const Scratch scratch;
-            writeListWithStaleBackup(scratch);
-            scratch.write(MAP, mapFile(CATS));
-            const RunResult run = runProgram(scratch, input);
-            EXPECT_EQ(run.exitStatus, 0) << run.err;
-            EXPECT_EQ(run.err, "");
+            const TempFolder folder;
+            writeListWithStaleBackup(folder, map);
+            const RunResult run = runProgram(folder.dir, input);
             if (answer.rejects) {
-                EXPECT_EQ(run.out, rejectedRunOutput(table));
-                expectNothingRewritten(scratch);
+                EXPECT_EQ(run.exitStatus, 0) << run.err;
+                EXPECT_EQ(run.err, "");
+                EXPECT_EQ(run.out, SHOWN.rejected);
+                expectNothingRewritten(folder);
             } else {
-                EXPECT_EQ(run.out, completeRunOutput(table));
-                EXPECT_EQ(scratch.read(PICTURES), LIST_AFTER_RUN);
-                EXPECT_EQ(scratch.read(BACKUP), LIST);
-                EXPECT_EQ(scratch.listing(), LISTING_AFTER_RUN);
+                expectCompleteRun(folder, run, CATS, LIST, LIST_AFTER_RUN);
             }
         }
     }
@@ -86,21 +88,21 @@ TEST(MapConfirmation, TableShowsEveryEntryInFileOrder) {
     for (const int entries : {0, 1, 500, 1200}) {
         SCOPED_TRACE(entries);
         const std::vector<MapEntry> map = numberedMap(entries);
+        const std::string file = mapFile(map);
         for (const bool accept : {true, false}) {
-            const Scratch scratch;
-            writeListWithStaleBackup(scratch);
-            scratch.write(MAP, mapFile(map));
-            const RunResult run = runProgram(scratch, accept ? "Yes\n\n" : "No\n\n");
+            const TempFolder folder;
+            writeListWithStaleBackup(folder, file);
+            const RunResult run = runProgram(folder.dir, accept ? "Yes\n\n" : "No\n\n");
             EXPECT_EQ(run.exitStatus, 0) << run.err;
             EXPECT_EQ(run.out,
-                      accept ? completeRunOutput(mapTable(map)) : rejectedRunOutput(mapTable(map)));
+                      accept ? transcriptsFor(map).complete : transcriptsFor(map).rejected);
             if (accept) {
                 // None of the list's folders is in this map.
-                EXPECT_EQ(scratch.read(PICTURES),
+                EXPECT_EQ(folder.read(PICTURES),
                           sortedPictureLines(pictureLine("IMG_0002.jpg", "Tiger 001", "") +
                                              pictureLine("IMG_0001.jpg", "Fluffy", "")));
             } else {
-                expectNothingRewritten(scratch);
+                expectNothingRewritten(folder);
             }
         }
     }
@@ -108,12 +110,12 @@ TEST(MapConfirmation, TableShowsEveryEntryInFileOrder) {
 
 TEST(MapConfirmation, TableRowsAreFixedColumnsWithTrailingBlanks) {
     // Spelled out once by hand: header 33 bytes, a row 51 bytes, both without a leading blank.
-    const Scratch scratch;
-    writeListWithStaleBackup(scratch);
-    scratch.write(MAP, "Fluffy                    Leopard\r\n");
-    const RunResult run = runProgram(scratch, "No\n\n");
-    EXPECT_EQ(run.out, openingLines() +
-                           crlfLines({"", "Individual                Species",
+    const TempFolder folder;
+    const std::string map = "Fluffy                    Leopard\r\n";
+    writeListWithStaleBackup(folder, map);
+    const RunResult run = runProgram(folder.dir, "No\n\n");
+    EXPECT_EQ(run.out, SHOWN.opening +
+                           joinLines({"", "Individual                Species",
                                       "Fluffy                    Leopard                  ",
                                       " Type Yes, then Enter if this is correct, otherwise type No",
                                       " FAILURE ... TERMINATING", " Hit Enter to acknowledge"}));
@@ -124,39 +126,26 @@ TEST(MapConfirmation, EndOfInputAtTheQuestionOrTheAcknowledgementIsFatal) {
         const char* name;
         std::string_view input;
         std::string output;
-        std::string report;
+        FatalReport report;
     };
-    const std::string table = mapTable(CATS);
+    const std::string map = mapFile(CATS);
     for (const Case& test : {
-             Case{"no answer", "", openingLines() + table, endOfInputReport("formatted read", 1)},
-             Case{"a rejection and nothing after it", "No\n", rejectedRunOutput(table),
+             Case{"no answer", "", SHOWN.question, endOfInputReport("formatted read", 1)},
+             Case{"a rejection and nothing after it", "No\n", SHOWN.rejected,
                   endOfInputReport("list-directed read", 2)},
-             Case{"a rejection without a line end", "no", rejectedRunOutput(table),
+             Case{"a rejection without a line end", "no", SHOWN.rejected,
                   endOfInputReport("list-directed read", 2)},
          }) {
         SCOPED_TRACE(test.name);
-        const Scratch scratch;
-        writeListWithStaleBackup(scratch);
-        scratch.write(MAP, mapFile(CATS));
-        const RunResult run = runProgram(scratch, test.input);
+        const TempFolder folder;
+        writeListWithStaleBackup(folder, map);
+        const RunResult run = runProgram(folder.dir, test.input);
         EXPECT_EQ(run.exitStatus, 127);
         EXPECT_EQ(run.out, test.output);
-        EXPECT_TRUE(isFatalReport(run.err, test.report));
-        expectNothingRewritten(scratch);
+        EXPECT_EQ(parseFatalReport(run.err), test.report);
+        expectNothingRewritten(folder);
     }
 }
-
-// The long format line goes out whole, with no break at column 80; the example lines are real
-// map lines, the species in column 27.
-const std::string GUIDANCE =
-    message("MarrowfenlatchMap.txt is not present ... you must create it") +
-    message("Format for individual is name + blanks = 25 characters, blank space, then species "
-            "name") +
-    message("Example: each line in MarrowfenlatchMap.txt looks like this below") +
-    message("Use Notepad.txt to edit, do not use tabs") + message(mapColumns("Fluffy", "Leopard")) +
-    message(mapColumns("Buffy", "Leopard")) + message(mapColumns("Sable Rosetta", "Leopard")) +
-    message(mapColumns("Tiger 001", "Tiger")) + message(mapColumns("Pretty face", "Tiger")) +
-    message("Type Enter to TERMINATE WITH FAILURE");
 
 TEST(MissingMapGuidance, ShownWhateverKeepsTheMapFromOpening) {
     struct Case {
@@ -172,25 +161,25 @@ TEST(MissingMapGuidance, ShownWhateverKeepsTheMapFromOpening) {
                   [](const fs::path& map) { fs::create_symlink(map.filename(), map); }},
          }) {
         SCOPED_TRACE(test.name);
-        const Scratch scratch;
-        writeListWithStaleBackup(scratch);
-        test.make(scratch.dir / MAP);
-        const RunResult run = runProgram(scratch, "\nNo\n");
+        const TempFolder folder;
+        writeListWithStaleBackup(folder);
+        test.make(folder.dir / MAP);
+        const RunResult run = runProgram(folder.dir, "\nNo\n");
         EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(run.out, openingLines() + GUIDANCE);
+        EXPECT_EQ(run.out, SHOWN.guidance);
         EXPECT_EQ(run.err, "");
-        expectNothingRewritten(scratch);
+        expectNothingRewritten(folder);
     }
 }
 
 TEST(MissingMapGuidance, EndOfInputAtTheWaitIsFatal) {
-    const Scratch scratch;
-    writeListWithStaleBackup(scratch);
-    const RunResult run = runProgram(scratch, "");
+    const TempFolder folder;
+    writeListWithStaleBackup(folder);
+    const RunResult run = runProgram(folder.dir, "");
     EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, openingLines() + GUIDANCE);
-    EXPECT_TRUE(isFatalReport(run.err, endOfInputReport("list-directed read", 1)));
-    expectNothingRewritten(scratch);
+    EXPECT_EQ(run.out, SHOWN.guidance);
+    EXPECT_EQ(parseFatalReport(run.err), endOfInputReport("list-directed read", 1));
+    expectNothingRewritten(folder);
 }
 
 } // namespace

@@ -5,19 +5,16 @@
 
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <random>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
-#include "e2e_scenarios.h"
-#include "e2e_support.h"
+#include "test_support/catalogue.h"
+#include "test_support/launch.h"
 
 namespace {
 
-using namespace e2e;
+using namespace test_support;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -45,48 +42,33 @@ std::string catalogue() {
 
 const std::string STALE_BACKUP = pictureLine("IMG_1.jpg", "Stale", "an earlier run");
 
-void prepare(const Scratch& scratch, const std::string& oldList) {
-    for (const auto& entry : fs::directory_iterator(scratch.dir)) {
+void prepare(const TempFolder& folder, const std::string& oldList) {
+    for (const auto& entry : fs::directory_iterator(folder.dir)) {
         fs::remove_all(entry.path());
     }
-    scratch.write(PICTURES, oldList);
-    scratch.write(BACKUP, STALE_BACKUP);
-    scratch.write(MAP, mapFile(MAP_ENTRIES));
-}
-
-// Starts the program in `scratch` with the answers on standard input and its output discarded.
-pid_t startProgram(const Scratch& scratch, const fs::path& answers) {
-    std::vector<std::string> words = programWords();
-    std::vector<char*> argv = argvOf(words);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int in = ::open(answers.c_str(), O_RDONLY);
-        const int out = ::open("/dev/null", O_WRONLY);
-        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0 ||
-            ::chdir(scratch.dir.c_str()) != 0) {
-            ::_exit(200);
-        }
-        ::execvp(argv[0], argv.data());
-        ::_exit(201);
-    }
-    return child;
+    folder.write(PICTURES, oldList);
+    folder.write(BACKUP, STALE_BACKUP);
+    folder.write(MAP, mapFile(MAP_ENTRIES));
 }
 
 TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
     const std::string oldList = catalogue();
-    Scratch scratch;
-    const Scratch io;
-    io.write("answers", ANSWERS);
-
-    prepare(scratch, oldList);
+    const TempFolder folder;
+    prepare(folder, oldList);
     const auto undisturbedStart = Clock::now();
-    const RunResult undisturbed = runProgram(scratch, ANSWERS);
+    const RunResult undisturbed = runProgram(folder.dir, ANSWERS);
     const auto runTime = Clock::now() - undisturbedStart;
     ASSERT_EQ(undisturbed.exitStatus, 0) << undisturbed.err;
-    const std::string newList = scratch.read(PICTURES);
+    const std::string newList = folder.read(PICTURES);
     ASSERT_EQ(newList.size(), oldList.size());
     ASSERT_NE(newList, oldList);
-    ASSERT_EQ(scratch.read(BACKUP), oldList);
+    ASSERT_EQ(folder.read(BACKUP), oldList);
+
+    // The answers on standard input, the program's own output discarded.
+    Launch launch;
+    launch.folder = folder.dir;
+    launch.in = Stream::bytes(ANSWERS);
+    launch.out = launch.err = Stream::file("/dev/null");
 
     std::mt19937 random(74);
     const auto delayLimit =
@@ -95,16 +77,15 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
     int killedWithNewList = 0;
     int kills = 0;
     for (; kills < MOST_KILLS && Clock::now() < testEnd; ++kills) {
-        prepare(scratch, oldList);
+        prepare(folder, oldList);
         const auto delay = std::chrono::microseconds(random() % (delayLimit.count() + 1));
-        const pid_t child = startProgram(scratch, io.dir / "answers");
+        Running running(launch);
         std::this_thread::sleep_for(delay);
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
+        running.signal(SIGKILL);
+        running.finish();
 
-        const std::string pictures = scratch.read(PICTURES);
-        const std::string backup = scratch.read(BACKUP);
+        const std::string pictures = folder.read(PICTURES);
+        const std::string backup = folder.read(BACKUP);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
         EXPECT_TRUE(pictures == oldList || pictures == newList)
             << "picture list of " << pictures.size() << " bytes is neither the old nor the new";

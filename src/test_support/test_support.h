@@ -1,29 +1,93 @@
 #pragma once
 
-// Helpers shared by the unit tests: temporary folders, whole-file reads and writes, and calls
-// run with the standard streams redirected, in this process or in a forked child.
+// Helpers shared by all the tests: temporary folders, whole-file reads and writes, calls run with
+// the standard streams redirected, in this process or in a forked child, and waiting for a child.
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace test_support {
 
-// A fresh folder that is removed, with all it holds, when the object goes.
+// The names of all entries of `dir`, sorted, separated by one blank.
+inline std::string listing(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : " ") + name;
+    }
+    return joined;
+}
+
+inline void writeFile(const std::filesystem::path& name, std::string_view bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + name.string());
+    }
+}
+
+// The whole file, or nothing when it cannot be opened. Read straight into a string of the file's
+// size: the fault tests read lists of many megabytes after every run.
+inline std::string readFile(const std::filesystem::path& name) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return "";
+    }
+    struct stat info {};
+    std::string bytes(::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            bytes.resize(bytes.size() + (std::size_t{1} << 16));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (got <= 0) {
+            break;
+        }
+        used += static_cast<std::size_t>(got);
+    }
+    bytes.resize(used);
+    ::close(fd);
+    return bytes;
+}
+
+inline unsigned permissionsOf(const std::string& name) {
+    return static_cast<unsigned>(std::filesystem::status(name).permissions());
+}
+
+// A fresh folder that is removed, with all it holds, when the object goes. In memory (/dev/shm)
+// when asked and the host has that: the many runs of a fault test or a fuzzer then do not wait
+// for the disk on every sync, and what the program does is the same on either.
 struct TempFolder {
+    enum class Storage { Disk, Memory };
     std::filesystem::path dir;
 
-    explicit TempFolder(const std::string& prefix = "mts-test") {
-        std::string name = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    explicit TempFolder(const std::string& prefix = "mts-test", Storage storage = Storage::Disk) {
+        const bool memory = storage == Storage::Memory && ::access("/dev/shm", W_OK) == 0;
+        const std::filesystem::path parent =
+            memory ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::string name = (parent / (prefix + "-XXXXXX")).string();
         if (::mkdtemp(name.data()) == nullptr) {
             throw std::runtime_error("cannot make a temporary folder");
         }
@@ -37,48 +101,29 @@ struct TempFolder {
     TempFolder& operator=(const TempFolder&) = delete;
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
-
-    // Names of all entries, sorted, separated by one blank.
-    std::string listing() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        std::string joined;
-        for (const std::string& name : names) {
-            joined += (joined.empty() ? "" : " ") + name;
-        }
-        return joined;
+    void write(const std::string& name, std::string_view bytes) const {
+        writeFile(dir / name, bytes);
     }
+    std::string read(const std::string& name) const { return readFile(dir / name); }
+    // True for a link too, wherever it leads.
+    bool exists(const std::string& name) const {
+        return std::filesystem::exists(std::filesystem::symlink_status(dir / name));
+    }
+    std::string listing() const { return test_support::listing(dir); }
 };
 
 // A temporary folder made the current one for the life of the object.
 struct ScratchFolder : TempFolder {
     std::filesystem::path previous = std::filesystem::current_path();
 
-    explicit ScratchFolder(const std::string& prefix = "mts-test") : TempFolder(prefix) {
+    explicit ScratchFolder(const std::string& prefix = "mts-test", Storage storage = Storage::Disk)
+        : TempFolder(prefix, storage) {
         std::filesystem::current_path(dir);
     }
     ~ScratchFolder() { std::filesystem::current_path(previous); }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 };
-
-inline void writeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-inline std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-inline unsigned permissionsOf(const std::string& name) {
-    return static_cast<unsigned>(std::filesystem::status(name).permissions());
-}
 
 struct Captured {
     int status;
@@ -109,11 +154,58 @@ inline Captured capture(const std::function<int()>& call) {
     return captured;
 }
 
+// How a process ended and what it wrote.
+struct RunResult {
+    int exitStatus = -1;    // its exit status, or 128 + the signal that ended it
+    int signal = 0;         // the signal that ended it, if one did
+    bool timedOut = false;  // it was still running at its time limit, and was killed
+    long peakMemoryKiB = 0; // its largest resident size
+    std::string out;
+    std::string err;
+};
+using ChildResult = RunResult;
+
+// Notes in `result` how `child` ended, once it has: false while it runs (with WNOHANG in `flags`).
+inline bool reap(pid_t child, RunResult& result, int flags = 0) {
+    int status = 0;
+    rusage usage{};
+    pid_t done = -1;
+    do {
+        done = ::wait4(child, &status, flags, &usage);
+    } while (done < 0 && errno == EINTR);
+    if (done < 0) {
+        throw std::runtime_error("cannot wait for a child process");
+    }
+    if (done != child) {
+        return false;
+    }
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + result.signal;
+    result.peakMemoryKiB = usage.ru_maxrss;
+    return true;
+}
+
+// Waits for `child`; one still running at `deadline` is killed and noted as timed out.
+inline void awaitEnd(pid_t child, RunResult& result,
+                     std::optional<std::chrono::steady_clock::time_point> deadline = {}) {
+    auto pause = std::chrono::microseconds(50);
+    while (!reap(child, result, deadline ? WNOHANG : 0)) {
+        if (std::chrono::steady_clock::now() > *deadline) {
+            ::kill(child, SIGKILL);
+            reap(child, result);
+            result.timedOut = true;
+            return;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(2000));
+    }
+}
+
 // The exit status of a child as a shell would give it: its own, or 128 + the signal that ended it.
 inline int exitStatusOf(pid_t child) {
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    RunResult result;
+    reap(child, result);
+    return result.exitStatus;
 }
 
 // Runs `call` in a child process, so that limits set for it do not touch the test itself.
@@ -127,12 +219,19 @@ inline int inChild(const std::function<int()>& call) {
 }
 
 // An unnamed temporary file holding `bytes`, read from its start.
-inline int tempFile(const std::string& bytes) {
+inline int tempFile(std::string_view bytes) {
     char name[] = "/tmp/mts-testXXXXXX";
     const int fd = ::mkstemp(name);
+    if (fd < 0) {
+        throw std::runtime_error("cannot make a temporary file");
+    }
     ::unlink(name);
-    if (!bytes.empty() && ::write(fd, bytes.data(), bytes.size()) < 0) {
-        throw std::runtime_error("cannot fill a temporary file");
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put <= 0) {
+            throw std::runtime_error("cannot fill a temporary file");
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
     }
     ::lseek(fd, 0, SEEK_SET);
     return fd;
@@ -148,12 +247,6 @@ inline std::string contents(int fd) {
     }
     return bytes;
 }
-
-struct ChildResult {
-    int exitStatus = -1; // or 128 + signal
-    std::string out;
-    std::string err;
-};
 
 // Runs `body` in a child process (so that ending the process, or state kept for the whole process,
 // stays there) with `input` as standard input and files as standard output and error, and returns
@@ -172,7 +265,7 @@ inline ChildResult runInChild(const std::function<void()>& body, const std::stri
         ::_exit(0);
     }
     ChildResult result;
-    result.exitStatus = exitStatusOf(pid);
+    reap(pid, result);
     result.out = contents(out);
     result.err = contents(err);
     ::close(in);

@@ -1,25 +1,48 @@
 #pragma once
 
-// Realistic catalogues for the fault tests, and what the program must make of them: the new
-// picture list worked out the plain way, and the console transcripts of every way a run can end.
+// Realistic catalogues for the fault tests, and how these tests start the program: this build's
+// own, in front of which the preload library can sit.
 
-#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "test_support/catalogue.h"
+#include "test_support/launch.h"
+#include "test_support/transcript.h"
+
 namespace fault {
+
+using namespace test_support;
 
 struct Catalogue {
     std::string pictures; // AllPictures.txt
     std::string map;      // MarrowfenlatchMap.txt
+
+    std::string relabelled() const { return relabelledList(map, pictures); }
+    Transcripts transcripts() const { return transcriptsFor(mapEntriesOf(map)); }
+    void layOut(const std::filesystem::path& dir) const {
+        writeFile(dir / PICTURES, pictures);
+        writeFile(dir / MAP, map);
+    }
 };
 
-inline std::string padded(std::string_view text, std::size_t width) {
-    std::string field(text.substr(0, std::min(text.size(), width)));
-    field.resize(width, ' ');
-    return field;
+inline std::string preloadPath() {
+    return MTS_FAULT_PRELOAD_PATH;
+}
+
+// The program started in `dir` with `input`, its output and errors captured.
+inline Launch launchIn(const std::filesystem::path& dir, std::string_view input,
+                       std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    Launch launch;
+    launch.folder = dir;
+    launch.in = Stream::bytes(input);
+    launch.timeLimit = limit;
+    launch.builtProgram = true;
+    return launch;
 }
 
 // A deterministic catalogue of `lines` pictures and a map of `entries` lines (at least 4). The
@@ -42,10 +65,10 @@ inline Catalogue makeCatalogue(std::size_t lines, std::size_t entries, std::uint
             name = "Sable Rosetta";
         }
         individuals.push_back(name);
-        catalogue.map += padded(name, 25) + " " + species[i % 5] + "\r\n";
+        catalogue.map += mapColumns(name, species[i % 5]) + "\r\n";
     }
     // A second entry for the first individual: only the first one may ever be used.
-    catalogue.map += padded(individuals[0], 25) + " Wrong species\n";
+    catalogue.map += mapColumns(individuals[0], "Wrong species") + "\n";
 
     for (std::size_t i = 0; i < lines; ++i) {
         const std::uint32_t pick = next(10);
@@ -55,8 +78,7 @@ inline Catalogue makeCatalogue(std::size_t lines, std::size_t entries, std::uint
         std::string lead = "2013-" + std::to_string(10 + next(3)) + "-" +
                            std::to_string(10 + next(18)) + "_IMG_" +
                            std::to_string(1000 + next(9000)) + ".jpg";
-        std::string line =
-            padded(lead, 25) + " " + padded(folder, 25) + " " + padded(cameras[next(4)], 22);
+        std::string line = pictureColumns(lead, folder, cameras[next(4)]);
         switch (next(12)) {
         case 0:
             line.resize(40); // a short line: the rest reads as blanks
@@ -71,106 +93,6 @@ inline Catalogue makeCatalogue(std::size_t lines, std::size_t entries, std::uint
         catalogue.pictures += line + (last ? "" : next(4) == 0 ? "\n" : "\r\n");
     }
     return catalogue;
-}
-
-// Lines as the program takes them: LF ends a line, a CR just before it is dropped, a last line
-// without a line end is still a line.
-inline std::vector<std::string> splitLines(std::string_view bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t lf = bytes.find('\n', start);
-        std::size_t stop = lf == std::string_view::npos ? bytes.size() : lf;
-        std::size_t length = stop - start;
-        if (lf != std::string_view::npos && length > 0 && bytes[stop - 1] == '\r') {
-            --length;
-        }
-        lines.emplace_back(bytes.substr(start, length));
-        start = lf == std::string_view::npos ? bytes.size() : lf + 1;
-    }
-    return lines;
-}
-
-inline std::string columns(const std::string& line, std::size_t from, std::size_t width) {
-    return padded(from < line.size() ? std::string_view(line).substr(from) : "", width);
-}
-
-// The picture list that a complete run leaves: every line relabelled in the 74-column form,
-// sorted by unsigned byte order, each ending in CR LF.
-inline std::string relabelledList(const Catalogue& catalogue) {
-    std::vector<std::pair<std::string, std::string>> map;
-    for (const std::string& line : splitLines(catalogue.map)) {
-        map.emplace_back(columns(line, 0, 25), columns(line, 26, 25));
-    }
-    std::vector<std::string> out;
-    for (const std::string& line : splitLines(catalogue.pictures)) {
-        std::string folder = columns(line, 26, 25);
-        for (const auto& [individual, species] : map) {
-            if (individual == folder) {
-                folder = species;
-                break;
-            }
-        }
-        out.push_back(columns(line, 0, 25) + " " + folder + " " + columns(line, 52, 22));
-    }
-    std::sort(out.begin(), out.end());
-    std::string joined;
-    for (const std::string& line : out) {
-        joined += line + "\r\n";
-    }
-    return joined;
-}
-
-inline std::string message(std::string_view text) {
-    return " " + std::string(text) + "\r\n";
-}
-
-struct Transcripts {
-    std::string complete;
-    std::string backupMissing;
-    std::string backupFailed;
-    std::string guidance;
-    std::string sortFailed;
-    std::string rejected;
-};
-
-inline Transcripts transcriptsFor(const Catalogue& catalogue) {
-    const std::string start =
-        message("1 February, 2014 Version 1.0 - Move individuals to species folders") +
-        message("Save AllPictures.txt with individuals as AllPicturesIndiv.txt");
-    std::string table = "\r\nIndividual                Species\r\n";
-    for (const std::string& line : splitLines(catalogue.map)) {
-        table += columns(line, 0, 25) + " " + columns(line, 26, 25) + "\r\n";
-    }
-    table += message("Type Yes, then Enter if this is correct, otherwise type No");
-    const std::string upToSort =
-        start + table + message("Map individuals into species, create AllPicturesUnsorted.txt") +
-        message("Sort AllPicturesUnsorted.txt");
-    const std::string failure = message("Type Enter to TERMINATE WITH FAILURE");
-
-    Transcripts t;
-    t.complete = upToSort + message("Delete AllPicturesUnsorted.txt") +
-                 message("All individuals moved to species, AllPictures.txt created") +
-                 message("Hit Enter to TERMINATE NORMALLY");
-    t.backupMissing = start + message("AllPictures.txt is not present ... TERMINATING") + failure;
-    t.backupFailed = start + message("Backup of AllPictures.txt failed ... TERMINATING") + failure;
-    t.guidance = start;
-    for (const char* line :
-         {"MarrowfenlatchMap.txt is not present ... you must create it",
-          "Format for individual is name + blanks = 25 characters, blank space, then species name",
-          "Example: each line in MarrowfenlatchMap.txt looks like this below",
-          "Use Notepad.txt to edit, do not use tabs", "Fluffy                    Leopard",
-          "Buffy                     Leopard", "Sable Rosetta             Leopard",
-          "Tiger 001                 Tiger", "Pretty face               Tiger",
-          "Type Enter to TERMINATE WITH FAILURE"}) {
-        t.guidance += message(line);
-    }
-    t.sortFailed =
-        upToSort + message("Sort of AllPicturesUnsorted.txt failed ... TERMINATING") +
-        message("AllPicturesIndiv.txt holds the picture list as it was before this run") + failure;
-    t.rejected =
-        start + table + message("FAILURE ... TERMINATING") + message("Hit Enter to acknowledge");
-    return t;
 }
 
 } // namespace fault

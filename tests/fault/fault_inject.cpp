@@ -331,8 +331,9 @@ int refuse(Action action) {
     return -1;
 }
 
-std::size_t shortened(std::size_t size) {
-    return size > 1 ? size / 2 : size;
+// What a transfer asks for, or half of it (at least 1) when it is to come up short.
+std::size_t sized(std::size_t size, bool shorten) {
+    return shorten && size > 1 ? size / 2 : size;
 }
 
 template <typename F> F next(const char* name) {
@@ -341,334 +342,159 @@ template <typename F> F next(const char* name) {
 
 #define REAL(name) static auto real = next<decltype(&::name)>(#name)
 
-bool needsMode(int flags) {
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+// Carries out a counted call: refused as planned, or made, `shorten` telling a transfer to move
+// only part of what was asked.
+template <typename Call> auto disturb(Kind kind, const char* target, Call call) {
+    const Action action = decide(kind, target);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        return static_cast<decltype(call(false))>(refuse(action));
+    }
+    return call(action == SHORTEN);
 }
 
-template <typename Real> int openVia(Real real, int dirfd, const char* path, int flags, mode_t m) {
+// A call on a descriptor, counted when the descriptor is.
+template <typename Call> auto onDescriptor(Kind kind, int fd, Call call) {
+    return ready && fdInScope(fd) ? disturb(kind, fdName(fd).text, call) : call(false);
+}
+
+// A call on a name, counted when the name lies in the scope.
+template <typename Call> auto onPath(Kind kind, int dirfd, const char* path, Call call) {
+    return ready && pathInScope(dirfd, path) ? disturb(kind, path, call) : call(false);
+}
+
+// A copy between descriptors, counted when either end is, and named by the end it writes to.
+template <typename Call> auto onCopy(int in, int out, Call call) {
+    return ready && (fdInScope(in) || fdInScope(out)) ? disturb(K_COPY, fdName(out).text, call)
+                                                      : call(false);
+}
+
+// An open, counted when the name lies in the scope; the descriptor it gives counts from then on.
+// mkstemp and its kin open inside the C library, where no wrapper sees it: the whole call counts
+// as one open, and since interrupting it makes no sense, an eintr there passes the call through.
+template <typename Call> int onOpen(int dirfd, const char* path, bool interruptible, Call call) {
     if (!ready || !pathInScope(dirfd, path)) {
-        return real(dirfd, path, flags, m);
+        return call();
     }
     const Action action = decide(K_OPEN, path);
-    if (action == FAIL_NOW || action == INTERRUPT) {
+    if (action == FAIL_NOW || (action == INTERRUPT && interruptible)) {
         return refuse(action);
     }
-    const int fd = real(dirfd, path, flags, m);
+    const int fd = call();
     if (fd >= 0) {
         track(fd, path);
     }
     return fd;
 }
 
-int realOpenat(int dirfd, const char* path, int flags, mode_t m) {
+int openAt(int dirfd, const char* path, int flags, mode_t m) {
     REAL(openat);
-    return real(dirfd, path, flags, m);
+    return onOpen(dirfd, path, true, [&] { return real(dirfd, path, flags, m); });
 }
 
-// mkstemp and its kin open inside the C library, where no wrapper sees it: the whole call counts
-// as one open. Interrupting it makes no sense, so an eintr there passes the call through.
-template <typename Call> int makeTemp(char* templ, Call call) {
-    if (!ready || !pathInScope(AT_FDCWD, templ)) {
-        return call();
-    }
-    const Action action = decide(K_OPEN, templ);
-    if (action == FAIL_NOW) {
-        return refuse(action);
-    }
-    const int fd = call();
-    if (fd >= 0) {
-        track(fd, templ);
-    }
-    return fd;
+bool needsMode(int flags) {
+    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
 }
 
-ssize_t transfer(Kind kind, int fd, std::size_t size, ssize_t (*call)(std::size_t, void*),
-                 void* context) {
-    if (!ready || !fdInScope(fd)) {
-        return call(size, context);
-    }
-    const Action action = decide(kind, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return call(action == SHORTEN ? shortened(size) : size, context);
-}
-
-int fdCall(Kind kind, int fd, int (*call)(int)) {
-    if (!ready || !fdInScope(fd)) {
-        return call(fd);
-    }
-    const Action action = decide(kind, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return call(fd);
-}
-
-template <typename Call> int pathCall(Kind kind, int dirfd, const char* path, Call call) {
-    if (!ready || !pathInScope(dirfd, path)) {
-        return call();
-    }
-    const Action action = decide(kind, path);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return call();
+// A status query through a descriptor with an empty name asks about the descriptor itself.
+bool ofDescriptor(const char* path, int flags) {
+    return path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0;
 }
 
 } // namespace
+
+// One interposer each: `name` taking `parameters` is a call of `kind` on a descriptor or a name,
+// and passes `arguments` on to the real function (where `shorten` may cut a transfer's size).
+#define ON_DESCRIPTOR(type, name, parameters, kind, fd, arguments)                                 \
+    type name parameters {                                                                         \
+        REAL(name);                                                                                \
+        return onDescriptor(kind, fd,                                                              \
+                            [&]([[maybe_unused]] bool shorten) { return real arguments; });        \
+    }
+#define ON_PATH(type, name, parameters, kind, dirfd, path, arguments)                              \
+    type name parameters {                                                                         \
+        REAL(name);                                                                                \
+        return onPath(kind, dirfd, path, [&](bool) { return real arguments; });                    \
+    }
+#define MAKE_TEMP(name, parameters, arguments)                                                     \
+    int name parameters {                                                                          \
+        REAL(name);                                                                                \
+        return onOpen(AT_FDCWD, templ, false, [&] { return real arguments; });                     \
+    }
+// The mode that an open which may create a file passes as its argument after `flags`.
+#define MODE_AFTER(flags)                                                                          \
+    mode_t m = 0;                                                                                  \
+    if (needsMode(flags)) {                                                                        \
+        va_list arguments;                                                                         \
+        va_start(arguments, flags);                                                                \
+        m = static_cast<mode_t>(va_arg(arguments, int));                                           \
+        va_end(arguments);                                                                         \
+    }
 
 extern "C" {
 
 // ---- open ----
 
 int open(const char* path, int flags, ...) {
-    mode_t m = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        m = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    return openVia(realOpenat, AT_FDCWD, path, flags, m);
-}
-
-int open64(const char* path, int flags, ...) {
-    mode_t m = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        m = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    return openVia(realOpenat, AT_FDCWD, path, flags, m);
+    MODE_AFTER(flags);
+    return openAt(AT_FDCWD, path, flags, m);
 }
 
 int openat(int dirfd, const char* path, int flags, ...) {
-    mode_t m = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        m = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    return openVia(realOpenat, dirfd, path, flags, m);
-}
-
-int openat64(int dirfd, const char* path, int flags, ...) {
-    mode_t m = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        m = static_cast<mode_t>(va_arg(arguments, int));
-        va_end(arguments);
-    }
-    return openVia(realOpenat, dirfd, path, flags, m);
+    MODE_AFTER(flags);
+    return openAt(dirfd, path, flags, m);
 }
 
 int creat(const char* path, mode_t m) {
-    return openVia(realOpenat, AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, m);
+    return openAt(AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, m);
 }
 
-int creat64(const char* path, mode_t m) {
-    return openVia(realOpenat, AT_FDCWD, path, O_CREAT | O_WRONLY | O_TRUNC, m);
-}
-
-int mkstemp(char* templ) {
-    REAL(mkstemp);
-    return makeTemp(templ, [&] { return real(templ); });
-}
-
-int mkstemp64(char* templ) {
-    REAL(mkstemp64);
-    return makeTemp(templ, [&] { return real(templ); });
-}
-
-int mkostemp(char* templ, int flags) {
-    REAL(mkostemp);
-    return makeTemp(templ, [&] { return real(templ, flags); });
-}
-
-int mkostemp64(char* templ, int flags) {
-    REAL(mkostemp64);
-    return makeTemp(templ, [&] { return real(templ, flags); });
-}
-
-int mkstemps(char* templ, int suffix) {
-    REAL(mkstemps);
-    return makeTemp(templ, [&] { return real(templ, suffix); });
-}
-
-int mkostemps(char* templ, int suffix, int flags) {
-    REAL(mkostemps);
-    return makeTemp(templ, [&] { return real(templ, suffix, flags); });
-}
+MAKE_TEMP(mkstemp, (char* templ), (templ))
+MAKE_TEMP(mkstemp64, (char* templ), (templ))
+MAKE_TEMP(mkostemp, (char* templ, int flags), (templ, flags))
+MAKE_TEMP(mkostemp64, (char* templ, int flags), (templ, flags))
+MAKE_TEMP(mkstemps, (char* templ, int suffix), (templ, suffix))
+MAKE_TEMP(mkostemps, (char* templ, int suffix, int flags), (templ, suffix, flags))
 
 // ---- read and write ----
 
-struct Buffer {
-    int fd;
-    void* data;
-    off_t offset;
-};
-
-ssize_t read(int fd, void* data, size_t size) {
-    Buffer buffer{fd, data, 0};
-    return transfer(
-        K_READ, fd, size,
-        [](std::size_t n, void* context) -> ssize_t {
-            REAL(read);
-            auto* b = static_cast<Buffer*>(context);
-            return real(b->fd, b->data, n);
-        },
-        &buffer);
-}
-
-ssize_t pread(int fd, void* data, size_t size, off_t offset) {
-    Buffer buffer{fd, data, offset};
-    return transfer(
-        K_READ, fd, size,
-        [](std::size_t n, void* context) -> ssize_t {
-            REAL(pread);
-            auto* b = static_cast<Buffer*>(context);
-            return real(b->fd, b->data, n, b->offset);
-        },
-        &buffer);
-}
-
-ssize_t pread64(int fd, void* data, size_t size, off_t offset) {
-    return pread(fd, data, size, offset);
-}
-
-ssize_t write(int fd, const void* data, size_t size) {
-    Buffer buffer{fd, const_cast<void*>(data), 0};
-    return transfer(
-        K_WRITE, fd, size,
-        [](std::size_t n, void* context) -> ssize_t {
-            REAL(write);
-            auto* b = static_cast<Buffer*>(context);
-            return real(b->fd, b->data, n);
-        },
-        &buffer);
-}
-
-ssize_t pwrite(int fd, const void* data, size_t size, off_t offset) {
-    Buffer buffer{fd, const_cast<void*>(data), offset};
-    return transfer(
-        K_WRITE, fd, size,
-        [](std::size_t n, void* context) -> ssize_t {
-            REAL(pwrite);
-            auto* b = static_cast<Buffer*>(context);
-            return real(b->fd, b->data, n, b->offset);
-        },
-        &buffer);
-}
-
-ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset) {
-    return pwrite(fd, data, size, offset);
-}
+ON_DESCRIPTOR(ssize_t, read, (int fd, void* data, size_t size), K_READ, fd,
+              (fd, data, sized(size, shorten)))
+ON_DESCRIPTOR(ssize_t, pread, (int fd, void* data, size_t size, off_t offset), K_READ, fd,
+              (fd, data, sized(size, shorten), offset))
+ON_DESCRIPTOR(ssize_t, write, (int fd, const void* data, size_t size), K_WRITE, fd,
+              (fd, data, sized(size, shorten)))
+ON_DESCRIPTOR(ssize_t, pwrite, (int fd, const void* data, size_t size, off_t offset), K_WRITE, fd,
+              (fd, data, sized(size, shorten), offset))
 
 // ---- copies between descriptors ----
 
 ssize_t copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
                         unsigned int flags) {
     REAL(copy_file_range);
-    if (!ready || !(fdInScope(in) || fdInScope(out))) {
-        return real(in, inOffset, out, outOffset, size, flags);
-    }
-    const Action action = decide(K_COPY, fdName(out).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(in, inOffset, out, outOffset, action == SHORTEN ? shortened(size) : size, flags);
+    return onCopy(in, out, [&](bool shorten) {
+        return real(in, inOffset, out, outOffset, sized(size, shorten), flags);
+    });
 }
 
 ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
     REAL(sendfile);
-    if (!ready || !(fdInScope(in) || fdInScope(out))) {
-        return real(out, in, offset, size);
-    }
-    const Action action = decide(K_COPY, fdName(out).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(out, in, offset, action == SHORTEN ? shortened(size) : size);
+    return onCopy(in, out,
+                  [&](bool shorten) { return real(out, in, offset, sized(size, shorten)); });
 }
 
-ssize_t sendfile64(int out, int in, off_t* offset, size_t size) {
-    return sendfile(out, in, offset, size);
-}
+// ---- syncs, size and mode ----
 
-// ---- syncs and size ----
-
-int fsync(int fd) {
-    return fdCall(K_FSYNC, fd, [](int d) {
-        REAL(fsync);
-        return real(d);
-    });
-}
-
-int fdatasync(int fd) {
-    return fdCall(K_FSYNC, fd, [](int d) {
-        REAL(fdatasync);
-        return real(d);
-    });
-}
-
-int sync_file_range(int fd, off64_t offset, off64_t length, unsigned int flags) {
-    REAL(sync_file_range);
-    if (!ready || !fdInScope(fd)) {
-        return real(fd, offset, length, flags);
-    }
-    const Action action = decide(K_FSYNC, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(fd, offset, length, flags);
-}
-
-int ftruncate(int fd, off_t length) {
-    REAL(ftruncate);
-    if (!ready || !fdInScope(fd)) {
-        return real(fd, length);
-    }
-    const Action action = decide(K_FTRUNCATE, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(fd, length);
-}
-
-int ftruncate64(int fd, off_t length) {
-    return ftruncate(fd, length);
-}
-
-int truncate(const char* path, off_t length) {
-    REAL(truncate);
-    return pathCall(K_FTRUNCATE, AT_FDCWD, path, [&] { return real(path, length); });
-}
-
-int fchmod(int fd, mode_t m) {
-    REAL(fchmod);
-    if (!ready || !fdInScope(fd)) {
-        return real(fd, m);
-    }
-    const Action action = decide(K_FCHMOD, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(fd, m);
-}
-
-int chmod(const char* path, mode_t m) {
-    REAL(chmod);
-    return pathCall(K_FCHMOD, AT_FDCWD, path, [&] { return real(path, m); });
-}
-
-int fchmodat(int dirfd, const char* path, mode_t m, int flags) {
-    REAL(fchmodat);
-    return pathCall(K_FCHMOD, dirfd, path, [&] { return real(dirfd, path, m, flags); });
-}
+ON_DESCRIPTOR(int, fsync, (int fd), K_FSYNC, fd, (fd))
+ON_DESCRIPTOR(int, fdatasync, (int fd), K_FSYNC, fd, (fd))
+ON_DESCRIPTOR(int, sync_file_range, (int fd, off64_t offset, off64_t length, unsigned int flags),
+              K_FSYNC, fd, (fd, offset, length, flags))
+ON_DESCRIPTOR(int, ftruncate, (int fd, off_t length), K_FTRUNCATE, fd, (fd, length))
+ON_PATH(int, truncate, (const char* path, off_t length), K_FTRUNCATE, AT_FDCWD, path,
+        (path, length))
+ON_DESCRIPTOR(int, fchmod, (int fd, mode_t m), K_FCHMOD, fd, (fd, m))
+ON_PATH(int, chmod, (const char* path, mode_t m), K_FCHMOD, AT_FDCWD, path, (path, m))
+ON_PATH(int, fchmodat, (int dirfd, const char* path, mode_t m, int flags), K_FCHMOD, dirfd, path,
+        (dirfd, path, m, flags))
 
 // ---- close: Linux releases the descriptor even when close reports a failure ----
 
@@ -686,99 +512,42 @@ int close(int fd) {
     return result;
 }
 
-// ---- names ----
+// ---- names: a rename counts on the name it replaces ----
 
-int rename(const char* from, const char* to) {
-    REAL(rename);
-    return pathCall(K_RENAME, AT_FDCWD, to, [&] { return real(from, to); });
-}
+ON_PATH(int, rename, (const char* from, const char* to), K_RENAME, AT_FDCWD, to, (from, to))
+ON_PATH(int, renameat, (int fromDir, const char* from, int toDir, const char* to), K_RENAME, toDir,
+        to, (fromDir, from, toDir, to))
+ON_PATH(int, renameat2, (int fromDir, const char* from, int toDir, const char* to, unsigned flags),
+        K_RENAME, toDir, to, (fromDir, from, toDir, to, flags))
+ON_PATH(int, unlink, (const char* path), K_UNLINK, AT_FDCWD, path, (path))
+ON_PATH(int, unlinkat, (int dirfd, const char* path, int flags), K_UNLINK, dirfd, path,
+        (dirfd, path, flags))
+ON_PATH(int, remove, (const char* path), K_UNLINK, AT_FDCWD, path, (path))
 
-int renameat(int fromDir, const char* from, int toDir, const char* to) {
-    REAL(renameat);
-    return pathCall(K_RENAME, toDir, to, [&] { return real(fromDir, from, toDir, to); });
-}
+// ---- status queries; those of the standard streams and of descriptors by themselves do not
+// count ----
 
-int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) {
-    REAL(renameat2);
-    return pathCall(K_RENAME, toDir, to, [&] { return real(fromDir, from, toDir, to, flags); });
-}
+ON_PATH(int, stat, (const char* path, struct stat* info), K_STAT, AT_FDCWD, path, (path, info))
+ON_PATH(int, lstat, (const char* path, struct stat* info), K_STAT, AT_FDCWD, path, (path, info))
+ON_PATH(int, stat64, (const char* path, struct stat64* info), K_STAT, AT_FDCWD, path, (path, info))
+ON_PATH(int, lstat64, (const char* path, struct stat64* info), K_STAT, AT_FDCWD, path, (path, info))
+ON_PATH(int, fstatat, (int dirfd, const char* path, struct stat* info, int flags), K_STAT, dirfd,
+        ofDescriptor(path, flags) ? nullptr : path, (dirfd, path, info, flags))
+ON_PATH(int, fstatat64, (int dirfd, const char* path, struct stat64* info, int flags), K_STAT,
+        dirfd, ofDescriptor(path, flags) ? nullptr : path, (dirfd, path, info, flags))
+ON_DESCRIPTOR(int, fstat, (int fd, struct stat* info), K_STAT, fd > 2 ? fd : -1, (fd, info))
+ON_DESCRIPTOR(int, fstat64, (int fd, struct stat64* info), K_STAT, fd > 2 ? fd : -1, (fd, info))
 
-int unlink(const char* path) {
-    REAL(unlink);
-    return pathCall(K_UNLINK, AT_FDCWD, path, [&] { return real(path); });
-}
+// ---- the large-file names of the same calls ----
 
-int unlinkat(int dirfd, const char* path, int flags) {
-    REAL(unlinkat);
-    return pathCall(K_UNLINK, dirfd, path, [&] { return real(dirfd, path, flags); });
-}
-
-int remove(const char* path) {
-    REAL(remove);
-    return pathCall(K_UNLINK, AT_FDCWD, path, [&] { return real(path); });
-}
-
-// ---- status queries ----
-
-int stat(const char* path, struct stat* info) {
-    REAL(stat);
-    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
-}
-
-int lstat(const char* path, struct stat* info) {
-    REAL(lstat);
-    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
-}
-
-int fstatat(int dirfd, const char* path, struct stat* info, int flags) {
-    REAL(fstatat);
-    if (path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0) {
-        return real(dirfd, path, info, flags);
-    }
-    return pathCall(K_STAT, dirfd, path, [&] { return real(dirfd, path, info, flags); });
-}
-
-int stat64(const char* path, struct stat64* info) {
-    REAL(stat64);
-    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
-}
-
-int lstat64(const char* path, struct stat64* info) {
-    REAL(lstat64);
-    return pathCall(K_STAT, AT_FDCWD, path, [&] { return real(path, info); });
-}
-
-int fstatat64(int dirfd, const char* path, struct stat64* info, int flags) {
-    REAL(fstatat64);
-    if (path != nullptr && path[0] == '\0' && (flags & AT_EMPTY_PATH) != 0) {
-        return real(dirfd, path, info, flags);
-    }
-    return pathCall(K_STAT, dirfd, path, [&] { return real(dirfd, path, info, flags); });
-}
-
-int fstat64(int fd, struct stat64* info) {
-    REAL(fstat64);
-    if (!ready || fd <= 2 || !fdInScope(fd)) {
-        return real(fd, info);
-    }
-    const Action action = decide(K_STAT, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(fd, info);
-}
-
-int fstat(int fd, struct stat* info) {
-    REAL(fstat);
-    if (!ready || fd <= 2 || !fdInScope(fd)) {
-        return real(fd, info);
-    }
-    const Action action = decide(K_STAT, fdName(fd).text);
-    if (action == FAIL_NOW || action == INTERRUPT) {
-        return refuse(action);
-    }
-    return real(fd, info);
-}
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+int openat64(int dirfd, const char* path, int flags, ...) __attribute__((alias("openat")));
+int creat64(const char* path, mode_t m) __attribute__((alias("creat")));
+ssize_t pread64(int fd, void* data, size_t size, off_t offset) __attribute__((alias("pread")));
+ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset)
+    __attribute__((alias("pwrite")));
+ssize_t sendfile64(int out, int in, off_t* offset, size_t size) __attribute__((alias("sendfile")));
+int ftruncate64(int fd, off_t length) __attribute__((alias("ftruncate")));
 
 // ---- process end: the program leaves through _exit, which runs no destructor ----
 

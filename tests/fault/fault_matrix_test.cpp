@@ -15,23 +15,19 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <unistd.h>
 
 #include "fault_catalogue.h"
-#include "fault_report.h"
-#include "fault_run.h"
+#include "test_support/expect.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace fault;
 
-const std::string PICTURES = "AllPictures.txt";
-const std::string BACKUP = "AllPicturesIndiv.txt";
-const std::string UNSORTED = "AllPicturesUnsorted.txt";
-const std::string MAP = "MarrowfenlatchMap.txt";
 const std::string ANSWERS = "Yes\n\n";
 
 struct Disturbance {
@@ -88,18 +84,6 @@ struct Tally {
     std::map<std::string, std::map<std::string, int>> byKind; // kind -> outcome -> runs
     std::vector<std::string> problems;
 };
-
-std::string listing(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.insert(entry.path().filename().string());
-    }
-    std::string joined;
-    for (const std::string& name : names) {
-        joined += (joined.empty() ? "" : " ") + name;
-    }
-    return joined;
-}
 
 // A file of the run's folder, compared with what it should hold block by block, and only when
 // the sizes agree: the lists of the large runs are tens of megabytes.
@@ -163,15 +147,6 @@ void writeMaster(const fs::path& master, const Scenario& scenario) {
     }
 }
 
-std::size_t countLines(const std::string& text) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-         at = text.find("\r\n", at + 2)) {
-        ++count;
-    }
-    return count;
-}
-
 // What the preload library says about the call it disturbed.
 struct Injection {
     bool happened = false;
@@ -204,7 +179,7 @@ std::string checkFatalReport(const std::string& err, const std::string& kind, in
     const int channel = report.channel;
     const int reported = report.error;
     const std::string& name = report.fileName;
-    const bool hasRecord = report.record >= 0;
+    const bool hasRecord = report.record.has_value();
     if (report.description != std::strerror(reported)) {
         return "the error description does not match the error number";
     }
@@ -245,7 +220,7 @@ std::string checkFatalReport(const std::string& err, const std::string& kind, in
                std::to_string(injectedErrno);
     }
     if (name == "stdout " && hasRecord &&
-        static_cast<std::size_t>(report.record) != countLines(out) + 1) {
+        static_cast<std::size_t>(*report.record) != splitLines(out, LineEnd::CrLf).size() + 1) {
         return "the record number is not that of the standard output line that failed";
     }
     return "";
@@ -271,13 +246,13 @@ bool pastBackup(const std::string& out) {
 }
 
 std::string checkRun(const Expectation& e, const std::string& kind, const Disturbance& how,
-                     const Outcome& run, const Injection& injection, const fs::path& dir,
+                     const RunResult& run, const Injection& injection, const fs::path& dir,
                      std::string& outcome, bool& lostOrCorrupted) {
     lostOrCorrupted = false;
     const Transcripts& t = e.transcripts;
-    outcome = run.exitCode == 0     ? (run.out == t.complete ? "completed" : "orderly stop")
-              : run.exitCode == 127 ? "fatal report"
-                                    : "other end";
+    outcome = run.exitStatus == 0     ? (run.out == t.complete ? "completed" : "orderly stop")
+              : run.exitStatus == 127 ? "fatal report"
+                                      : "other end";
     if (run.timedOut) {
         return "the run hung";
     }
@@ -311,7 +286,7 @@ std::string checkRun(const Expectation& e, const std::string& kind, const Distur
     }
     const bool handled = std::strcmp(how.mode, "fail") != 0;
 
-    if (run.exitCode == 0) {
+    if (run.exitStatus == 0) {
         if (run.out == t.complete) {
             if (pictures != e.newList || backup != e.oldList) {
                 lostOrCorrupted = true;
@@ -341,7 +316,7 @@ std::string checkRun(const Expectation& e, const std::string& kind, const Distur
         }
         return "exit status 0 after an unexpected dialogue";
     }
-    if (run.exitCode == 127) {
+    if (run.exitStatus == 127) {
         if (handled) {
             return "an interrupted or short call was reported instead of retried";
         }
@@ -355,7 +330,7 @@ std::string checkRun(const Expectation& e, const std::string& kind, const Distur
         return checkFatalReport(run.err, kind, how.error[0] ? errnoOf(how.error) : 0, injection,
                                 run.out);
     }
-    return "unexpected exit status " + std::to_string(run.exitCode);
+    return "unexpected exit status " + std::to_string(run.exitStatus);
 }
 
 std::map<std::string, long> readCounts(const fs::path& file) {
@@ -410,25 +385,32 @@ std::vector<long> callsToDisturb(const std::vector<std::string>& targets,
     return {picked.begin(), picked.end()};
 }
 
-std::vector<std::string> faultEnvironment(const fs::path& io) {
-    return {"LD_PRELOAD=" + preloadPath(), "FAULT_COUNT_FILE=" + (io / "counts").string(),
-            "FAULT_REPORT_FILE=" + (io / "report").string(),
-            "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+// A run with the answers under the preload library, with its settings added.
+RunResult runUnderPreload(const fs::path& dir, const fs::path& io,
+                          const std::vector<std::string>& settings,
+                          std::chrono::milliseconds limit) {
+    Launch launch = launchIn(dir, ANSWERS, limit);
+    launch.preload = preloadPath();
+    launch.environment = {"FAULT_COUNT_FILE=" + (io / "counts").string(),
+                          "FAULT_REPORT_FILE=" + (io / "report").string(),
+                          "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0"};
+    launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
+    return runProgram(launch);
 }
 
 void runMatrix(const Scenario& scenario, Tally& tally) {
-    const TempDir base;
-    const fs::path dir = base.path / "run";
-    const fs::path io = base.path / "io";
-    const fs::path master = base.path / "master";
+    const TempFolder base("mts-fault", TempFolder::Storage::Memory);
+    const fs::path dir = base.dir / "run";
+    const fs::path io = base.dir / "io";
+    const fs::path master = base.dir / "master";
     fs::create_directory(io);
     writeMaster(master, scenario);
 
     Expectation e;
     e.map = scenario.catalogue.map;
     e.oldList = scenario.catalogue.pictures;
-    e.newList = relabelledList(scenario.catalogue);
-    e.transcripts = transcriptsFor(scenario.catalogue);
+    e.newList = scenario.catalogue.relabelled();
+    e.transcripts = scenario.catalogue.transcripts();
     if (scenario.leftovers.count(BACKUP)) {
         e.oldBackup = scenario.leftovers.at(BACKUP);
     }
@@ -438,15 +420,13 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
 
     // The undisturbed run: it must be complete, and it tells how many calls there are.
     layOut(dir, master);
-    std::vector<std::string> counting = faultEnvironment(io);
-    counting.push_back("FAULT_TRACE_FILE=" + (io / "trace").string());
     fs::remove(io / "trace");
-    const Outcome clean = run(dir, ANSWERS, counting);
-    ASSERT_EQ(clean.exitCode, 0) << clean.err;
+    const RunResult clean = runUnderPreload(
+        dir, io, {"FAULT_TRACE_FILE=" + (io / "trace").string()}, std::chrono::seconds(20));
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
     ASSERT_EQ(clean.out, e.transcripts.complete) << clean.err;
-    // Compared whole without gtest's difference, which takes hours on lists of megabytes.
-    ASSERT_TRUE(readFile(dir / PICTURES) == e.newList) << "the new list is not as expected";
-    ASSERT_TRUE(readFile(dir / BACKUP) == e.oldList) << "the backup is not the old list";
+    ASSERT_TRUE(sameBytes(readFile(dir / PICTURES), e.newList)) << "the new list";
+    ASSERT_TRUE(sameBytes(readFile(dir / BACKUP), e.oldList)) << "the backup";
     ASSERT_EQ(listing(dir), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
     const std::map<std::string, long> counts = readCounts(io / "counts");
     const auto trace = readTrace(io / "trace");
@@ -464,12 +444,12 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
             for (const long at : calls) {
                 layOut(dir, master);
                 fs::remove(io / "report");
-                std::vector<std::string> environment = faultEnvironment(io);
-                environment.push_back("FAULT_KIND=" + kind);
-                environment.push_back("FAULT_AT=" + std::to_string(at));
-                environment.push_back(std::string("FAULT_MODE=") + how.mode);
-                environment.push_back(std::string("FAULT_ERRNO=") + how.error);
-                const Outcome outcome = run(dir, ANSWERS, environment, std::chrono::seconds(30));
+                const RunResult outcome =
+                    runUnderPreload(dir, io,
+                                    {"FAULT_KIND=" + kind, "FAULT_AT=" + std::to_string(at),
+                                     std::string("FAULT_MODE=") + how.mode,
+                                     std::string("FAULT_ERRNO=") + how.error},
+                                    std::chrono::seconds(30));
                 const Injection injection = injectionIn(io / "report");
                 std::string result = "unknown";
                 bool lost = false;
@@ -484,7 +464,7 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
                     what << scenario.name << ": " << kind << " call " << at << " of "
                          << trace.at(kind).size() << " (on " << injection.target << "), "
                          << how.mode << (how.error[0] ? " " : "") << how.error << ": " << problem
-                         << " [exit " << outcome.exitCode << ", signal " << outcome.signal
+                         << " [exit " << outcome.exitStatus << ", signal " << outcome.signal
                          << "]\n  stdout ends: "
                          << testing::PrintToString(outcome.out.substr(
                                 outcome.out.size() > 160 ? outcome.out.size() - 160 : 0))
@@ -530,7 +510,7 @@ TEST(FaultMatrix, EveryCallWithLeftoversOfAnEarlierRun) {
     Tally tally;
     runMatrix({"with leftovers",
                makeCatalogue(300, 20, 11),
-               {{BACKUP, earlier.pictures}, {UNSORTED, relabelledList(earlier)}},
+               {{BACKUP, earlier.pictures}, {UNSORTED, earlier.relabelled()}},
                0,
                {},
                {}},

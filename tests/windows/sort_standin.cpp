@@ -14,28 +14,9 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+#include "test_support/lines.h"
 
-// The lines as the tool reads them: LF ends a line, a CR just before it belongs to the line end,
-// and a last line without a line end is still a line.
-std::vector<std::string> splitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        const bool complete = end != std::string::npos;
-        if (!complete) {
-            end = bytes.size();
-        }
-        std::size_t length = end - start;
-        if (complete && length > 0 && bytes[end - 1] == '\r') {
-            --length;
-        }
-        lines.emplace_back(bytes, start, length);
-        start = end + 1;
-    }
-    return lines;
-}
+namespace {
 
 unsigned char folded(char byte) {
     const auto value = static_cast<unsigned char>(byte);
@@ -79,13 +60,10 @@ int main(int argc, char** argv) {
     if (!readAll(input, bytes)) {
         return fail(argc == 2 ? argv[1] : "standard input", errno);
     }
-    std::vector<std::string> lines = splitLines(bytes);
+    // The lines as the tool reads them.
+    std::vector<std::string> lines = test_support::splitLines(bytes);
     std::stable_sort(lines.begin(), lines.end(), caseInsensitiveLess);
-    std::string sorted;
-    sorted.reserve(bytes.size() + lines.size());
-    for (const std::string& line : lines) {
-        sorted.append(line).append("\r\n");
-    }
+    const std::string sorted = test_support::joinLines(lines);
     if (std::fwrite(sorted.data(), 1, sorted.size(), stdout) != sorted.size() ||
         std::fflush(stdout) != 0) {
         return fail("standard output", errno);

@@ -6,68 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
-#include <optional>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include "e2e_scenarios.h"
-#include "e2e_support.h"
+#include "test_support/expect.h"
 
 namespace {
 
-using namespace e2e;
+using namespace test_support;
 namespace fs = std::filesystem;
-
-bool onWindowsHost() {
-    const char* host = std::getenv("MTS_HOST");
-    return host != nullptr && std::string_view(host) == "windows";
-}
-
-#define SKIP_UNLESS_WINDOWS_HOST()                                                                 \
-    if (!onWindowsHost()) {                                                                        \
-        GTEST_SKIP() << "needs the Windows build; MTS_HOST=windows selects it";                    \
-    }
-
-// One environment variable set or removed for the runs of a scope, then put back.
-struct EnvironmentChange {
-    EnvironmentChange(const char* name, std::optional<std::string> value) : name(name) {
-        if (const char* old = std::getenv(name)) {
-            previous = old;
-        }
-        set(value);
-    }
-    ~EnvironmentChange() { set(previous); }
-    EnvironmentChange(const EnvironmentChange&) = delete;
-    EnvironmentChange& operator=(const EnvironmentChange&) = delete;
-
-    void set(const std::optional<std::string>& value) const {
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-
-    const char* name;
-    std::optional<std::string> previous;
-};
-
-const std::vector<MapEntry> CATS = {{"Fluffy", "Leopard"}, {"Rajah", "Tiger"}};
 
 // Out of order, a duplicate, mixed case, an underscore against a letter, LF and CR LF ends and a
 // last line without a line end.
 const std::string OLD_LIST = pictureColumns("IMG_0003.jpg", "Rajah", "2013-07-01") + "\r\n" +
                              pictureColumns("IMG_0001.jpg", "Fluffy", "2013-05-01") + "\n" +
-                             pictureColumns("img_0000.jpg", "Lion", "lower case") + "\r\n" +
-                             pictureColumns("IMG_0003.jpg", "Rajah", "2013-07-01") + "\r\n" +
-                             pictureColumns("Zebra_01.jpg", "Zebra", "Z after a") + "\r\n" +
-                             pictureColumns("aardvark.jpg", "Aardvark", "") + "\r\n" +
-                             pictureColumns("IMGA.jpg", "Fluffy", "A after _") + "\r\n" +
+                             joinLines({pictureColumns("img_0000.jpg", "Lion", "lower case"),
+                                        pictureColumns("IMG_0003.jpg", "Rajah", "2013-07-01"),
+                                        pictureColumns("Zebra_01.jpg", "Zebra", "Z after a"),
+                                        pictureColumns("aardvark.jpg", "Aardvark", ""),
+                                        pictureColumns("IMGA.jpg", "Fluffy", "A after _")}) +
                              pictureColumns("IMG_0002.jpg", "Leopard", "");
 
 // The order of the Windows sort command: letters without regard to case, so lower-case names
@@ -81,146 +38,86 @@ const std::string NEW_LIST = pictureLine("aardvark.jpg", "Aardvark", "") +
                              pictureLine("IMGA.jpg", "Leopard", "A after _") +
                              pictureLine("Zebra_01.jpg", "Zebra", "Z after a");
 
-const std::string FAILURE_WAIT = "Type Enter to TERMINATE WITH FAILURE";
+const std::vector<MapEntry> CATS = {{"Fluffy", "Leopard"}, {"Rajah", "Tiger"}};
+const Transcripts SHOWN = transcriptsFor(CATS);
 
-void writeCatalogue(const Scratch& scratch) {
-    scratch.write(PICTURES, OLD_LIST);
-    scratch.write(MAP, mapFile(CATS));
-}
+// A test that only the Windows build can pass: the catalogue laid out in a fresh folder, and how
+// the program is started there.
+class WindowsHost : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* host = std::getenv("MTS_HOST");
+        if (host == nullptr || std::string_view(host) != "windows") {
+            GTEST_SKIP() << "needs the Windows build; MTS_HOST=windows selects it";
+        }
+        folder.write(PICTURES, OLD_LIST);
+        folder.write(MAP, mapFile(CATS));
+        launch.folder = folder.dir;
+        launch.in = Stream::bytes("Yes\n\n");
+    }
 
-TEST(WindowsHost, CompleteRunReplacesTheBackupAndSortsLikeTheHost) {
-    SKIP_UNLESS_WINDOWS_HOST();
+    TempFolder folder;
+    Launch launch;
+};
+
+TEST_F(WindowsHost, CompleteRunReplacesTheBackupAndSortsLikeTheHost) {
     // The operator's own COPYCMD may ask before overwriting; the earlier backup must be replaced
     // all the same, and no answer taken from the dialogue's input.
-    for (const std::optional<std::string>& copyCommand :
-         {std::optional<std::string>(), std::optional<std::string>("/-Y")}) {
-        SCOPED_TRACE(copyCommand.value_or("COPYCMD not set"));
-        const EnvironmentChange setting("COPYCMD", copyCommand);
-        const Scratch scratch;
-        writeCatalogue(scratch);
-        scratch.write(BACKUP, pictureLine("IMG_9999.jpg", "Stale", "from an earlier run"));
-        const RunResult run = runProgram(scratch, "Yes\r\n\r\n");
-        EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(run.out, completeRunOutput(mapTable(CATS)));
-        EXPECT_EQ(run.err, "");
-        EXPECT_EQ(scratch.read(PICTURES), NEW_LIST);
-        EXPECT_EQ(scratch.read(BACKUP), OLD_LIST);
-        EXPECT_EQ(scratch.listing(), LISTING_AFTER_RUN);
+    for (const char* copyCommand : {"COPYCMD", "COPYCMD=/-Y"}) {
+        SCOPED_TRACE(copyCommand);
+        folder.write(PICTURES, OLD_LIST);
+        folder.write(BACKUP, pictureLine("IMG_9999.jpg", "Stale", "from an earlier run"));
+        launch.in = Stream::bytes("Yes\r\n\r\n");
+        launch.environment = {copyCommand}; // unset, or set to ask
+        expectCompleteRun(folder, runProgram(launch), CATS, OLD_LIST, NEW_LIST);
     }
 }
 
 // Standard output as a pipe rather than a file: the text-mode stream still gets LF alone from
 // the tool and puts the one CR before it.
-RunResult runWithPipedOutput(const Scratch& scratch, std::string_view input) {
-    const Scratch io;
-    io.write("stdin", input);
-    std::vector<std::string> words = programWords();
-    std::vector<char*> argv = argvOf(words);
-    int ends[2] = {-1, -1};
-    if (::pipe(ends) != 0) {
-        return {};
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int in = ::open((io.dir / "stdin").c_str(), O_RDONLY);
-        const int err = ::open((io.dir / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(ends[1], 1) < 0 ||
-            ::dup2(err, 2) < 0 || ::close(ends[0]) != 0 || ::chdir(scratch.dir.c_str()) != 0) {
-            ::_exit(200);
-        }
-        ::execvp(argv[0], argv.data());
-        ::_exit(201);
-    }
-    ::close(ends[1]);
-    RunResult result;
-    // A helper process of Wine's may keep the pipe open after the tool has ended, so the end of
-    // the pipe is awaited only for a while once the tool is gone.
-    std::optional<std::chrono::steady_clock::time_point> endedAt;
-    int status = 0;
-    for (;;) {
-        pollfd readable{ends[0], POLLIN, 0};
-        if (::poll(&readable, 1, 100) > 0) {
-            char block[4096];
-            const ssize_t got = ::read(ends[0], block, sizeof block);
-            if (got <= 0) {
-                break;
-            }
-            result.out.append(block, static_cast<std::size_t>(got));
-            continue;
-        }
-        if (!endedAt && ::waitpid(child, &status, WNOHANG) == child) {
-            endedAt = std::chrono::steady_clock::now();
-        }
-        if (endedAt && std::chrono::steady_clock::now() - *endedAt > std::chrono::seconds(5)) {
-            break;
-        }
-    }
-    ::close(ends[0]);
-    if (!endedAt) {
-        ::waitpid(child, &status, 0);
-    }
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.err = io.read("stderr");
-    return result;
-}
-
-TEST(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
-    SKIP_UNLESS_WINDOWS_HOST();
-    const Scratch scratch;
-    writeCatalogue(scratch);
-    const RunResult run = runWithPipedOutput(scratch, "Yes\n\n");
+TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
+    launch.out = Stream::piped();
+    const RunResult run = runProgram(launch);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, completeRunOutput(mapTable(CATS)));
-    EXPECT_EQ(scratch.read(PICTURES), NEW_LIST);
+    EXPECT_EQ(run.out, SHOWN.complete);
+    EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
 // Wine's command interpreter has no sort command, yet carries out the redirection and so empties
 // the picture list: the run must say so instead of reporting success, and the old list must be
 // in the backup.
-TEST(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
-    SKIP_UNLESS_WINDOWS_HOST();
-    const EnvironmentChange noStandIn("WINEPATH", std::nullopt);
-    const Scratch scratch;
-    writeCatalogue(scratch);
-    const RunResult run = runProgram(scratch, "Yes\n\n");
+TEST_F(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
+    launch.environment = {"WINEPATH"};
+    const RunResult run = runProgram(launch);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, openingLines() + mapTable(CATS) + message(RELABEL_MESSAGE) +
-                           message(SORT_MESSAGE) +
-                           message("Sort of AllPicturesUnsorted.txt failed ... TERMINATING") +
-                           message("AllPicturesIndiv.txt holds the picture list as it was "
-                                   "before this run") +
-                           message(FAILURE_WAIT));
+    EXPECT_EQ(run.out, SHOWN.sortFailed);
     EXPECT_NE(run.err.find("sort"), std::string::npos) << run.err;
-    EXPECT_EQ(scratch.read(BACKUP), OLD_LIST);
-    EXPECT_EQ(scratch.read(PICTURES), "");
-    EXPECT_EQ(scratch.read(UNSORTED).size(), 8 * PICTURE_LINE_BYTES);
-    EXPECT_EQ(scratch.listing(),
+    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
+    EXPECT_EQ(folder.read(PICTURES), "");
+    EXPECT_EQ(folder.read(UNSORTED).size(), 8 * PICTURE_LINE_BYTES);
+    EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
 }
 
-TEST(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {
-    SKIP_UNLESS_WINDOWS_HOST();
-    const Scratch scratch;
-    scratch.write(MAP, mapFile(CATS));
-    const RunResult run = runProgram(scratch, "\n");
+TEST_F(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {
+    fs::remove(folder.dir / PICTURES);
+    launch.in = Stream::bytes("\n");
+    const RunResult run = runProgram(launch);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, openingLines() + message("AllPictures.txt is not present ... TERMINATING") +
-                           message(FAILURE_WAIT));
-    EXPECT_EQ(scratch.listing(), "MarrowfenlatchMap.txt");
+    EXPECT_EQ(run.out, SHOWN.backupMissing);
+    EXPECT_EQ(folder.listing(), "MarrowfenlatchMap.txt");
 }
 
 // A folder is no file that the C runtime opens: the report carries its error number and text.
-TEST(WindowsHost, UnsortedListNameTakenByAFolderIsFatal) {
-    SKIP_UNLESS_WINDOWS_HOST();
-    const Scratch scratch;
-    writeCatalogue(scratch);
-    fs::create_directory(scratch.dir / UNSORTED);
-    const RunResult run = runProgram(scratch, "Yes\n\n");
+TEST_F(WindowsHost, UnsortedListNameTakenByAFolderIsFatal) {
+    fs::create_directory(folder.dir / UNSORTED);
+    const RunResult run = runProgram(launch);
     EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, openingLines() + mapTable(CATS) + message(RELABEL_MESSAGE));
-    EXPECT_TRUE(isFatalReport(run.err, hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt)));
-    EXPECT_EQ(scratch.read(PICTURES), OLD_LIST);
-    EXPECT_EQ(scratch.read(BACKUP), OLD_LIST);
+    EXPECT_EQ(run.out, SHOWN.relabelling);
+    EXPECT_EQ(parseFatalReport(run.err),
+              hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
+    EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
+    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
 }
 
 } // namespace
