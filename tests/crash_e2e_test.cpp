@@ -1,5 +1,6 @@
 // Runs of a large catalogue killed outright at many moments: whatever the moment, the picture list
-// and its backup are each either as they were or complete, never empty or partial.
+// and its backup are each either as they were or complete, never empty or partial, and the folder
+// holds no file but those of the run.
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,10 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
     launch.in = Stream::bytes(ANSWERS);
     launch.out = launch.err = Stream::file("/dev/null");
 
+    // The unsorted list lives from the relabelling to its deletion.
+    const std::string withoutUnsorted = sortedAndJoined({PICTURES, BACKUP, MAP});
+    const std::string withUnsorted = sortedAndJoined({PICTURES, BACKUP, UNSORTED, MAP});
+
     std::mt19937 random(74);
     const auto delayLimit =
         std::chrono::duration_cast<std::chrono::microseconds>(runTime * 11 / 10);
@@ -91,6 +96,8 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
             << "picture list of " << pictures.size() << " bytes is neither the old nor the new";
         EXPECT_TRUE(backup == STALE_BACKUP || backup == oldList)
             << "backup of " << backup.size() << " bytes is neither the earlier nor the new one";
+        const std::string files = folder.listing();
+        EXPECT_TRUE(files == withoutUnsorted || files == withUnsorted) << "left behind: " << files;
         killedWithNewList += pictures == newList ? 1 : 0;
         if (::testing::Test::HasFailure()) {
             break;

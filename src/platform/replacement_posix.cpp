@@ -9,6 +9,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
@@ -133,18 +134,22 @@ int finishTempFile(Replacement& replacement) {
     if (const int error = retried(::fsync, replacement.fd); error != 0) {
         return error;
     }
-    if (replacement.unnamed) {
+    // An unnamed file is named and renamed with nothing in between, so that a kill can hardly
+    // ever find it with a name of its own; its close, after a sync that succeeded, can lose
+    // nothing. A named one is closed first, so that a late write error is still heard.
+    const bool renameOpen = replacement.unnamed;
+    if (renameOpen) {
         if (const int error = nameNewFile(replacement); error != 0) {
             return error;
         }
-    }
-    const int fd = replacement.fd;
-    replacement.fd = -1;
-    if (const int error = closeFile(fd); error != 0) {
+    } else if (const int error = closeFile(std::exchange(replacement.fd, -1)); error != 0) {
         return error;
     }
     if (::rename(replacement.tempPath.c_str(), replacement.target.c_str()) != 0) {
         return errno;
+    }
+    if (renameOpen) {
+        (void)closeFile(std::exchange(replacement.fd, -1));
     }
     replacement.tempPath.clear();
     syncFolderOf(replacement.target);
