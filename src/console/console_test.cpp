@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/process.h"
+#include "test_support/fatal_report.h"
 #include "test_support/test_support.h"
 
 namespace console {
@@ -127,11 +128,8 @@ TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
 }
 
 std::string endOfInputReport(const std::string& operation, int record, int line) {
-    return "Fatal file error 217/" + operation +
-           "/unit=5/attempt to read past end of file.\r\n"
-           " File name = stdin     formatted, sequential access   record = " +
-           std::to_string(record) + "\r\n In source file console_test.cpp, at line number " +
-           std::to_string(line) + "\r\n";
+    return test_support::reportAt(test_support::endOfInputReport(operation, record),
+                                  "console_test.cpp", line);
 }
 
 TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
@@ -168,21 +166,15 @@ TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
         (void)readAnswer(2);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, "Host error: " + std::string(std::strerror(EISDIR)) +
-                             "\r\nFatal file error /formatted read/unit=5/error code returned by "
-                             "host stdio - " +
-                             std::to_string(EISDIR) +
-                             ".\r\n File name = stdin     formatted, sequential access   "
-                             "record = 1\r\n In source file console_test.cpp, at line number " +
-                             std::to_string(answerLine) + "\r\n");
+    EXPECT_EQ(child.err, test_support::reportAt(test_support::hostErrorReport(
+                                                    EISDIR, "formatted read", 5, "stdin ", 1),
+                                                "console_test.cpp", answerLine));
 }
 
 std::string stdoutReport(int error, const std::string& operation, int record, int line) {
-    return "Host error: " + std::string(std::strerror(error)) + "\r\nFatal file error /" +
-           operation + "/unit=6/error code returned by host stdio - " + std::to_string(error) +
-           ".\r\n File name = stdout     formatted, sequential access   record = " +
-           std::to_string(record) + "\r\n In source file console_test.cpp, at line number " +
-           std::to_string(line) + "\r\n";
+    return test_support::reportAt(
+        test_support::hostErrorReport(error, operation, 6, "stdout ", record), "console_test.cpp",
+        line);
 }
 
 // A reader that goes away must give the report, not a silent death by signal.

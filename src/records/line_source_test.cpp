@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support/lines.h"
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -12,32 +13,9 @@
 namespace records {
 namespace {
 
-// The line rules written out the plain way, one byte at a time, to check the block reader
-// against.
+// The line rules written out the plain way, to check the block reader against.
 std::vector<std::string> referenceLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::string line;
-    bool any = false;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char byte = bytes[i];
-        any = true;
-        if (byte == '\n') {
-            lines.push_back(line);
-            line.clear();
-            any = false;
-        } else if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
-            lines.push_back(line);
-            line.clear();
-            any = false;
-            ++i;
-        } else {
-            line.push_back(byte);
-        }
-    }
-    if (any) {
-        lines.push_back(line);
-    }
-    return lines;
+    return test_support::splitLines(bytes);
 }
 
 // An unlinked temporary file holding `bytes`, positioned at its start.

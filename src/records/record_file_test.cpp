@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "records/fatal.h"
+#include "test_support/fatal_report.h"
 #include "test_support/test_support.h"
 
 namespace records {
@@ -51,16 +52,9 @@ void dropRoot() {
 
 std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
                        std::optional<int> record, int line) {
-    std::string report = "Host error: " + std::string(std::strerror(error)) + "\r\n";
-    report += "Fatal file error /" + operation + "/unit=" + std::to_string(unit) +
-              "/error code returned by host stdio - " + std::to_string(error) + ".\r\n";
-    report += " File name = " + name;
-    if (record) {
-        report += "    formatted, sequential access   record = " + std::to_string(*record);
-    }
-    report +=
-        "\r\n In source file record_file_test.cpp, at line number " + std::to_string(line) + "\r\n";
-    return report;
+    return test_support::reportAt(
+        test_support::hostErrorReport(error, operation, unit, name, record), "record_file_test.cpp",
+        line);
 }
 
 std::vector<FixedText> pictureValues(const std::string& lead, const std::string& folder,
@@ -291,11 +285,15 @@ TEST(FatalReport, OwnCodeHasNoHostLine) {
                        3, where);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err,
-              "Fatal file error 210/formatted read/unit=1/dynamic memory allocation failed.\r\n"
-              " File name = AllPicturesIndiv.txt    formatted, sequential access   record = 3\r\n"
-              " In source file record_file_test.cpp, at line number " +
-                  std::to_string(where.line()) + "\r\n");
+    test_support::FatalReport report;
+    report.error = CODE_OUT_OF_MEMORY;
+    report.codeText = "dynamic memory allocation failed";
+    report.operation = "formatted read";
+    report.channel = 1;
+    report.fileName = "AllPicturesIndiv.txt";
+    report.record = 3;
+    EXPECT_EQ(child.err, test_support::reportAt(report, "record_file_test.cpp",
+                                                static_cast<int>(where.line())));
 }
 
 } // namespace

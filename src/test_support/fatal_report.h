@@ -185,6 +185,12 @@ inline std::string reportLines(const FatalReport& report) {
     return text + "\r\n";
 }
 
+// The whole report as the program writes it when asked from `line` of its source file `file`.
+inline std::string reportAt(const FatalReport& report, std::string_view file, int line) {
+    return reportLines(report) + " In source file " + std::string(file) + ", at line number " +
+           std::to_string(line) + "\r\n";
+}
+
 // How a test's failure message shows a report.
 inline std::ostream& operator<<(std::ostream& out, const FatalReport& report) {
     return out << reportLines(report)

@@ -2,6 +2,7 @@
 
 #include "shell/builtins/key_sort.h"
 
+#include "test_support/lines.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
@@ -18,20 +19,8 @@ template <class Offset> std::vector<std::string> textsOf(std::string_view text, 
     return texts;
 }
 
-std::vector<std::string> referenceOrder(std::string text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        const bool closed = end != std::string::npos;
-        end = closed ? end : text.size();
-        std::size_t length = end - start;
-        if (closed && length > 0 && text[end - 1] == '\r') {
-            --length;
-        }
-        lines.push_back(text.substr(start, length));
-        start = end + 1;
-    }
+std::vector<std::string> referenceOrder(const std::string& text) {
+    std::vector<std::string> lines = test_support::splitLines(text);
     // std::string compares its characters as unsigned bytes.
     std::sort(lines.begin(), lines.end());
     return lines;
