@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support/lines.h"
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+#include "test_support/lines.h"
 
 namespace records {
 namespace {

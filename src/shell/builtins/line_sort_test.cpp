@@ -2,11 +2,12 @@
 
 #include "shell/builtins/key_sort.h"
 
-#include "test_support/lines.h"
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+
+#include "test_support/lines.h"
 
 namespace shell::builtins {
 namespace {
