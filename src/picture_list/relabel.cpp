@@ -34,32 +34,43 @@ struct PictureRecord {
     std::vector<records::FixedText> fields = records::blankValues(pictureLineLayout());
 };
 
-// Where the folder stands in a picture line, and how wide the whole line is.
-constexpr std::size_t FOLDER_COLUMN = records::NAME_WIDTH + 1;
-constexpr std::size_t PICTURE_WIDTH = 2 * records::NAME_WIDTH + 2 + records::TAIL_WIDTH;
+// Where a picture line that fills its layout keeps its folder and its two blank columns.
+struct WholeLineShape {
+    std::size_t width;
+    std::size_t folder;
+    std::size_t firstBlank;
+    std::size_t secondBlank;
+};
 
-// Nearly every line of a list that the program wrote itself: as long as the layout, with blanks
-// in the two columns that it leaves blank. Its record is the line itself, with the folder
-// replaced where the map names it, so it is copied whole instead of cut and built again.
-bool isWholePictureLine(std::string_view line) {
-    return line.size() == PICTURE_WIDTH && line[FOLDER_COLUMN - 1] == ' ' &&
-           line[FOLDER_COLUMN + records::NAME_WIDTH] == ' ';
+WholeLineShape wholeLineShape(const records::LayoutPlan& plan) {
+    const records::FieldColumns lead = plan.fields[LEAD];
+    const records::FieldColumns folder = plan.fields[FOLDER];
+    return {plan.width, folder.first, lead.first + lead.width, folder.first + folder.width};
 }
 
 struct Relabelling {
     const species_map::SpeciesMap& map;
     records::RecordFile& unsorted;
     const records::LayoutPlan& layout;
+    WholeLineShape whole;
     PictureRecord picture;
 };
 
+// Nearly every line of a list that the program wrote itself: as long as the layout, with blanks
+// in the columns that it leaves blank. Its record is the line itself, with the folder replaced
+// where the map names it, so it is copied whole instead of cut and built again.
+bool isWholePictureLine(const WholeLineShape& shape, std::string_view line) {
+    return line.size() == shape.width && line[shape.firstBlank] == ' ' &&
+           line[shape.secondBlank] == ' ';
+}
+
 void relabelWholeLine(Relabelling& run, std::string_view line, const char* species) {
-    char* const out = records::recordRoom(run.unsorted, PICTURE_WIDTH);
-    std::memcpy(out, line.data(), PICTURE_WIDTH);
+    char* const out = records::recordRoom(run.unsorted, run.whole.width);
+    std::memcpy(out, line.data(), run.whole.width);
     if (species != nullptr) {
-        std::memcpy(out + FOLDER_COLUMN, species, records::NAME_WIDTH);
+        std::memcpy(out + run.whole.folder, species, records::NAME_WIDTH);
     }
-    records::commitRecord(run.unsorted, PICTURE_WIDTH);
+    records::commitRecord(run.unsorted, run.whole.width);
 }
 
 void relabelCutLine(Relabelling& run, std::string_view line) {
@@ -78,15 +89,15 @@ void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
     std::array<const char*, species_map::FOLDER_BATCH> species{};
     std::size_t whole = 0;
     for (const std::string_view line : lines) {
-        if (isWholePictureLine(line)) {
-            folders[whole++] = line.data() + FOLDER_COLUMN;
+        if (isWholePictureLine(run.whole, line)) {
+            folders[whole++] = line.data() + run.whole.folder;
         }
     }
     species_map::speciesOfFolders(run.map, std::span(folders).first(whole),
                                   std::span(species).first(whole));
     std::size_t next = 0;
     for (const std::string_view line : lines) {
-        if (isWholePictureLine(line)) {
+        if (isWholePictureLine(run.whole, line)) {
             relabelWholeLine(run, line, species[next++]);
         } else {
             relabelCutLine(run, line);
@@ -100,7 +111,7 @@ void relabelPictureList(const species_map::SpeciesMap& map) {
     static const records::LayoutPlan layout = records::planLayout(pictureLineLayout());
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
     records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
-    Relabelling run{map, unsorted, layout, {}};
+    Relabelling run{map, unsorted, layout, wholeLineShape(layout), {}};
     std::array<std::string_view, species_map::FOLDER_BATCH> lines;
     while (const std::size_t count = records::readLines(backup, lines.data(), lines.size())) {
         relabelLines(run, std::span(lines).first(count));
