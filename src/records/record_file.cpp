@@ -128,12 +128,20 @@ ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector
     return readRecord(file, planFor(file, layout, OP_FORMATTED_READ, where), values, where);
 }
 
-namespace {
+ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
+                       const SourceLocation& where) {
+    std::string_view line;
+    if (readLines(file, &line, 1, where) == 0) {
+        return ReadOutcome::End;
+    }
+    cutLine(line, plan, values);
+    return ReadOutcome::Record;
+}
 
-// The next lines from the file's input, the record count kept as one read a record at a time
-// would keep it: an attempt that finds the end counts too.
-std::size_t takeRecords(RecordFile& file, std::string_view* lines, std::size_t most,
-                        const SourceLocation& where) {
+std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
+                      const SourceLocation& where) {
+    // The record count is kept as one read a record at a time keeps it: an attempt that finds
+    // the end counts too.
     if (file.input.fd < 0) {
         file.input = lineSourceFor(file.fd);
     }
@@ -153,23 +161,6 @@ std::size_t takeRecords(RecordFile& file, std::string_view* lines, std::size_t m
     }
     ++file.recordNumber;
     fail(file, outOfMemory(), OP_FORMATTED_READ, where);
-}
-
-} // namespace
-
-ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
-                       const SourceLocation& where) {
-    std::string_view line;
-    if (takeRecords(file, &line, 1, where) == 0) {
-        return ReadOutcome::End;
-    }
-    cutLine(line, plan, values);
-    return ReadOutcome::Record;
-}
-
-std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
-                      const SourceLocation& where) {
-    return takeRecords(file, lines, most, where);
 }
 
 void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
