@@ -6,22 +6,22 @@
 // or complete, never empty or partial. Where the file system allows, the new file has no name
 // until that rename, so that a process killed while writing it leaves nothing behind.
 
+#include <cstdint>
 #include <string>
-#include <sys/types.h>
 
 #include "platform/files.h"
 
 namespace platform {
 
 struct Replacement {
-    int fd = -1;          // where the new contents are written
-    std::string tempPath; // the new file's name, while it has one
-    bool unnamed = false; // the new file has no name yet
-    std::string target;   // the regular file that the new one replaces
-    mode_t permissions = 0;
-    bool keepOwner = false; // the old file's owner and group go over to the new one
-    uid_t owner = 0;
-    gid_t group = 0;
+    int fd = -1;                   // where the new contents are written
+    std::string tempPath;          // the new file's name, while it has one
+    bool unnamed = false;          // the new file has no name yet
+    std::string target;            // the regular file that the new one replaces
+    std::uint32_t permissions = 0; // the new file's permission bits, as the host counts them
+    bool keepOwner = false;        // the old file's owner and group go over to the new one
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
 };
 
 struct ReplacementStart {

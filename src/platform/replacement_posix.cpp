@@ -124,12 +124,13 @@ void syncFolderOf(const std::string& path) {
 }
 
 int finishTempFile(Replacement& replacement) {
-    if (::fchmod(replacement.fd, replacement.permissions) != 0) {
+    if (::fchmod(replacement.fd, static_cast<mode_t>(replacement.permissions)) != 0) {
         return errno;
     }
     if (replacement.keepOwner) {
         // Only a privileged process may give a file away; anyone else keeps the new file as theirs.
-        (void)::fchown(replacement.fd, replacement.owner, replacement.group);
+        (void)::fchown(replacement.fd, static_cast<uid_t>(replacement.owner),
+                       static_cast<gid_t>(replacement.group));
     }
     if (const int error = retried(::fsync, replacement.fd); error != 0) {
         return error;
