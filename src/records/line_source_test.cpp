@@ -50,6 +50,28 @@ std::vector<std::string> allLines(const std::string& bytes, std::size_t blockSiz
     }
 }
 
+// The lines as takeLines gives them, `most` at a time; each batch is copied only once it is whole,
+// so that a line spoilt by the reading of the next one shows.
+std::vector<std::string> allLinesInBatches(const std::string& bytes, std::size_t blockSize,
+                                           std::size_t most) {
+    TempStream stream(bytes);
+    LineSource source = lineSourceFor(stream.fd, blockSize);
+    std::vector<std::string> lines;
+    std::vector<std::string_view> batch(most);
+    for (;;) {
+        std::size_t count = 0;
+        const TakeResult taken = takeLines(source, batch.data(), most, count);
+        if (taken.status != LineStatus::Line) {
+            EXPECT_EQ(taken.status, LineStatus::End);
+            EXPECT_EQ(count, 0u);
+            return lines;
+        }
+        EXPECT_GE(count, 1u);
+        lines.insert(lines.end(), batch.begin(),
+                     batch.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+}
+
 std::vector<std::string> allHeads(const std::string& bytes, std::size_t blockSize,
                                   std::size_t keep) {
     TempStream stream(bytes);
@@ -103,6 +125,15 @@ TEST_P(LineSourceBlocks, TakeLineMatchesReference) {
     for (const std::string& input : sampleInputs()) {
         EXPECT_EQ(allLines(input, GetParam()), referenceLines(input))
             << "input: " << ::testing::PrintToString(input);
+    }
+}
+
+TEST_P(LineSourceBlocks, TakeLinesMatchesReference) {
+    for (const std::size_t most : {1, 3, 32}) {
+        for (const std::string& input : sampleInputs()) {
+            EXPECT_EQ(allLinesInBatches(input, GetParam(), most), referenceLines(input))
+                << "at most " << most << ", input: " << ::testing::PrintToString(input);
+        }
     }
 }
 

@@ -139,6 +139,29 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
     for (const char* absent : {"", "I", "I-1", "I60000", "i0"}) {
         EXPECT_FALSE(findSpecies(map, name(absent)).has_value()) << absent;
     }
+
+    // Looked up a batch at a time, every folder finds the same entry's species, or none.
+    std::vector<records::FixedText> folders;
+    for (int individual = DISTINCT - 40; individual < DISTINCT + 40; ++individual) {
+        folders.push_back(name(numbered("I", individual)));
+    }
+    for (std::size_t start = 0; start < folders.size(); start += FOLDER_BATCH) {
+        const std::size_t count = std::min(FOLDER_BATCH, folders.size() - start);
+        std::vector<const char*> batch;
+        for (std::size_t i = start; i < start + count; ++i) {
+            batch.push_back(folders[i].bytes.data());
+        }
+        std::vector<const char*> species(count);
+        speciesOfFolders(map, batch, species);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::optional<std::size_t> found = findSpecies(map, folders[start + i]);
+            ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].bytes;
+            if (found) {
+                EXPECT_EQ(std::string(species[i], records::NAME_WIDTH),
+                          map.entries[*found].species.bytes);
+            }
+        }
+    }
     ::alarm(0);
 }
 
