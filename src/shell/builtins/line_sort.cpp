@@ -59,9 +59,10 @@ template <class Offset> void insertLines(const char* text, Run<Offset> run) {
     }
 }
 
-// Orders a run whose lines all share the same key at `depth`: lines that all end within the
-// key are prefixes of one another, so the shorter comes first; otherwise the run needs the next
-// eight bytes.
+// Orders a run whose lines all share the same key at `depth`. A line that ends within the key is
+// a prefix of every longer line of the run, so those lines come first, the shorter before the
+// longer, and only the lines that go on need the next eight bytes: a line is keyed again only
+// while it is longer than the depth reached, however many short lines share its beginning.
 template <class Offset>
 void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pending) {
     if (run.lines.size() < 2) {
@@ -75,16 +76,15 @@ void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>
         return;
     }
     const std::size_t keyEnd = run.depth + KEY_BYTES;
-    const bool allEnd = std::all_of(run.lines.begin(), run.lines.end(),
-                                    [keyEnd](const auto& line) { return line.length <= keyEnd; });
-    if (allEnd) {
-        std::sort(run.lines.begin(), run.lines.end(),
-                  [](const auto& a, const auto& b) { return a.length < b.length; });
-        return;
+    const auto goOn = std::partition(run.lines.begin(), run.lines.end(),
+                                     [keyEnd](const auto& line) { return line.length <= keyEnd; });
+    std::sort(run.lines.begin(), goOn,
+              [](const auto& a, const auto& b) { return a.length < b.length; });
+    const std::span<LineEntry<Offset>> longer(goOn, run.lines.end());
+    if (longer.size() > 1) {
+        pending.push_back({longer, keyEnd});
     }
-    pending.push_back({run.lines, keyEnd});
 }
-
 template <class Offset>
 void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pending) {
     if (run.depth > 0) {
