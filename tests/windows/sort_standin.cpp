@@ -2,16 +2,22 @@
 // does what the tool relies on the command to do with its default options: `sort FILE` (or `sort`
 // reading standard input) writes every line in ascending order, case-insensitively, each ending in
 // CR LF, on standard output. The shell carries out any `>` redirection.
+//
+// MTS_SORT_STANDIN_FAULT makes it fail the ways a real sort can, for the tests of what the tool
+// leaves then: "fails-half-way" writes the first half of the lines and fails; "drops-half" writes
+// the first half of the lines and reports success.
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "test_support/lines.h"
@@ -43,6 +49,29 @@ int fail(std::string_view what, int error) {
     return 1;
 }
 
+std::string_view faultAsked() {
+    const char* fault = std::getenv("MTS_SORT_STANDIN_FAULT");
+    return fault == nullptr ? std::string_view() : std::string_view(fault);
+}
+
+// The lines that go out, and the status after them.
+int writeLines(std::vector<std::string> lines) {
+    const std::string_view fault = faultAsked();
+    if (fault == "fails-half-way" || fault == "drops-half") {
+        lines.resize(lines.size() / 2);
+    }
+    const std::string sorted = test_support::joinLines(lines);
+    if (std::fwrite(sorted.data(), 1, sorted.size(), stdout) != sorted.size() ||
+        std::fflush(stdout) != 0) {
+        return fail("standard output", errno);
+    }
+    if (fault == "fails-half-way") {
+        std::cerr << "sort: stopped half way (test fault)\n";
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -63,10 +92,5 @@ int main(int argc, char** argv) {
     // The lines as the tool reads them.
     std::vector<std::string> lines = test_support::splitLines(bytes);
     std::stable_sort(lines.begin(), lines.end(), caseInsensitiveLess);
-    const std::string sorted = test_support::joinLines(lines);
-    if (std::fwrite(sorted.data(), 1, sorted.size(), stdout) != sorted.size() ||
-        std::fflush(stdout) != 0) {
-        return fail("standard output", errno);
-    }
-    return 0;
+    return writeLines(std::move(lines));
 }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "test_support/expect.h"
 
@@ -83,9 +85,9 @@ TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
     EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
-// Wine's command interpreter has no sort command, yet carries out the redirection and so empties
-// the picture list: the run must say so instead of reporting success, and the old list must be
-// in the backup.
+// Wine's command interpreter has no sort command, yet carries out the redirection: the run must
+// say so instead of reporting success, the old list must be in the backup, and the redirection
+// must not have emptied the picture list.
 TEST_F(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
     launch.environment = {"WINEPATH"};
     const RunResult run = runProgram(launch);
@@ -93,10 +95,46 @@ TEST_F(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
     EXPECT_EQ(run.out, SHOWN.sortFailed);
     EXPECT_NE(run.err.find("sort"), std::string::npos) << run.err;
     EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
-    EXPECT_EQ(folder.read(PICTURES), "");
+    EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
     EXPECT_EQ(folder.read(UNSORTED).size(), 8 * PICTURE_LINE_BYTES);
     EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
+}
+
+// What a sort that did not finish leaves: the failed-sort stop, the picture list as it was, byte
+// for byte, and no file of the sort's own beside it. `why` stands in the reason shown.
+void expectPictureListKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, SHOWN.sortFailed);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+    EXPECT_TRUE(sameBytes(folder.read(PICTURES), OLD_LIST)) << "the picture list";
+    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
+    EXPECT_EQ(folder.listing(),
+              "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
+}
+
+// A sort that fails half way through its output, and one that loses half of the lines yet reports
+// success: neither output may take the picture list's place.
+TEST_F(WindowsHost, SortThatFailsOrLosesLinesLeavesThePictureListAsItWas) {
+    for (const auto& [fault, why] :
+         {std::pair{"fails-half-way", "stopped half way"},
+          std::pair{"drops-half", "AllPictures.txt is left as it was"}}) {
+        SCOPED_TRACE(fault);
+        folder.write(PICTURES, OLD_LIST);
+        fs::remove(folder.dir / UNSORTED);
+        launch.environment = {std::string("MTS_SORT_STANDIN_FAULT=") + fault};
+        expectPictureListKept(folder, runProgram(launch), why);
+    }
+}
+
+// The owner's read-only mark on the picture list means "leave it alone": the sorted list does not
+// take its place, and the mark stays.
+TEST_F(WindowsHost, ReadOnlyPictureListIsNotReplaced) {
+    constexpr fs::perms WRITE =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(folder.dir / PICTURES, WRITE, fs::perm_options::remove);
+    expectPictureListKept(folder, runProgram(launch), "cannot replace AllPictures.txt");
+    EXPECT_EQ(fs::status(folder.dir / PICTURES).permissions() & WRITE, fs::perms::none);
 }
 
 TEST_F(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {

@@ -1,0 +1,51 @@
+#pragma once
+
+// A new version of a file that someone else writes (a host command's redirected output, say) into
+// a file of its own beside the old one. The new file takes the old one's place in one step, and
+// only once it is complete and on disk; otherwise it is removed. A failed or stopped writer, a
+// crash or a power cut at any moment leaves the old file as it was. Built on the hosts whose
+// command interpreter would otherwise empty the old file before the writer starts.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// The new file's length is not the one expected: no error number of the host says so.
+inline constexpr int STAGED_SIZE_DIFFERS = -1;
+
+class StagedFile {
+  public:
+    // Makes a new, empty file beside `target`, under a name of the tool's own that no other file
+    // has: the target's name, ".move-to-species-", a number, ".tmp". error() tells whether that
+    // failed.
+    explicit StagedFile(std::string target);
+    // Removes the new file unless it has taken the target's place.
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // The new file's name; empty when none could be made.
+    const std::string& name() const { return name_; }
+    // 0, or the host's error number for the new file that could not be made.
+    int error() const { return error_; }
+
+    // Puts the new file in the target's place, once it holds exactly `expectedSize` bytes and has
+    // gone to disk. Returns 0, or the error (STAGED_SIZE_DIFFERS among them): the target is then
+    // as it was, and the new file is removed with this object.
+    int commit(std::int64_t expectedSize);
+
+  private:
+    std::string target_;
+    std::string name_;
+    int error_ = 0;
+    bool committed_ = false;
+};
+
+// The size of the file `name` in bytes, or -1 when it cannot be told.
+std::int64_t sizeOfNamedFile(const std::string& name);
+
+// The host's own words for one of its error numbers above, without a line end.
+std::string describeHostError(int error);
+
+} // namespace platform

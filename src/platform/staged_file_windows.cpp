@@ -1,0 +1,140 @@
+#include "platform/staged_file.h"
+
+#include <utility>
+#include <windows.h>
+
+// Names are narrow strings in the file functions' code page everywhere in the program (the C
+// runtime opens its files so too), hence the narrow forms of the calls.
+
+namespace platform {
+
+namespace {
+
+// Numbers tried after the process's own before giving up: each one taken is a file that a run
+// killed at its sort left behind.
+constexpr DWORD NUMBERS_TRIED = 100;
+
+int lastError() {
+    return static_cast<int>(::GetLastError());
+}
+
+// Whether the open file holds `expectedSize` bytes; if it does, flushes it to disk. 0, or why not.
+int flushIfComplete(HANDLE file, std::int64_t expectedSize) {
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file, &size) == 0) {
+        return lastError();
+    }
+    if (size.QuadPart != expectedSize) {
+        return STAGED_SIZE_DIFFERS;
+    }
+    return ::FlushFileBuffers(file) != 0 ? 0 : lastError();
+}
+
+// Opened with no sharing at all, so that nothing else writes to the file while it is measured
+// and flushed, nor holds it open still.
+int flushIfComplete(const std::string& name, std::int64_t expectedSize) {
+    const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lastError();
+    }
+    const int error = flushIfComplete(file, expectedSize);
+    ::CloseHandle(file);
+    return error;
+}
+
+// What the old file's attributes ask of the new one. Read-only is its owner's "leave this file
+// alone": it is not replaced (access denied, as the interpreter's own redirection would answer).
+// Hidden, system and not-indexed go over to the new file. The archive bit stays set, as on any
+// file whose contents are new.
+int takeOverAttributes(const std::string& oldFile, const std::string& newFile) {
+    const DWORD old = ::GetFileAttributesA(oldFile.c_str());
+    if (old == INVALID_FILE_ATTRIBUTES) {
+        const int error = lastError();
+        return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    }
+    if ((old & FILE_ATTRIBUTE_READONLY) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const DWORD kept =
+        old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept == 0) {
+        return 0;
+    }
+    const DWORD current = ::GetFileAttributesA(newFile.c_str());
+    if (current == INVALID_FILE_ATTRIBUTES ||
+        ::SetFileAttributesA(newFile.c_str(), current | kept) == 0) {
+        return lastError();
+    }
+    return 0;
+}
+
+} // namespace
+
+StagedFile::StagedFile(std::string target) : target_(std::move(target)) {
+    const DWORD first = ::GetCurrentProcessId();
+    for (DWORD number = first; number - first < NUMBERS_TRIED; ++number) {
+        std::string name = target_ + ".move-to-species-" + std::to_string(number) + ".tmp";
+        // Made only where no file of that name is: the file is this object's alone.
+        const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            name_ = std::move(name);
+            error_ = 0;
+            return;
+        }
+        error_ = lastError();
+        if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) {
+            return;
+        }
+    }
+}
+
+StagedFile::~StagedFile() {
+    if (!name_.empty() && !committed_) {
+        (void)::DeleteFileA(name_.c_str());
+    }
+}
+
+// One rename that replaces the old file, written through to disk before it returns: at no moment
+// is there no file of the target's name, or one that is not complete. ReplaceFile would carry
+// more of the old file over (its creation time, its own access list), but offers no write-through
+// and has a documented failure that leaves no file under the target's name. The new file has the
+// access list that the folder gives every file made in it.
+int StagedFile::commit(std::int64_t expectedSize) {
+    if (const int error = flushIfComplete(name_, expectedSize); error != 0) {
+        return error;
+    }
+    if (const int error = takeOverAttributes(target_, name_); error != 0) {
+        return error;
+    }
+    if (::MoveFileExA(name_.c_str(), target_.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        return lastError();
+    }
+    committed_ = true;
+    return 0;
+}
+
+std::int64_t sizeOfNamedFile(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
+}
+
+std::string describeHostError(int error) {
+    char text[512];
+    DWORD length =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) {
+        --length;
+    }
+    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+}
+
+} // namespace platform
