@@ -18,9 +18,6 @@ bool isNo(const records::FixedText& answer) {
 void showTable(const species_map::SpeciesMap& map) {
     static const records::RecordLayout header{
         {records::TextField{10}, records::Skip{15}, records::Skip{1}, records::TextField{7}}};
-    static const records::RecordLayout row{{records::TextField{records::NAME_WIDTH},
-                                            records::Skip{1},
-                                            records::TextField{records::NAME_WIDTH}}};
     console::printBlankLine();
     console::printFixedLine(
         header, {records::makeFixedText("Individual", 10), records::makeFixedText("Species", 7)});
@@ -28,7 +25,7 @@ void showTable(const species_map::SpeciesMap& map) {
     for (const species_map::MapEntry& entry : map.entries) {
         values[0] = entry.individual;
         values[1] = entry.species;
-        console::printFixedLine(row, values);
+        console::printFixedLine(species_map::mapLineLayout(), values);
     }
 }
 
