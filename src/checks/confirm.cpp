@@ -2,7 +2,6 @@
 
 #include "checks/checks.h"
 #include "console/console.h"
-#include "driver/stop.h"
 #include "records/layout.h"
 
 namespace checks {
@@ -31,15 +30,16 @@ void showTable(const species_map::SpeciesMap& map) {
 
 } // namespace
 
-void confirmSpeciesMap(const species_map::SpeciesMap& map) {
+Confirmation confirmSpeciesMap(const species_map::SpeciesMap& map) {
     showTable(map);
     console::printMessage("Type Yes, then Enter if this is correct, otherwise type No");
-    if (isNo(console::readAnswer(ANSWER_WIDTH))) {
-        console::printMessage("FAILURE ... TERMINATING");
-        console::printMessage("Hit Enter to acknowledge");
-        console::waitForEnter();
-        driver::stopRun();
+    if (!isNo(console::readAnswer(ANSWER_WIDTH))) {
+        return Confirmation::Confirmed;
     }
+    console::printMessage("FAILURE ... TERMINATING");
+    console::printMessage("Hit Enter to acknowledge");
+    console::waitForEnter();
+    return Confirmation::Rejected;
 }
 
 } // namespace checks
