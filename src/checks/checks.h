@@ -4,9 +4,11 @@
 
 namespace checks {
 
-// Shows the map as a table and asks the operator. Returns when the answer is not a no; after a
-// no it says so, waits for Enter and ends the run.
-void confirmSpeciesMap(const species_map::SpeciesMap& map);
+enum class Confirmation { Confirmed, Rejected };
+
+// Shows the map as a table and asks the operator. Any answer but a no confirms the map; after a
+// no it says so and waits for Enter, and the run is to stop.
+[[nodiscard]] Confirmation confirmSpeciesMap(const species_map::SpeciesMap& map);
 
 // Explains the map file's layout with an example, then waits for Enter.
 void showMissingMapGuidance();

@@ -2,7 +2,6 @@
 
 #include "checks/checks.h"
 #include "console/console.h"
-#include "driver/stop.h"
 #include "records/layout.h"
 
 namespace checks {
@@ -18,9 +17,6 @@ bool isNo(const records::FixedText& answer) {
 void showTable(const species_map::SpeciesMap& map) {
     static const records::RecordLayout header{
         {records::TextField{10}, records::Skip{15}, records::Skip{1}, records::TextField{7}}};
-    static const records::RecordLayout row{{records::TextField{records::NAME_WIDTH},
-                                            records::Skip{1},
-                                            records::TextField{records::NAME_WIDTH}}};
     console::printBlankLine();
     console::printFixedLine(
         header, {records::makeFixedText("Individual", 10), records::makeFixedText("Species", 7)});
@@ -28,21 +24,22 @@ void showTable(const species_map::SpeciesMap& map) {
     for (const species_map::MapEntry& entry : map.entries) {
         values[0] = entry.individual;
         values[1] = entry.species;
-        console::printFixedLine(row, values);
+        console::printFixedLine(species_map::mapLineLayout(), values);
     }
 }
 
 } // namespace
 
-void confirmSpeciesMap(const species_map::SpeciesMap& map) {
+Confirmation confirmSpeciesMap(const species_map::SpeciesMap& map) {
     showTable(map);
     console::printMessage("Type Yes, then Enter if this is correct, otherwise type No");
-    if (isNo(console::readAnswer(ANSWER_WIDTH))) {
-        console::printMessage("FAILURE ... TERMINATING");
-        console::printMessage("Hit Enter to acknowledge");
-        console::waitForEnter();
-        driver::stopRun();
+    if (!isNo(console::readAnswer(ANSWER_WIDTH))) {
+        return Confirmation::Confirmed;
     }
+    console::printMessage("FAILURE ... TERMINATING");
+    console::printMessage("Hit Enter to acknowledge");
+    console::waitForEnter();
+    return Confirmation::Rejected;
 }
 
 } // namespace checks

@@ -22,12 +22,11 @@ namespace {
 using records::FixedText;
 using records::makeFixedText;
 
-using test_support::ChildResult;
+using test_support::RunResult;
 
 // The console keeps its line counts for the whole process, so every case runs in a fresh child
 // with `input` as standard input. When `output` is given it becomes standard output.
-ChildResult runConsole(const std::string& input, const std::function<void()>& body,
-                       int output = -1) {
+RunResult runConsole(const std::string& input, const std::function<void()>& body, int output = -1) {
     return test_support::runInChild(body, input, output);
 }
 
@@ -43,7 +42,7 @@ const records::RecordLayout MAP_ROW{
 TEST(ConsoleOutput, LinesHaveExactBytes) {
     const std::string guidance(86, 'g');
     const std::string odd("\t\0\xff", 3);
-    const ChildResult child = runConsole("", [&] {
+    const RunResult child = runConsole("", [&] {
         printMessage("Sort AllPicturesUnsorted.txt");
         printMessage("");
         printMessage("trailing  ");
@@ -66,7 +65,7 @@ TEST(ConsoleOutput, LinesHaveExactBytes) {
 }
 
 TEST(ConsoleOutput, EachLineIsOnTheDeviceWhenTheCallReturns) {
-    const ChildResult child = runConsole("", [] {
+    const RunResult child = runConsole("", [] {
         struct stat info {};
         printMessage("one");
         if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 6) {
@@ -98,7 +97,7 @@ TEST_P(ReadAnswer, TakesTheFirstTwoBytesOfOneLine) {
     const auto bracketed = [](const records::FixedText& answer) {
         return std::string("[").append(answer.bytes).append("]");
     };
-    const ChildResult child = runConsole(GetParam().input + "Ye\n", [&bracketed] {
+    const RunResult child = runConsole(GetParam().input + "Ye\n", [&bracketed] {
         printMessage(bracketed(readAnswer(2)));
         printMessage(bracketed(readAnswer(2)));
     });
@@ -118,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
-    const ChildResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
+    const RunResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
         waitForEnter();
         waitForEnter();
         printMessage(readAnswer(2).bytes);
@@ -134,7 +133,7 @@ std::string endOfInputReport(const std::string& operation, int record, int line)
 
 TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
     const int waitLine = __LINE__ + 3;
-    const ChildResult child = runConsole("No", [] {
+    const RunResult child = runConsole("No", [] {
         printMessage(readAnswer(2).bytes);
         waitForEnter();
         printMessage("never printed");
@@ -146,7 +145,7 @@ TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
 
 TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
     const int waitLine = __LINE__ + 1;
-    ChildResult child = runConsole("", [] { waitForEnter(); });
+    RunResult child = runConsole("", [] { waitForEnter(); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.out, "");
     EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, waitLine));
@@ -159,7 +158,7 @@ TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
 
 TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
     const int answerLine = __LINE__ + 5;
-    const ChildResult child = runConsole("", [] {
+    const RunResult child = runConsole("", [] {
         if (::dup2(::open("/", O_RDONLY | O_DIRECTORY), STDIN_FILENO) < 0) {
             ::_exit(4);
         }
@@ -180,7 +179,7 @@ std::string stdoutReport(int error, const std::string& operation, int record, in
 // A reader that goes away must give the report, not a silent death by signal.
 TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
     const int fixedLine = __LINE__ + 9;
-    const ChildResult child = runConsole("", [] {
+    const RunResult child = runConsole("", [] {
         platform::prepareProcess();
         int pipeEnds[2];
         if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0) {
@@ -200,7 +199,7 @@ TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
     ASSERT_GE(full, 0);
     const int blankLine = __LINE__ + 1;
     const auto body = [] { printBlankLine(); };
-    const ChildResult child = runConsole("", body, full);
+    const RunResult child = runConsole("", body, full);
     ::close(full);
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, stdoutReport(ENOSPC, "list-directed write", 1, blankLine));

@@ -4,8 +4,8 @@
 
 #include "checks/checks.h"
 #include "console/console.h"
-#include "driver/stop.h"
 #include "picture_list/relabel.h"
+#include "platform/process.h"
 #include "records/fixed_text.h"
 #include "shell/shell.h"
 #include "species_map/species_map.h"
@@ -16,6 +16,11 @@ namespace {
 
 constexpr std::size_t BANNER_WIDTH = 66;
 constexpr std::int32_t MISSING_PICTURE_LIST = 1;
+
+// Every orderly end of a run, success or failure: the program's own files are all closed by then.
+[[noreturn]] void stopRun() {
+    platform::exitNow(0);
+}
 
 [[noreturn]] void stopWithFailure(std::string_view reason) {
     console::printMessage(reason);
@@ -67,7 +72,9 @@ void runRelabelling() {
             .bytes);
     backUpPictureList();
     const species_map::SpeciesMap map = loadMap();
-    checks::confirmSpeciesMap(map);
+    if (checks::confirmSpeciesMap(map) == checks::Confirmation::Rejected) {
+        stopRun();
+    }
     console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
     picture_list::relabelPictureList(map);
     sortPictureList();

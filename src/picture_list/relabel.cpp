@@ -51,7 +51,7 @@ WholeLineShape wholeLineShape(const records::LayoutPlan& plan) {
 struct Relabelling {
     const species_map::SpeciesMap& map;
     records::RecordFile& unsorted;
-    const records::LayoutPlan& layout;
+    const records::LayoutPlan& plan;
     WholeLineShape whole;
     PictureRecord picture;
 };
@@ -74,13 +74,13 @@ void relabelWholeLine(Relabelling& run, std::string_view line, const char* speci
 }
 
 void relabelCutLine(Relabelling& run, std::string_view line) {
-    records::cutLine(line, run.layout, run.picture.fields);
+    records::cutLine(line, run.plan, run.picture.fields);
     records::FixedText& folder = run.picture.fields[FOLDER];
     if (const std::optional<std::size_t> entry = species_map::findSpecies(run.map, folder)) {
         // Same width on both sides, so this copies bytes and never allocates.
         folder.bytes = run.map.entries[*entry].species.bytes;
     }
-    records::writeRecord(run.unsorted, run.layout, run.picture.fields);
+    records::writeRecord(run.unsorted, run.plan, run.picture.fields);
 }
 
 // Relabels a batch of lines, looking up the folders of all its whole lines at once.
@@ -108,10 +108,10 @@ void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
 } // namespace
 
 void relabelPictureList(const species_map::SpeciesMap& map) {
-    static const records::LayoutPlan layout = records::planLayout(pictureLineLayout());
+    static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
     records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
-    Relabelling run{map, unsorted, layout, wholeLineShape(layout), {}};
+    Relabelling run{map, unsorted, plan, wholeLineShape(plan), {}};
     std::array<std::string_view, species_map::FOLDER_BATCH> lines;
     while (const std::size_t count = records::readLines(backup, lines.data(), lines.size())) {
         relabelLines(run, std::span(lines).first(count));

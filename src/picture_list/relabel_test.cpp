@@ -78,6 +78,33 @@ TEST_F(Relabel, EachLineGivesOneFixedFormLineInOrder) {
     EXPECT_EQ(relabel(backup, map), expected);
 }
 
+// A line of the full 74 columns with blanks in both skipped columns is copied whole, its folder
+// replaced; any other line is cut and built again. Mixed in one list, over several batches of
+// lookups, every line must still get the species of its own folder and keep its other bytes.
+TEST_F(Relabel, WholeLinesAndCutLinesMixed) {
+    const species_map::SpeciesMap map =
+        mapOf({{"Fluffy", "Leopard"}, {"Rex", "Dog"}, {"Rex", "Wolf"}, {"Tiger 001", "Tiger"}});
+    const std::string folders[] = {"Fluffy", "Rex", "Stranger", "Tiger 001", "fluffy"};
+    const std::string species[] = {"Leopard", "Dog", "Stranger", "Tiger", "fluffy"};
+    std::string backup;
+    std::string expected;
+    for (std::size_t i = 0; i < 100; ++i) {
+        const std::string lead = "IMG_" + std::to_string(i) + ".JPG";
+        std::string tail = pad(std::to_string(i) + std::string("\t\0\x80\xff", 4), 22);
+        std::string line = input(lead, folders[i % 5], tail);
+        // In turn: a whole line, a mark in one or the other skipped column, a shorter line.
+        if (i % 4 == 1 || i % 4 == 2) {
+            line[i % 4 == 1 ? 25 : 51] = '|';
+        } else if (i % 4 == 3) {
+            line.resize(60);
+            tail.resize(8);
+        }
+        backup += line + (i % 2 == 0 ? "\r\n" : "\n");
+        expected += written(lead, species[i % 5], tail);
+    }
+    EXPECT_EQ(relabel(backup, map), expected);
+}
+
 TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
     const species_map::SpeciesMap map = mapOf({{"Fluffy", "Leopard"}});
     const std::string lines[] = {input("a", "Fluffy", "1"), input("b\r", "Rex\r", "2\r3"), ""};

@@ -1,7 +1,9 @@
 #include "records/line_source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "platform/files.h"
@@ -12,8 +14,9 @@ namespace records {
 namespace {
 
 // Reads more bytes after `end`, first moving the unfinished line to the front of the block and
-// growing the block when that line already fills it.
-TakeResult refill(LineSource& source) {
+// growing the block when that line already fills it. Returns the failure to hand on to the
+// caller, or nothing when it read bytes or met the end of the stream.
+std::optional<TakeResult> refill(LineSource& source) {
     if (source.begin > 0) {
         std::memmove(source.block.data(), source.block.data() + source.begin,
                      source.end - source.begin);
@@ -24,21 +27,21 @@ TakeResult refill(LineSource& source) {
         try {
             source.block.resize(source.block.size() * 2);
         } catch (const std::bad_alloc&) {
-            return {LineStatus::OutOfMemory};
+            return TakeResult{LineStatus::OutOfMemory};
         } catch (const std::length_error&) {
-            return {LineStatus::OutOfMemory};
+            return TakeResult{LineStatus::OutOfMemory};
         }
     }
     const platform::ReadResult got = platform::readSome(source.fd, source.block.data() + source.end,
                                                         source.block.size() - source.end);
     if (got.error != 0) {
-        return {LineStatus::ReadFailed, got.error};
+        return TakeResult{LineStatus::ReadFailed, got.error};
     }
     if (got.count == 0) {
         source.atEnd = true;
     }
     source.end += got.count;
-    return {LineStatus::Line};
+    return std::nullopt;
 }
 
 } // namespace
@@ -71,9 +74,8 @@ TakeResult takeLine(LineSource& source, std::string_view& line) {
             return {LineStatus::Line};
         }
         const std::size_t unsearched = source.end - source.begin;
-        const TakeResult got = refill(source);
-        if (got.status != LineStatus::Line) {
-            return got;
+        if (const std::optional<TakeResult> failure = refill(source)) {
+            return *failure;
         }
         searched = source.begin + unsearched;
     }
@@ -105,29 +107,21 @@ TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t mo
 }
 
 TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head) {
+    // One byte more than `keep` is held, so that a CR there can still turn out to be part of the
+    // line end once the LF is found; a longer line keeps `keep` bytes whatever ends it.
+    const std::size_t held = std::max(keep, keep + 1);
     head.clear();
     bool anyByte = false;
-    bool heldCr = false; // a CR ended the last chunk; it is line end only if LF comes next
-    const auto emit = [&](const char* bytes, std::size_t count) {
-        if (head.size() < keep) {
-            head.append(bytes, std::min(count, keep - head.size()));
-        }
-    };
     for (;;) {
         if (source.begin == source.end) {
             if (source.atEnd) {
-                if (!anyByte) {
-                    return {LineStatus::End};
-                }
-                if (heldCr) {
-                    emit(&CR, 1);
-                }
-                return {LineStatus::Line};
+                head.resize(std::min(head.size(), keep));
+                return {anyByte ? LineStatus::Line : LineStatus::End};
             }
+            // Nothing of the line needs to stay in the block, which therefore never grows.
             source.begin = source.end = 0;
-            const TakeResult got = refill(source);
-            if (got.status != LineStatus::Line) {
-                return got;
+            if (const std::optional<TakeResult> failure = refill(source)) {
+                return *failure;
             }
             continue;
         }
@@ -135,18 +129,11 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
         const char* chunk = source.block.data() + source.begin;
         const std::size_t available = source.end - source.begin;
         const auto* lf = static_cast<const char*>(std::memchr(chunk, LF, available));
-        std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - chunk) : available;
-        if (heldCr && !(lf != nullptr && length == 0)) {
-            emit(&CR, 1);
-        }
-        heldCr = false;
+        const std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - chunk) : available;
+        head.append(chunk, std::min(length, held - head.size()));
         source.begin += lf != nullptr ? length + 1 : length;
-        if (length > 0 && chunk[length - 1] == CR) {
-            --length;
-            heldCr = lf == nullptr;
-        }
-        emit(chunk, length);
         if (lf != nullptr) {
+            head.resize(std::min(lengthBeforeLf(head.data(), head.size()), keep));
             return {LineStatus::Line};
         }
     }

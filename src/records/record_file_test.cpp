@@ -28,8 +28,8 @@ const RecordLayout MAP_LINE{{TextField{25}, Skip{1}, TextField{25}}};
 constexpr int NOBODY = 65534;
 constexpr int CHILD_COULD_NOT_DROP_ROOT = 90;
 
-using test_support::ChildResult;
 using test_support::readFile;
+using test_support::RunResult;
 using test_support::writeFile;
 
 // A temporary folder open to everyone, so that a child running without root rights can work in it.
@@ -39,7 +39,7 @@ struct TempDir : test_support::TempFolder {
 
 // Runs `body` in a child process (fatal paths end the process) and returns how it ended and what
 // it wrote on standard error.
-ChildResult runChild(const std::function<void()>& body) {
+RunResult runChild(const std::function<void()>& body) {
     return test_support::runInChild(body);
 }
 
@@ -121,7 +121,7 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
     fs::permissions(readable,
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(unreadable, fs::perms::none);
-    const ChildResult child = runChild([&] {
+    const RunResult child = runChild([&] {
         dropRoot();
         std::optional<RecordFile> file = openExisting(readable, 1);
         std::vector<FixedText> values = blankValues(MAP_LINE);
@@ -208,7 +208,7 @@ TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
     const std::string name = temp.path("AllPicturesUnsorted.txt");
     fs::create_directory(name);
     const int callLine = __LINE__ + 1;
-    const ChildResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    const RunResult child = runChild([&] { (void)openOrCreate(name, 2); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, hostReport(EISDIR, "OPEN", 2, name, std::nullopt, callLine));
 }
@@ -216,7 +216,7 @@ TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
 TEST_F(RecordFileTest, OpenOrCreateThatCannotCreateIsFatalOpen) {
     const std::string name = temp.path("no-such-folder/out.txt");
     const int callLine = __LINE__ + 1;
-    const ChildResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    const RunResult child = runChild([&] { (void)openOrCreate(name, 2); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, hostReport(ENOENT, "OPEN", 2, name, std::nullopt, callLine));
 }
@@ -225,7 +225,7 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
     const int closeLine = __LINE__ + 4;
-    const ChildResult child = runChild([&] {
+    const RunResult child = runChild([&] {
         RecordFile file = openOrCreate(name, 2);
         writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
         close(file);
@@ -237,7 +237,7 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
 TEST_F(RecordFileTest, FullDeviceFailsAtTheWriteThatSendsTheBuffer) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
-    const ChildResult child = runChild([&] {
+    const RunResult child = runChild([&] {
         RecordFile file = openOrCreate(name, 2);
         for (int i = 0; i < 100'000; ++i) {
             writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
@@ -257,7 +257,7 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
     writeFile(name, "old content\r\n");
     fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const int writeLine = __LINE__ + 4;
-    const ChildResult child = runChild([&] {
+    const RunResult child = runChild([&] {
         dropRoot();
         RecordFile file = openOrCreate(name, 2);
         writeRecord(file, PICTURE_LINE, pictureValues("a", "b", "c"));
@@ -280,7 +280,7 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
 
 TEST(FatalReport, OwnCodeHasNoHostLine) {
     const records::SourceLocation where = records::SourceLocation::current();
-    const ChildResult child = runChild([&] {
+    const RunResult child = runChild([&] {
         fatalFileError(ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_READ, 1, "AllPicturesIndiv.txt",
                        3, where);
     });

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "records/layout.h"
 #include "records/record_file.h"
 
 namespace species_map {
@@ -78,14 +77,14 @@ void rebuildIndex(IndividualIndex& index, const std::vector<MapEntry>& entries, 
     }
 }
 
+} // namespace
+
 const records::RecordLayout& mapLineLayout() {
     static const records::RecordLayout layout{{records::TextField{records::NAME_WIDTH},
                                                records::Skip{1},
                                                records::TextField{records::NAME_WIDTH}}};
     return layout;
 }
-
-} // namespace
 
 void addEntry(SpeciesMap& map, MapEntry entry) {
     map.entries.push_back(std::move(entry));

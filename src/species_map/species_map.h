@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "records/fixed_text.h"
+#include "records/layout.h"
 
 namespace species_map {
 
@@ -72,6 +73,10 @@ struct LoadResult {
 };
 
 inline constexpr const char* MAP_FILE_NAME = "MarrowfenlatchMap.txt";
+
+// A map line: the individual in columns 1 to 25, column 26 skipped (blank when shown), the species
+// in columns 27 to 51. The confirmation shows each entry in the same columns.
+const records::RecordLayout& mapLineLayout();
 
 // Reads every line of the map file into a map; the file is closed again before returning.
 LoadResult loadSpeciesMap();

@@ -68,6 +68,59 @@ inline bool takeUntil(std::string_view& text, std::string_view stop, std::string
     return true;
 }
 
+// The report's line "Fatal file error " code "/" operation "/unit=" channel "/" text ".": the
+// code (empty for an error number of the platform) into `code`, the operation and the channel into
+// `report`, and the text left in `line`.
+inline bool takeMarkerLine(std::string_view& line, std::string& code, FatalReport& report) {
+    std::string channel;
+    if (!take(line, MARKER) || !takeUntil(line, "/", code) ||
+        !takeUntil(line, "/unit=", report.operation) || !takeUntil(line, "/", channel) ||
+        !allDigits(channel) || !line.ends_with('.')) {
+        return false;
+    }
+    report.channel = std::stoi(channel);
+    line.remove_suffix(1);
+    return true;
+}
+
+// The error that `code` and `text` of the marker line name: without a code, an error number of the
+// platform, whose description stands on the line before (`hostLine`); else the program's own code
+// with its text.
+inline bool takeError(const std::string& code, std::string_view text, std::string_view hostLine,
+                      FatalReport& report) {
+    if (!code.empty()) {
+        if (!allDigits(code)) {
+            return false;
+        }
+        report.error = std::stoi(code);
+        report.codeText = text;
+        return true;
+    }
+    report.hostError = true;
+    if (!take(text, HOST_TEXT) || !allDigits(text) || !take(hostLine, HOST_LABEL)) {
+        return false;
+    }
+    report.error = std::stoi(std::string(text));
+    report.description = hostLine;
+    return true;
+}
+
+// The report's line FILE_HEAD name, followed by RECORD_PART number where there is a record.
+inline bool takeFileLine(std::string_view line, FatalReport& report) {
+    if (!take(line, FILE_HEAD)) {
+        return false;
+    }
+    if (!takeUntil(line, RECORD_PART, report.fileName)) {
+        report.fileName = line;
+        return true;
+    }
+    if (!allDigits(line)) {
+        return false;
+    }
+    report.record = std::stol(std::string(line));
+    return true;
+}
+
 } // namespace fatal_report_detail
 
 // A line naming one of the tool's source files, without a folder, and a line in it.
@@ -90,46 +143,16 @@ inline FatalReport parseFatalReport(std::string_view err) {
     if (!err.ends_with("\r\n") || lines.size() < 3) {
         return report;
     }
-    std::string_view line = lines[lines.size() - 3];
-    std::string_view fileLine = lines[lines.size() - 2];
+    std::string_view marker = lines[lines.size() - 3];
+    const std::string_view hostLine =
+        lines.size() > 3 ? std::string_view(lines[lines.size() - 4]) : std::string_view();
     std::string code;
-    std::string channel;
-    std::string number;
-    if (!take(line, MARKER) || !takeUntil(line, "/", code) ||
-        !takeUntil(line, "/unit=", report.operation) || !takeUntil(line, "/", channel) ||
-        !allDigits(channel) || !line.ends_with('.') || !take(fileLine, FILE_HEAD)) {
+    if (!takeMarkerLine(marker, code, report) || !takeError(code, marker, hostLine, report) ||
+        !takeFileLine(lines[lines.size() - 2], report)) {
         return report;
     }
-    report.channel = std::stoi(channel);
-    line.remove_suffix(1);
-    std::size_t reportLines = 3;
-    if (code.empty()) {
-        report.hostError = true;
-        std::string_view description =
-            lines.size() > 3 ? std::string_view(lines[lines.size() - 4]) : std::string_view();
-        if (!take(line, HOST_TEXT) || !allDigits(line) || !take(description, HOST_LABEL)) {
-            return report;
-        }
-        report.error = std::stoi(std::string(line));
-        report.description = description;
-        reportLines = 4;
-    } else {
-        if (!allDigits(code)) {
-            return report;
-        }
-        report.error = std::stoi(code);
-        report.codeText = line;
-    }
-    if (takeUntil(fileLine, RECORD_PART, report.fileName)) {
-        if (!allDigits(fileLine)) {
-            return report;
-        }
-        report.record = std::stol(std::string(fileLine));
-    } else {
-        report.fileName = fileLine;
-    }
     std::size_t reportSize = 0;
-    for (std::size_t i = lines.size() - reportLines; i < lines.size(); ++i) {
+    for (std::size_t i = lines.size() - (report.hostError ? 4 : 3); i < lines.size(); ++i) {
         reportSize += lines[i].size() + 2;
     }
     report.before = err.substr(0, err.size() - reportSize);

@@ -1,6 +1,7 @@
 #include "test_support/launch.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -55,6 +56,133 @@ std::vector<char*> pointersTo(std::vector<std::string>& words) {
     return pointers;
 }
 
+// The program's words and then the launch's arguments.
+std::vector<std::string> commandOf(const Launch& launch) {
+    std::vector<std::string> words =
+        launch.builtProgram ? std::vector{builtProgramPath()} : programCommand();
+    words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
+    return words;
+}
+
+void closeHeld(int& fd) {
+    if (fd >= 0) {
+        ::close(std::exchange(fd, -1));
+    }
+}
+
+// The standard streams of a launch, made ready in the parent: what each one is to be in the child,
+// and the parent's end of a captured or piped one, to read back. What is still held when it goes
+// is closed.
+struct PreparedStreams {
+    std::array<int, 3> places{-1, -1, -1}; // -1: closed in the child
+    std::array<int, 3> collected{-1, -1, -1};
+    bool outPiped = false;
+
+    PreparedStreams() = default;
+    ~PreparedStreams() {
+        dropPlaces();
+        for (int& fd : collected) {
+            closeHeld(fd);
+        }
+    }
+    PreparedStreams(const PreparedStreams&) = delete;
+    PreparedStreams& operator=(const PreparedStreams&) = delete;
+
+    // Once the child has its own copies, the parent's go; a captured stream is read back from the
+    // very file it was given, which stays.
+    void dropPlaces() {
+        for (int number = 0; number < 3; ++number) {
+            if (places[number] != collected[number]) {
+                closeHeld(places[number]);
+            }
+            places[number] = -1;
+        }
+    }
+    int release(int number) { return std::exchange(collected[number], -1); }
+};
+
+// Makes `stream` ready as standard stream `number`. Every descriptor to put in place lies above 2
+// and closes on exec, so that placing one stream cannot close the source of another, and none
+// leaks into the program.
+void prepare(const Stream& stream, int number, PreparedStreams& streams) {
+    int& place = streams.places[number];
+    switch (stream.kind) {
+    case Stream::Kind::Bytes:
+        place = closedOnExec(tempFile(stream.text));
+        return;
+    case Stream::Kind::Captured:
+        place = streams.collected[number] = closedOnExec(tempFile(""));
+        return;
+    case Stream::Kind::Piped: {
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0) {
+            throw std::runtime_error("cannot make a pipe");
+        }
+        streams.collected[number] = ends[0];
+        place = ends[1];
+        streams.outPiped = true;
+        return;
+    }
+    case Stream::Kind::File:
+        place = closedOnExec(::open(stream.text.c_str(),
+                                    number == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644));
+        return;
+    case Stream::Kind::Descriptor:
+        place = closedOnExec(::fcntl(stream.fd, F_DUPFD_CLOEXEC, 3));
+        return;
+    case Stream::Kind::Closed:
+        return;
+    }
+}
+
+// In the child, its standard streams in place: becomes the program, or ends with status 200 when
+// it cannot enter the folder, 202 when it cannot limit the file size, 201 when the program does
+// not start.
+[[noreturn]] void becomeProgram(const Launch& launch, const std::vector<char*>& argv,
+                                const std::vector<char*>& envp) {
+    // A test that writes into pipes ignores SIGPIPE; the program must meet the default.
+    ::signal(SIGPIPE, SIG_DFL);
+    if (::chdir(launch.folder.c_str()) != 0) {
+        ::_exit(200);
+    }
+    if (launch.fileSizeLimit) {
+        const rlimit limit{*launch.fileSizeLimit, *launch.fileSizeLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            ::_exit(202);
+        }
+    }
+    ::execvpe(argv[0], argv.data(), envp.data());
+    ::_exit(201);
+}
+
+// Reads the pipe of standard output into `result` until it ends. A helper process of Wine's may
+// keep the pipe open after the program has ended, so the end of the pipe is awaited only for a
+// while once the program is gone. Returns whether the program has ended.
+bool readPipe(Child& child, int pipe, RunResult& result,
+              const std::optional<Clock::time_point>& deadline) {
+    std::optional<Clock::time_point> endedAt;
+    for (;;) {
+        pollfd readable{pipe, POLLIN, 0};
+        if (::poll(&readable, 1, 100) > 0) {
+            char block[4096];
+            const ssize_t got = ::read(pipe, block, sizeof block);
+            if (got <= 0) {
+                break;
+            }
+            result.out.append(block, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (!endedAt && child.ended(result)) {
+            endedAt = Clock::now();
+        }
+        if ((endedAt && Clock::now() - *endedAt > std::chrono::seconds(5)) ||
+            (!endedAt && deadline && Clock::now() > *deadline)) {
+            break;
+        }
+    }
+    return endedAt.has_value();
+}
+
 } // namespace
 
 std::string builtProgramPath() {
@@ -75,88 +203,23 @@ std::vector<std::string> programCommand() {
 }
 
 Running::Running(const Launch& launch) : timeLimit_(launch.timeLimit) {
-    std::vector<std::string> words =
-        launch.builtProgram ? std::vector{builtProgramPath()} : programCommand();
-    words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
+    std::vector<std::string> words = commandOf(launch);
     std::vector<std::string> settings = environmentOf(launch);
     const std::vector<char*> argv = pointersTo(words);
     const std::vector<char*> envp = pointersTo(settings);
-
-    // Every descriptor to put in place lies above 2 and closes on exec, so that placing one
-    // stream cannot close the source of another, and none leaks into the program.
-    std::vector<int> parentCopies;
-    const auto prepare = [&](const Stream& stream, int number, int& collect) {
-        int fd = -1;
-        switch (stream.kind) {
-        case Stream::Kind::Bytes:
-            fd = closedOnExec(tempFile(stream.text));
-            break;
-        case Stream::Kind::Captured:
-            return collect = closedOnExec(tempFile(""));
-        case Stream::Kind::Piped: {
-            int ends[2];
-            if (::pipe2(ends, O_CLOEXEC) != 0) {
-                throw std::runtime_error("cannot make a pipe");
-            }
-            collect = ends[0];
-            outPiped_ = true;
-            fd = ends[1];
-            break;
-        }
-        case Stream::Kind::File:
-            fd = closedOnExec(::open(stream.text.c_str(),
-                                     number == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644));
-            break;
-        case Stream::Kind::Descriptor:
-            fd = closedOnExec(::fcntl(stream.fd, F_DUPFD_CLOEXEC, 3));
-            break;
-        case Stream::Kind::Closed:
-            return -1;
-        }
-        parentCopies.push_back(fd);
-        return fd;
-    };
-    int unused = -1;
-    const int places[3] = {prepare(launch.in, 0, unused), prepare(launch.out, 1, out_),
-                           prepare(launch.err, 2, err_)};
-
-    child_ = ::fork();
-    if (child_ < 0) {
-        throw std::runtime_error("cannot fork");
-    }
-    if (child_ == 0) {
-        // A test that writes into pipes ignores SIGPIPE; the program must meet the default.
-        ::signal(SIGPIPE, SIG_DFL);
-        for (int number = 0; number < 3; ++number) {
-            if (places[number] < 0) {
-                ::close(number);
-            } else if (::dup2(places[number], number) != number) {
-                ::_exit(200);
-            }
-        }
-        if (::chdir(launch.folder.c_str()) != 0) {
-            ::_exit(200);
-        }
-        if (launch.fileSizeLimit) {
-            const rlimit limit{*launch.fileSizeLimit, *launch.fileSizeLimit};
-            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                ::_exit(202);
-            }
-        }
-        ::execvpe(argv[0], argv.data(), envp.data());
-        ::_exit(201);
-    }
-    for (const int fd : parentCopies) {
-        ::close(fd);
-    }
+    PreparedStreams streams;
+    prepare(launch.in, 0, streams);
+    prepare(launch.out, 1, streams);
+    prepare(launch.err, 2, streams);
+    child_.emplace(streams.places, [&] { becomeProgram(launch, argv, envp); });
+    streams.dropPlaces();
+    out_ = streams.release(1);
+    err_ = streams.release(2);
+    outPiped_ = streams.outPiped;
 }
 
 Running::~Running() {
-    if (child_ > 0) {
-        ::kill(child_, SIGKILL);
-        RunResult ignored;
-        reap(child_, ignored);
-    }
+    child_.reset();
     for (const int fd : {out_, err_}) {
         if (fd >= 0) {
             ::close(fd);
@@ -165,43 +228,16 @@ Running::~Running() {
 }
 
 void Running::signal(int number) const {
-    ::kill(child_, number);
+    child_->signal(number);
 }
 
 RunResult Running::finish() {
     RunResult result;
     const std::optional<Clock::time_point> deadline =
         timeLimit_ ? std::optional(Clock::now() + *timeLimit_) : std::nullopt;
-    bool ended = false;
-    if (outPiped_) {
-        // A helper process of Wine's may keep the pipe open after the program has ended, so the
-        // end of the pipe is awaited only for a while once the program is gone.
-        std::optional<Clock::time_point> endedAt;
-        for (;;) {
-            pollfd readable{out_, POLLIN, 0};
-            if (::poll(&readable, 1, 100) > 0) {
-                char block[4096];
-                const ssize_t got = ::read(out_, block, sizeof block);
-                if (got <= 0) {
-                    break;
-                }
-                result.out.append(block, static_cast<std::size_t>(got));
-                continue;
-            }
-            if (!endedAt && reap(child_, result, WNOHANG)) {
-                endedAt = Clock::now();
-            }
-            if ((endedAt && Clock::now() - *endedAt > std::chrono::seconds(5)) ||
-                (!endedAt && deadline && Clock::now() > *deadline)) {
-                break;
-            }
-        }
-        ended = endedAt.has_value();
+    if (!(outPiped_ && readPipe(*child_, out_, result, deadline))) {
+        child_->await(result, deadline);
     }
-    if (!ended) {
-        awaitEnd(child_, result, deadline);
-    }
-    child_ = -1;
     if (out_ >= 0 && !outPiped_) {
         result.out = contents(out_);
     }

@@ -71,7 +71,7 @@ class Running {
     RunResult finish();
 
   private:
-    pid_t child_ = -1;
+    std::optional<Child> child_;
     int out_ = -1; // where standard output and error are collected, if they are
     int err_ = -1;
     bool outPiped_ = false;

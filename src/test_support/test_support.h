@@ -1,27 +1,22 @@
 #pragma once
 
-// Helpers shared by all the tests: temporary folders, whole-file reads and writes, calls run with
-// the standard streams redirected, in this process or in a forked child, and waiting for a child.
+// Helpers shared by all the tests: temporary folders, whole-file reads and writes, and calls run
+// with the standard streams redirected, in this process or (child.h) in a child process.
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "test_support/child.h"
 
 namespace test_support {
 
@@ -157,126 +152,6 @@ inline Captured capture(const std::function<int()>& call) {
     ::unlink(outName.c_str());
     ::unlink(errName.c_str());
     return captured;
-}
-
-// How a process ended and what it wrote.
-struct RunResult {
-    int exitStatus = -1;    // its exit status, or 128 + the signal that ended it
-    int signal = 0;         // the signal that ended it, if one did
-    bool timedOut = false;  // it was still running at its time limit, and was killed
-    long peakMemoryKiB = 0; // its largest resident size
-    std::string out;
-    std::string err;
-};
-using ChildResult = RunResult;
-
-// Notes in `result` how `child` ended, once it has: false while it runs (with WNOHANG in `flags`).
-inline bool reap(pid_t child, RunResult& result, int flags = 0) {
-    int status = 0;
-    rusage usage{};
-    pid_t done = -1;
-    do {
-        done = ::wait4(child, &status, flags, &usage);
-    } while (done < 0 && errno == EINTR);
-    if (done < 0) {
-        throw std::runtime_error("cannot wait for a child process");
-    }
-    if (done != child) {
-        return false;
-    }
-    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + result.signal;
-    result.peakMemoryKiB = usage.ru_maxrss;
-    return true;
-}
-
-// Waits for `child`; one still running at `deadline` is killed and noted as timed out.
-inline void awaitEnd(pid_t child, RunResult& result,
-                     std::optional<std::chrono::steady_clock::time_point> deadline = {}) {
-    auto pause = std::chrono::microseconds(50);
-    while (!reap(child, result, deadline ? WNOHANG : 0)) {
-        if (std::chrono::steady_clock::now() > *deadline) {
-            ::kill(child, SIGKILL);
-            reap(child, result);
-            result.timedOut = true;
-            return;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::microseconds(2000));
-    }
-}
-
-// The exit status of a child as a shell would give it: its own, or 128 + the signal that ended it.
-inline int exitStatusOf(pid_t child) {
-    RunResult result;
-    reap(child, result);
-    return result.exitStatus;
-}
-
-// Runs `call` in a child process, so that limits set for it do not touch the test itself.
-// Returns the child's exit status, which is what `call` returned.
-inline int inChild(const std::function<int()>& call) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(call());
-    }
-    return exitStatusOf(child);
-}
-
-// An unnamed temporary file holding `bytes`, read from its start.
-inline int tempFile(std::string_view bytes) {
-    char name[] = "/tmp/mts-testXXXXXX";
-    const int fd = ::mkstemp(name);
-    if (fd < 0) {
-        throw std::runtime_error("cannot make a temporary file");
-    }
-    ::unlink(name);
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put <= 0) {
-            throw std::runtime_error("cannot fill a temporary file");
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    ::lseek(fd, 0, SEEK_SET);
-    return fd;
-}
-
-// All the bytes of an open file, from its start.
-inline std::string contents(int fd) {
-    std::string bytes;
-    char chunk[4096];
-    ::lseek(fd, 0, SEEK_SET);
-    for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;) {
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
-    return bytes;
-}
-
-// Runs `body` in a child process (so that ending the process, or state kept for the whole process,
-// stays there) with `input` as standard input and files as standard output and error, and returns
-// how it ended and what it wrote. When `output` is given it becomes standard output instead.
-inline ChildResult runInChild(const std::function<void()>& body, const std::string& input = "",
-                              int output = -1) {
-    const int in = tempFile(input);
-    const int out = tempFile("");
-    const int err = tempFile("");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, STDIN_FILENO);
-        ::dup2(output >= 0 ? output : out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        body();
-        ::_exit(0);
-    }
-    ChildResult result;
-    reap(pid, result);
-    result.out = contents(out);
-    result.err = contents(err);
-    ::close(in);
-    ::close(out);
-    ::close(err);
-    return result;
 }
 
 } // namespace test_support

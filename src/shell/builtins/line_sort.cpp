@@ -31,16 +31,6 @@ std::uint64_t keyAt(const char* line, std::size_t length, std::size_t depth) {
     return raw;
 }
 
-template <class Offset>
-bool lineBeforeFrom(const char* text, std::size_t depth, const LineEntry<Offset>& a,
-                    const LineEntry<Offset>& b) {
-    const std::size_t common = a.length < b.length ? a.length : b.length;
-    const int order = common <= depth ? 0
-                                      : std::memcmp(text + a.start + depth, text + b.start + depth,
-                                                    common - depth);
-    return order < 0 || (order == 0 && a.length < b.length);
-}
-
 template <class Offset> struct Run {
     std::span<LineEntry<Offset>> lines;
     std::size_t depth; // the lines of the run agree on every byte before this depth they have
@@ -52,7 +42,7 @@ template <class Offset> void insertLines(const char* text, Run<Offset> run) {
     for (std::size_t i = 1; i < run.lines.size(); ++i) {
         const LineEntry<Offset> moving = run.lines[i];
         std::size_t to = i;
-        for (; to > 0 && lineBeforeFrom(text, run.depth, moving, run.lines[to - 1]); --to) {
+        for (; to > 0 && lineBefore(text, moving, run.lines[to - 1], run.depth); --to) {
             run.lines[to] = run.lines[to - 1];
         }
         run.lines[to] = moving;
@@ -148,18 +138,6 @@ std::size_t cutNearMiddle(std::string_view text) {
     return lineEnd == std::string_view::npos ? text.size() : lineEnd + 1;
 }
 
-} // namespace
-
-template <class Offset> LineTable<Offset> linesOf(std::string_view text) {
-    LineTable<Offset> table;
-    table.count = lineCountOf(text);
-    if (!platform::resizeLargeBlock(table.entries, table.count)) {
-        throw std::bad_alloc();
-    }
-    fillLines(text, 0, text.size(), table.lines());
-    return table;
-}
-
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines) {
     // Runs wait in a list rather than on the call stack, so that long shared beginnings cannot
     // exhaust the stack.
@@ -171,6 +149,8 @@ template <class Offset> void sortLines(const char* text, std::span<LineEntry<Off
         sortRun(text, run, pending);
     }
 }
+
+} // namespace
 
 template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text) {
     const std::size_t cut = cutNearMiddle(text);
@@ -197,10 +177,6 @@ template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text)
     return sorted;
 }
 
-template LineTable<std::uint32_t> linesOf(std::string_view);
-template LineTable<std::uint64_t> linesOf(std::string_view);
-template void sortLines(const char*, std::span<LineEntry<std::uint32_t>>);
-template void sortLines(const char*, std::span<LineEntry<std::uint64_t>>);
 template SortedHalves<std::uint32_t> sortInHalves(std::string_view);
 template SortedHalves<std::uint64_t> sortInHalves(std::string_view);
 

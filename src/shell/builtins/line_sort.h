@@ -27,20 +27,15 @@ template <class Offset> struct LineTable {
     std::span<LineEntry<Offset>> lines() const { return {entries.get(), count}; }
 };
 
-// The lines of `text`: a line ends at LF, a CR directly before the LF is part of the line end,
-// and a last line without LF is still a line. Keys hold each line's first eight bytes. Throws
-// std::bad_alloc when the table does not fit in memory.
-template <class Offset> LineTable<Offset> linesOf(std::string_view text);
-
-template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines);
-
 template <class Offset> struct SortedHalves {
     LineTable<Offset> table;
     std::size_t middle = 0; // where the second sorted half begins
 };
 
 // The lines of `text` in two sorted halves, the lines of the first and of the second half of the
-// text, each taken and sorted on a processor of its own; merging them gives the sorted text.
+// text, each taken and sorted on a processor of its own; merging them gives the sorted text. A
+// line ends at LF, a CR directly before the LF is part of the line end, and a last line without
+// LF is still a line.
 // Throws std::bad_alloc when the table does not fit in memory.
 template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text);
 
@@ -53,10 +48,15 @@ template <class Offset> void prefetchLine(const char* text, const LineEntry<Offs
     __builtin_prefetch(text + line.start + line.length);
 }
 
+// Whether line a sorts before line b: in unsigned byte order, a line that is a prefix of another
+// first. Lines known to agree on their first `depth` bytes are compared from there on.
 template <class Offset>
-bool lineBefore(const char* text, const LineEntry<Offset>& a, const LineEntry<Offset>& b) {
+bool lineBefore(const char* text, const LineEntry<Offset>& a, const LineEntry<Offset>& b,
+                std::size_t depth = 0) {
     const std::size_t common = a.length < b.length ? a.length : b.length;
-    const int order = common == 0 ? 0 : std::memcmp(text + a.start, text + b.start, common);
+    const int order = common <= depth ? 0
+                                      : std::memcmp(text + a.start + depth, text + b.start + depth,
+                                                    common - depth);
     return order < 0 || (order == 0 && a.length < b.length);
 }
 

@@ -28,48 +28,6 @@ std::vector<std::string> referenceOrder(const std::string& text) {
     return lines;
 }
 
-TEST(LinesOf, TakesLinesAsTheProgramDoes) {
-    const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
-    EXPECT_EQ(textsOf<std::uint32_t>(text, linesOf<std::uint32_t>(text).lines()),
-              (std::vector<std::string>{"a", "b", "", "c\rd", "", "e\r", "last"}));
-    EXPECT_EQ(linesOf<std::uint32_t>("").count, 0u);
-    EXPECT_EQ(linesOf<std::uint32_t>("x\n").count, 1u);
-    EXPECT_EQ(textsOf<std::uint32_t>("\r", linesOf<std::uint32_t>("\r").lines()),
-              std::vector<std::string>{"\r"});
-}
-
-// Lines that share long beginnings need many rounds of keys; a line that ends where another goes
-// on with NUL bytes must still come first.
-TEST(SortLines, SeparatesLongSharedBeginningsAndTrailingNuls) {
-    const std::string shared(45, 'p');
-    std::string text;
-    for (int i = 0; i < 200; ++i) {
-        text += shared + std::string(static_cast<std::size_t>(i % 7), '\0') +
-                std::to_string(i % 13) + "\n";
-        text += shared + std::string(static_cast<std::size_t>(i % 5), '\0') + "\n";
-    }
-    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
-    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
-    sortLines(text.data(), lines);
-    EXPECT_EQ(textsOf<std::uint32_t>(text, lines), referenceOrder(text));
-}
-
-// Short lines that share the start of a very long one are settled once: the long line alone goes
-// on to deeper bytes. Before, every short line went along with it, eight bytes at a time.
-TEST(SortLines, ALongLineOfNulsAmongManyShortOnesTakesLinearTime) {
-    std::string text(std::size_t{2} << 20, '\0');
-    text += "\n";
-    for (int i = 0; i < 50'000; ++i) {
-        text += std::string(static_cast<std::size_t>(i % 3), '\0') + "\n";
-    }
-    ::alarm(60); // a sort that never ends fails the case instead of stalling the run
-    const LineTable<std::uint32_t> table = linesOf<std::uint32_t>(text);
-    const std::span<LineEntry<std::uint32_t>> lines = table.lines();
-    sortLines(text.data(), lines);
-    ::alarm(0);
-    EXPECT_TRUE(textsOf<std::uint32_t>(text, lines) == referenceOrder(text));
-}
-
 std::string randomText(std::uint32_t seed, int lineCount) {
     std::mt19937 random(seed);
     const std::string alphabet("ab\0\r\xff ", 6);
@@ -96,6 +54,43 @@ template <class Offset> std::vector<std::string> mergedHalves(const std::string&
     std::merge(lines.begin(), middle, middle, lines.end(), merged.begin(),
                [&](const auto& a, const auto& b) { return lineBefore(text.data(), a, b); });
     return textsOf<Offset>(text, merged);
+}
+
+TEST(SortInHalves, TakesLinesAsTheProgramDoes) {
+    const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
+    EXPECT_EQ(mergedHalves<std::uint32_t>(text),
+              (std::vector<std::string>{"", "", "a", "b", "c\rd", "e\r", "last"}));
+    EXPECT_EQ(sortInHalves<std::uint32_t>("").table.count, 0u);
+    EXPECT_EQ(sortInHalves<std::uint32_t>("x\n").table.count, 1u);
+    EXPECT_EQ(mergedHalves<std::uint32_t>("\r"), std::vector<std::string>{"\r"});
+}
+
+// Lines that share long beginnings need many rounds of keys; a line that ends where another goes
+// on with NUL bytes must still come first.
+TEST(SortInHalves, SeparatesLongSharedBeginningsAndTrailingNuls) {
+    const std::string shared(45, 'p');
+    std::string text;
+    for (int i = 0; i < 200; ++i) {
+        text += shared + std::string(static_cast<std::size_t>(i % 7), '\0') +
+                std::to_string(i % 13) + "\n";
+        text += shared + std::string(static_cast<std::size_t>(i % 5), '\0') + "\n";
+    }
+    EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text));
+}
+
+// Short lines that share the start of a very long one are settled once: the long line alone goes
+// on to deeper bytes. The long line comes last, so that the middle of the text falls within it and
+// all the short lines are sorted in the same half.
+TEST(SortInHalves, ALongLineOfNulsAmongManyShortOnesTakesLinearTime) {
+    std::string text;
+    for (int i = 0; i < 50'000; ++i) {
+        text += std::string(static_cast<std::size_t>(i % 3), '\0') + "\n";
+    }
+    text += std::string(std::size_t{2} << 20, '\0') + "\n";
+    ::alarm(60); // a sort that never ends fails the case instead of stalling the run
+    const std::vector<std::string> sorted = mergedHalves<std::uint32_t>(text);
+    ::alarm(0);
+    EXPECT_TRUE(sorted == referenceOrder(text));
 }
 
 TEST(SortInHalves, MergedHalvesMatchTheReferenceOnRandomText) {

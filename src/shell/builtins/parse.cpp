@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -33,18 +34,12 @@ bool isPlainName(std::string_view word) {
     return true;
 }
 
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool sameIgnoringCase(std::string_view word, std::string_view lowerName) {
-    if (word.size() != lowerName.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        const char c = word[i];
-        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != lowerName[i]) {
-            return false;
-        }
-    }
-    return true;
+    return std::ranges::equal(word, lowerName, {}, asciiLower);
 }
 
 } // namespace
