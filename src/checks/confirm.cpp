@@ -21,10 +21,14 @@ void showTable(const species_map::SpeciesMap& map) {
     static const records::RecordLayout row{{records::TextField{records::NAME_WIDTH},
                                             records::Skip{1},
                                             records::TextField{records::NAME_WIDTH}}};
+    // All that the table needs is made before its first line, so that memory running out meets
+    // the table before it has begun rather than halfway down. The names of every entry are as wide
+    // as the fields they are copied into, so the copies ask for nothing.
+    const std::vector<records::FixedText> headings{records::makeFixedText("Individual", 10),
+                                                   records::makeFixedText("Species", 7)};
+    std::vector<records::FixedText> values = records::blankValues(row);
     console::printBlankLine();
-    console::printFixedLine(
-        header, {records::makeFixedText("Individual", 10), records::makeFixedText("Species", 7)});
-    std::vector<records::FixedText> values(2);
+    console::printFixedLine(header, headings);
     for (const species_map::MapEntry& entry : map.entries) {
         values[0] = entry.individual;
         values[1] = entry.species;
