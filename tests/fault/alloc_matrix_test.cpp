@@ -1,0 +1,183 @@
+// Every allocation of a whole run refused in turn. A first run under the preload library counts
+// the allocations of a complete run; then the program runs once for each of them with that one
+// refused, and once with it and every one after it refused, as when memory is gone for good.
+// Whatever is refused, the run ends in one of its orderly stops or in a whole fatal report of
+// exhausted memory, never by a signal, and the operator's files are as after any other failure:
+// "AllPictures.txt" the old list or the complete new one, the backup absent or complete, and no
+// file but the run's own.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "test_support/expect.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+enum class Refusal { Once, Onwards };
+
+void PrintTo(Refusal refusal, std::ostream* out) {
+    *out << (refusal == Refusal::Once ? "once" : "onwards");
+}
+
+std::string example(const char* name) {
+    return readFile(fs::path(MTS_EXAMPLES_DIR) / name);
+}
+
+// The example's map grown past the table's first size of 500 entries, and past the 512 entries
+// at which the index of individuals is made anew, by as few lines as that takes.
+std::string largeMap() {
+    std::string map = example(MAP);
+    for (auto i = mapEntriesOf(map).size(); i < 513; ++i) {
+        map += mapColumns("Cat " + std::to_string(i), "Lion") + "\r\n";
+    }
+    return map;
+}
+
+struct Expectation {
+    std::string oldList;
+    std::string newList;
+    std::optional<std::string> map;
+    Transcripts transcripts;
+};
+
+// What a run under the library left and showed; empty when all is as it may be.
+std::string problemWith(const Expectation& e, const RunResult& run, const fs::path& dir) {
+    if (run.signal != 0 || run.timedOut) {
+        return run.timedOut ? "the run hung"
+                            : "the run died of signal " + std::to_string(run.signal);
+    }
+    if (run.exitStatus != 0 && run.exitStatus != 127) {
+        return "exit status " + std::to_string(run.exitStatus);
+    }
+    const std::string pictures = readFile(dir / PICTURES);
+    if (pictures != e.oldList && pictures != e.newList) {
+        return "AllPictures.txt is neither the old list nor the complete new one";
+    }
+    if (fs::exists(dir / BACKUP) && readFile(dir / BACKUP) != e.oldList) {
+        return "AllPicturesIndiv.txt is there but not the complete old list";
+    }
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name != PICTURES && name != BACKUP && name != UNSORTED && name != MAP) {
+            return "a stray file is left behind: " + name;
+        }
+    }
+    if (e.map && readFile(dir / MAP) != *e.map) {
+        return "the map changed";
+    }
+    if (run.out.find(DONE_MESSAGE) != std::string::npos && pictures != e.newList) {
+        return "success is claimed without the new list";
+    }
+    const Transcripts& t = e.transcripts;
+    const std::set<std::string> endings = {t.complete, t.rejected, t.backupFailed, t.sortFailed,
+                                           t.guidance};
+    if (run.exitStatus == 0) {
+        return endings.count(run.out) ? "" : "exit status 0 after an unexpected dialogue";
+    }
+    const bool wholeLines = std::any_of(endings.begin(), endings.end(), [&](const auto& ending) {
+        return ending.compare(0, run.out.size(), run.out) == 0;
+    });
+    if (!wholeLines || (!run.out.empty() && !run.out.ends_with("\r\n"))) {
+        return "standard output before the fatal report is not whole lines of a run's dialogue";
+    }
+    const FatalReport report = parseFatalReport(run.err);
+    if (!report.wellFormed || report.hostError || report.error != 210 ||
+        report.codeText != "dynamic memory allocation failed") {
+        return "the fatal report is not a whole report of exhausted memory";
+    }
+    return "";
+}
+
+class AllocationMatrix : public testing::TestWithParam<std::tuple<std::string, Refusal>> {};
+
+TEST_P(AllocationMatrix, EveryAllocationRefusedEndsInAStopOrAReport) {
+    const auto& [caseName, refusal] = GetParam();
+    std::optional<std::string> map = caseName == "LargeMap" ? largeMap() : example(MAP);
+    if (caseName == "MapMissing") {
+        map.reset();
+    }
+    const std::string answers = caseName == "AnsweredNo" ? "No\n\n" : "Yes\n\n";
+    const Expectation e{example(PICTURES),
+                        map ? relabelledList(*map, example(PICTURES)) : example(PICTURES), map,
+                        transcriptsFor(map ? mapEntriesOf(*map) : std::vector<MapEntry>{})};
+
+    const TempFolder base("mts-alloc", TempFolder::Storage::Memory);
+    const fs::path dir = base.dir / "run";
+    const auto runRefusing = [&](long at) {
+        fs::remove_all(dir);
+        fs::create_directory(dir);
+        writeFile(dir / PICTURES, e.oldList);
+        if (map) {
+            writeFile(dir / MAP, *map);
+        }
+        Launch launch;
+        launch.folder = dir;
+        launch.in = Stream::bytes(answers);
+        launch.timeLimit = std::chrono::seconds(20);
+        launch.builtProgram = true;
+        launch.preload = MTS_ALLOC_PRELOAD_PATH;
+        launch.environment = {"ALLOC_FAIL_AT=" + std::to_string(at),
+                              std::string("ALLOC_FAIL_ON=") +
+                                  (refusal == Refusal::Once ? "once" : "onwards"),
+                              "ALLOC_COUNT_FILE=" + (base.dir / "count").string()};
+        return runProgram(launch);
+    };
+    const auto counted = [&] { return std::stol(readFile(base.dir / "count")); };
+
+    // Undisturbed, the run ends as it would without the library, and tells how many there are.
+    const RunResult clean = runRefusing(0);
+    const long allocations = counted();
+    ASSERT_EQ(clean.exitStatus, 0) << clean.err;
+    ASSERT_EQ(problemWith(e, clean, dir), "");
+    ASSERT_GT(allocations, 0);
+
+    std::map<std::string, int> outcomes;
+    int failures = 0;
+    for (long at = 1; at <= allocations; ++at) {
+        const RunResult run = runRefusing(at);
+        std::string problem = problemWith(e, run, dir);
+        if (problem.empty() && counted() < at) {
+            problem = "the allocation to refuse was never asked for";
+        }
+        ++outcomes[run.exitStatus == 127  ? "memory report"
+                   : run.out == clean.out ? "as undisturbed"
+                                          : "orderly stop"];
+        if (!problem.empty() && ++failures <= 20) {
+            ADD_FAILURE() << "allocation " << at << " of " << allocations << ": " << problem
+                          << " [exit " << run.exitStatus << "]\n  stdout ends: "
+                          << testing::PrintToString(
+                                 run.out.substr(run.out.size() > 120 ? run.out.size() - 120 : 0))
+                          << "\n  stderr: " << testing::PrintToString(run.err);
+        }
+    }
+    std::ostringstream summary;
+    summary << caseName << ", " << allocations << " allocations:";
+    for (const auto& [outcome, runs] : outcomes) {
+        summary << " " << runs << " " << outcome << ";";
+    }
+    std::cout << summary.str() << "\n";
+    EXPECT_EQ(failures, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExampleCatalogue, AllocationMatrix,
+                         testing::Combine(testing::Values("AnsweredYes", "AnsweredNo", "MapMissing",
+                                                          "LargeMap"),
+                                          testing::Values(Refusal::Once, Refusal::Onwards)),
+                         [](const testing::TestParamInfo<AllocationMatrix::ParamType>& info) {
+                             return std::get<0>(info.param) +
+                                    (std::get<1>(info.param) == Refusal::Once ? "_RefusedOnce"
+                                                                              : "_RefusedOnwards");
+                         });
+
+} // namespace
