@@ -10,8 +10,8 @@ namespace records {
 namespace {
 
 // Only the thread that runs the stages notes operations; no lock is needed.
-NotedOperation underWay;
-bool anyUnderWay = false;
+constinit NotedOperation underWay;
+constinit bool anyUnderWay = false;
 
 } // namespace
 

@@ -41,7 +41,7 @@ struct NotedOperation {
 
     std::string_view operation_;
     std::int32_t channel_ = 0;
-    std::array<char, NAME_ROOM> name_;
+    std::array<char, NAME_ROOM> name_{};
     std::size_t nameLength_ = 0;
     std::optional<std::int32_t> recordNumber_; // none for an open
     SourceLocation where_;
