@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -83,6 +84,11 @@ std::string problemWith(const Expectation& e, const RunResult& run, const fs::pa
     const std::set<std::string> endings = {t.complete, t.rejected, t.backupFailed, t.sortFailed,
                                            t.guidance};
     if (run.exitStatus == 0) {
+        const bool commandFailed = run.out == t.backupFailed || run.out == t.sortFailed;
+        if (commandFailed && (std::count(run.err.begin(), run.err.end(), '\n') != 1 ||
+                              !run.err.ends_with(": Cannot allocate memory\r\n"))) {
+            return "the failed command did not say why in one line";
+        }
         return endings.count(run.out) ? "" : "exit status 0 after an unexpected dialogue";
     }
     const bool wholeLines = std::any_of(endings.begin(), endings.end(), [&](const auto& ending) {
@@ -150,9 +156,12 @@ TEST_P(AllocationMatrix, EveryAllocationRefusedEndsInAStopOrAReport) {
         if (problem.empty() && counted() < at) {
             problem = "the allocation to refuse was never asked for";
         }
-        ++outcomes[run.exitStatus == 127  ? "memory report"
-                   : run.out == clean.out ? "as undisturbed"
-                                          : "orderly stop"];
+        const Transcripts& t = e.transcripts;
+        ++outcomes[run.exitStatus == 127       ? "memory report"
+                   : run.out == t.backupFailed ? "failed backup"
+                   : run.out == t.sortFailed   ? "failed sort"
+                   : run.out == clean.out      ? "as undisturbed"
+                                               : "other stop"];
         if (!problem.empty() && ++failures <= 20) {
             ADD_FAILURE() << "allocation " << at << " of " << allocations << ": " << problem
                           << " [exit " << run.exitStatus << "]\n  stdout ends: "
@@ -168,6 +177,12 @@ TEST_P(AllocationMatrix, EveryAllocationRefusedEndsInAStopOrAReport) {
     }
     std::cout << summary.str() << "\n";
     EXPECT_EQ(failures, 0);
+    // Memory that runs out inside the copy or the sort is that command's failure, and the run
+    // takes the stop that goes with it.
+    EXPECT_GT(outcomes["failed backup"], 0);
+    if (clean.out == e.transcripts.complete) {
+        EXPECT_GT(outcomes["failed sort"], 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ExampleCatalogue, AllocationMatrix,
