@@ -17,10 +17,14 @@ bool isNo(const records::FixedText& answer) {
 void showTable(const species_map::SpeciesMap& map) {
     static const records::RecordLayout header{
         {records::TextField{10}, records::Skip{15}, records::Skip{1}, records::TextField{7}}};
+    // All that the table needs is made before its first line, so that memory running out meets
+    // the table before it has begun rather than halfway down. The names of every entry are as wide
+    // as the fields they are copied into, so the copies ask for nothing.
+    const std::vector<records::FixedText> headings{records::makeFixedText("Individual", 10),
+                                                   records::makeFixedText("Species", 7)};
+    std::vector<records::FixedText> values = records::blankValues(species_map::mapLineLayout());
     console::printBlankLine();
-    console::printFixedLine(
-        header, {records::makeFixedText("Individual", 10), records::makeFixedText("Species", 7)});
-    std::vector<records::FixedText> values(2);
+    console::printFixedLine(header, headings);
     for (const species_map::MapEntry& entry : map.entries) {
         values[0] = entry.individual;
         values[1] = entry.species;

@@ -7,6 +7,7 @@
 #include "records/fatal.h"
 #include "records/line_end.h"
 #include "records/line_source.h"
+#include "records/under_way.h"
 
 namespace console {
 
@@ -20,9 +21,15 @@ constexpr std::string_view STDIN_NAME = "stdin ";
 // Enough for any answer in one read; longer lines are passed over block by block.
 constexpr std::size_t INPUT_BLOCK_SIZE = std::size_t{1} << 16;
 
+// Kept apart from the buffers, so that an operation can be noted as under way before the first
+// of them is made.
+struct LineCounts {
+    std::int32_t written = 0;
+    std::int32_t read = 0;
+};
+constinit LineCounts counts;
+
 struct ConsoleState {
-    std::int32_t linesWritten = 0;
-    std::int32_t linesRead = 0;
     records::LineSource input = records::lineSourceFor(STDIN_FD, INPUT_BLOCK_SIZE);
     std::string line; // the output line being formed, reused
     std::string head; // the kept part of the input line being read
@@ -33,16 +40,24 @@ ConsoleState& state() {
     return console;
 }
 
+void beginOutput(std::string_view operation, const records::SourceLocation& where) {
+    records::noteUnderWay(operation, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1, where);
+}
+
+void beginInput(std::string_view operation, const records::SourceLocation& where) {
+    records::noteUnderWay(operation, STDIN_CHANNEL, STDIN_NAME, counts.read + 1, where);
+}
+
 void writeLine(std::string& line, std::string_view operation,
                const records::SourceLocation& where) {
-    ConsoleState& console = state();
     line.append(records::lineEndFor(STDOUT_FD));
     const int error = platform::writeAll(STDOUT_FD, line.data(), line.size());
     if (error != 0) {
         records::fatalFileError(records::hostError(error), operation, STDOUT_CHANNEL, STDOUT_NAME,
-                                console.linesWritten + 1, where);
+                                counts.written + 1, where);
     }
-    ++console.linesWritten;
+    ++counts.written;
+    records::noteNoneUnderWay();
 }
 
 // Takes one input line, keeping its first `keep` bytes in the console's head buffer.
@@ -50,10 +65,10 @@ const std::string& readLine(std::size_t keep, std::string_view operation,
                             const records::SourceLocation& where) {
     ConsoleState& console = state();
     const records::TakeResult taken = records::takeLineHead(console.input, keep, console.head);
-    const std::int32_t recordNumber = console.linesRead + 1;
+    const std::int32_t recordNumber = counts.read + 1;
     switch (taken.status) {
     case records::LineStatus::Line:
-        console.linesRead = recordNumber;
+        counts.read = recordNumber;
         return console.head;
     case records::LineStatus::End:
         records::fatalFileError(records::ownError(records::CODE_READ_PAST_END), operation,
@@ -71,6 +86,7 @@ const std::string& readLine(std::size_t keep, std::string_view operation,
 } // namespace
 
 void printMessage(std::string_view text, const records::SourceLocation& where) {
+    beginOutput(records::OP_LIST_DIRECTED_WRITE, where);
     std::string& line = state().line;
     line.assign(1, ' ');
     line.append(text);
@@ -78,6 +94,7 @@ void printMessage(std::string_view text, const records::SourceLocation& where) {
 }
 
 void printBlankLine(const records::SourceLocation& where) {
+    beginOutput(records::OP_LIST_DIRECTED_WRITE, where);
     std::string& line = state().line;
     line.clear();
     writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
@@ -86,17 +103,29 @@ void printBlankLine(const records::SourceLocation& where) {
 void printFixedLine(const records::RecordLayout& layout,
                     const std::vector<records::FixedText>& values,
                     const records::SourceLocation& where) {
+    beginOutput(records::OP_FORMATTED_WRITE, where);
     std::string& line = state().line;
     records::buildLine(layout, values, line);
     writeLine(line, records::OP_FORMATTED_WRITE, where);
 }
 
 void waitForEnter(const records::SourceLocation& where) {
+    beginInput(records::OP_LIST_DIRECTED_READ, where);
     (void)readLine(0, records::OP_LIST_DIRECTED_READ, where);
+    records::noteNoneUnderWay();
 }
 
 records::FixedText readAnswer(std::size_t width, const records::SourceLocation& where) {
-    return records::makeFixedText(readLine(width, records::OP_FORMATTED_READ, where), width);
+    beginInput(records::OP_FORMATTED_READ, where);
+    records::FixedText answer =
+        records::makeFixedText(readLine(width, records::OP_FORMATTED_READ, where), width);
+    records::noteNoneUnderWay();
+    return answer;
+}
+
+records::NotedOperation nextOutputLine(const records::SourceLocation& where) {
+    return {records::OP_LIST_DIRECTED_WRITE, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1,
+            where};
 }
 
 } // namespace console

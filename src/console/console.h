@@ -8,6 +8,7 @@
 
 #include "records/fixed_text.h"
 #include "records/layout.h"
+#include "records/under_way.h"
 
 // The operator's dialogue: lines on standard output, each out on the device before the call
 // returns, and lines read from standard input. Any failure ends the process through the fatal
@@ -36,5 +37,10 @@ void waitForEnter(const records::SourceLocation& where = records::SourceLocation
 records::FixedText
 readAnswer(std::size_t width,
            const records::SourceLocation& where = records::SourceLocation::current());
+
+// The next line of standard output, as a list-directed write asked for at `where`: the stream that
+// the run is at between its stages, when no file or stream operation is under way.
+records::NotedOperation
+nextOutputLine(const records::SourceLocation& where = records::SourceLocation::current());
 
 } // namespace console

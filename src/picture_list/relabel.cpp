@@ -108,9 +108,10 @@ void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
 } // namespace
 
 void relabelPictureList(const species_map::SpeciesMap& map) {
-    static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
     records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
+    // Made once the files are open, so that a want of memory here is reported for them.
+    static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
     Relabelling run{map, unsorted, plan, wholeLineShape(plan), {}};
     std::array<std::string_view, species_map::FOLDER_BATCH> lines;
     while (const std::size_t count = records::readLines(backup, lines.data(), lines.size())) {

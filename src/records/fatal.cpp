@@ -1,11 +1,11 @@
 #include "records/fatal.h"
 
 #include <cstring>
-#include <string>
 
 #include "platform/files.h"
 #include "platform/process.h"
 #include "records/line_end.h"
+#include "records/report_text.h"
 
 namespace records {
 
@@ -37,32 +37,25 @@ std::string_view baseName(std::string_view path) {
 void fatalFileError(FileError error, std::string_view operation, std::int32_t channel,
                     std::string_view fileName, std::optional<std::int32_t> recordNumber,
                     const SourceLocation& where) {
+    // Memory may be what failed, so the report is made in storage of its own.
     const std::string_view lineEnd = lineEndFor(platform::STDERR_FD);
-    std::string report;
+    ReportText report(platform::STDERR_FD);
     if (error.code == 0) {
-        report.append(HOST_ERROR_LABEL).append(std::strerror(error.hostErrorNumber));
-        report.append(lineEnd);
-        report.append(FATAL_MARKER).append("/").append(operation);
-        report.append("/unit=").append(std::to_string(channel)).append("/");
-        report.append("error code returned by host stdio - ");
-        report.append(std::to_string(error.hostErrorNumber)).append(".");
+        appendAll(report, HOST_ERROR_LABEL, std::strerror(error.hostErrorNumber), lineEnd);
+        appendAll(report, FATAL_MARKER, "/", operation, "/unit=", channel, "/");
+        appendAll(report, "error code returned by host stdio - ", error.hostErrorNumber, ".");
     } else {
-        report.append(FATAL_MARKER).append(std::to_string(error.code)).append("/");
-        report.append(operation).append("/unit=").append(std::to_string(channel)).append("/");
-        report.append(ownErrorText(error.code)).append(".");
+        appendAll(report, FATAL_MARKER, error.code, "/", operation, "/unit=", channel, "/");
+        appendAll(report, ownErrorText(error.code), ".");
     }
-    report.append(lineEnd);
-    report.append(" File name = ").append(fileName);
+    appendAll(report, lineEnd, " File name = ", fileName);
     if (recordNumber) {
-        report.append("    formatted, ").append("sequential access  ");
-        report.append(" record = ").append(std::to_string(*recordNumber));
+        appendAll(report, "    formatted, ", "sequential access  ", " record = ", *recordNumber);
     }
-    report.append(lineEnd);
-    report.append(" In source file ").append(baseName(where.file_name())).append(",");
-    report.append(" at line number ").append(std::to_string(where.line()));
-    report.append(lineEnd);
+    appendAll(report, lineEnd, " In source file ", baseName(where.file_name()), ",");
+    appendAll(report, " at line number ", where.line(), lineEnd);
     // Standard error is unbuffered here, so the report is out once the write returns.
-    (void)platform::writeAll(platform::STDERR_FD, report.data(), report.size());
+    send(report);
     platform::exitNow(FATAL_EXIT_STATUS);
 }
 

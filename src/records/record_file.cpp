@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "records/fatal.h"
 #include "records/line_end.h"
+#include "records/under_way.h"
 
 namespace records {
 
@@ -85,9 +86,7 @@ LayoutPlan planFor(const RecordFile& file, const RecordLayout& layout, std::stri
     }
 }
 
-} // namespace
-
-std::optional<RecordFile> openExisting(const std::string& name, std::int32_t channel) {
+std::optional<RecordFile> openExistingFile(const std::string& name, std::int32_t channel) {
     const platform::EntryKind kind = platform::entryKind(name);
     if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
         return std::nullopt;
@@ -102,8 +101,22 @@ std::optional<RecordFile> openExisting(const std::string& name, std::int32_t cha
     return openedFile(name, channel, opened.fd);
 }
 
-RecordFile openOrCreate(const std::string& name, std::int32_t channel,
+} // namespace
+
+std::optional<RecordFile> openExisting(std::string_view name, std::int32_t channel,
+                                       const SourceLocation& where) {
+    noteUnderWay(OP_OPEN, channel, name, std::nullopt, where);
+    std::optional<RecordFile> file = openExistingFile(std::string(name), channel);
+    if (!file) {
+        noteNoneUnderWay(); // nothing was opened, so nothing is at work
+    }
+    return file;
+}
+
+RecordFile openOrCreate(std::string_view fileName, std::int32_t channel,
                         const SourceLocation& where) {
+    noteUnderWay(OP_OPEN, channel, fileName, std::nullopt, where);
+    const std::string name(fileName);
     platform::OpenResult opened{-1, 0};
     if (platform::entryKind(name) == platform::EntryKind::Missing) {
         opened = platform::openFile(name, platform::OpenMode::CreateReadWrite);
@@ -140,6 +153,7 @@ ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<Fix
 
 std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
                       const SourceLocation& where) {
+    noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
     // The record count is kept as one read a record at a time keeps it: an attempt that finds
     // the end counts too.
     if (file.input.fd < 0) {
@@ -208,6 +222,7 @@ void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& wh
 }
 
 void close(RecordFile& file, const SourceLocation& where) {
+    noteUnderWay(OP_CLOSE, file.channel, file.name, file.recordNumber, where);
     if (file.behind) {
         const int error = finishWriteBehind(*file.behind);
         file.behind.reset();
@@ -224,6 +239,7 @@ void close(RecordFile& file, const SourceLocation& where) {
     if (error != 0) {
         fail(file, hostError(error), OP_CLOSE, where);
     }
+    noteNoneUnderWay();
 }
 
 } // namespace records

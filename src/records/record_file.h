@@ -38,10 +38,11 @@ struct RecordFile {
 
 // Opens a file that must exist already; an absent, directory or unopenable entry gives nothing,
 // without any message.
-std::optional<RecordFile> openExisting(const std::string& name, std::int32_t channel);
+std::optional<RecordFile> openExisting(std::string_view name, std::int32_t channel,
+                                       const SourceLocation& where = SourceLocation::current());
 
 // Opens a file, creating it empty when it is missing.
-RecordFile openOrCreate(const std::string& name, std::int32_t channel,
+RecordFile openOrCreate(std::string_view name, std::int32_t channel,
                         const SourceLocation& where = SourceLocation::current());
 
 enum class ReadOutcome { Record, End };

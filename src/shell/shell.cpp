@@ -2,10 +2,9 @@
 
 namespace shell {
 
-std::string commandLineOf(std::string_view text) {
+std::string_view commandLineOf(std::string_view text) {
     const std::size_t last = text.find_last_not_of(' ');
-    return std::string(last == std::string_view::npos ? std::string_view{}
-                                                      : text.substr(0, last + 1));
+    return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
 }
 
 } // namespace shell

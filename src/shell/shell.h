@@ -1,13 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace shell {
 
 // The command line for `text`: the text without its trailing blanks, nothing else changed.
-std::string commandLineOf(std::string_view text);
+std::string_view commandLineOf(std::string_view text);
 
 // Hands the command line of `text` to the host and waits for it. Returns the command's exit
 // status, or -1 when no interpreter could be started. Where the interpreter would empty a sort's

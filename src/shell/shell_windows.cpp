@@ -117,7 +117,7 @@ std::int32_t sortIntoPlaceOrFail(const SortLine& sort) {
 // output takes a way round (sortIntoPlace).
 std::int32_t runShellCommand(std::string_view text) {
     // The console writes every line through at once, so nothing of ours is waiting to go out.
-    const std::string line = commandLineOf(text);
+    const std::string line(commandLineOf(text));
     if (const std::optional<SortLine> sort = sortLineOf(line)) {
         return sortIntoPlaceOrFail(*sort);
     }

@@ -134,9 +134,11 @@ LoadResult loadSpeciesMap() {
         result.outcome = LoadOutcome::MapFileMissing;
         return result;
     }
+    // Made once the file is open, so that a want of memory here is reported for the map file.
+    static const records::LayoutPlan plan = records::planLayout(mapLineLayout());
     result.map.entries.reserve(MAP_CAPACITY);
     std::vector<records::FixedText> values = records::blankValues(mapLineLayout());
-    while (records::readRecord(*file, mapLineLayout(), values) == records::ReadOutcome::Record) {
+    while (records::readRecord(*file, plan, values) == records::ReadOutcome::Record) {
         addEntry(result.map, MapEntry{values[0], values[1]});
     }
     records::close(*file);

@@ -13,10 +13,21 @@ namespace shell::builtins {
 
 enum class BuiltinKind { Copy, Sort, Delete };
 
+// The exit statuses of the built-in commands, as the run reads them: only a copy's 1 and a sort's
+// failure change what the run does next.
+namespace status {
+inline constexpr std::int32_t DONE = 0;           // every command
+inline constexpr std::int32_t SOURCE_MISSING = 1; // copy: there is no source
+inline constexpr std::int32_t UNREADABLE = 1;     // sort: the source cannot be read
+inline constexpr std::int32_t FAILED = 2;         // copy, sort: every other failure
+inline constexpr std::int32_t NOT_REMOVED = 1;    // del: every failure
+} // namespace status
+
+// Views into the command line that was parsed.
 struct BuiltinCommand {
     BuiltinKind kind;
-    std::string source; // the file read, or the file removed
-    std::string destination;
+    std::string_view source; // the file read, or the file removed
+    std::string_view destination;
 };
 
 // The built-in command that `line` spells, or nothing when the line is for the host's shell:
@@ -25,23 +36,26 @@ struct BuiltinCommand {
 // specially.
 std::optional<BuiltinCommand> parseBuiltin(std::string_view line);
 
-// 0 when copied; 1 when `source` does not exist; 2 for every other failure (a source that is a
-// folder or no regular file, a destination that cannot be written or is no regular file, a full
-// disk). On failure the destination is as it was.
+// DONE when copied; SOURCE_MISSING when `source` does not exist; FAILED for every other failure
+// (a source that is a folder or no regular file, a destination that cannot be written or is no
+// regular file, a full disk). On failure the destination is as it was.
 std::int32_t copyFile(const std::string& source, const std::string& destination);
 
 // Writes the lines of `source` in ascending unsigned byte order, each ending in CR LF.
-// 0 when sorted; 1 when `source` cannot be read (missing, a folder, no regular file); 2 when
-// `destination` cannot be written or the lines do not fit in memory. On failure the destination is
-// as it was.
+// DONE when sorted; UNREADABLE when `source` cannot be read (missing, a folder, no regular file);
+// FAILED when `destination` cannot be written or the lines do not fit in memory. On failure the
+// destination is as it was.
 std::int32_t sortFile(const std::string& source, const std::string& destination);
 
-// 0 when removed; 1 when `name` does not exist or cannot be removed.
+// DONE when removed; NOT_REMOVED when `name` does not exist or cannot be removed.
 std::int32_t deleteFile(const std::string& name);
 
+// Runs the command. Memory that runs out anywhere in it is a failure of the command like any
+// other: its one line on standard error and its failure status.
 std::int32_t runBuiltin(const BuiltinCommand& command);
 
-// The one line on standard error: "<command>: <what> <name>: <reason>".
+// The one line on standard error: "<command>: <what> <name>: <reason>". Asks for no memory, so
+// that it can tell of the want of it.
 void reportFailure(std::string_view command, std::string_view what, std::string_view name,
                    int error);
 

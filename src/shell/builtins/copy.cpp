@@ -11,9 +11,6 @@ namespace shell::builtins {
 
 namespace {
 
-constexpr std::int32_t COPIED = 0;
-constexpr std::int32_t SOURCE_MISSING = 1;
-constexpr std::int32_t COPY_FAILED = 2;
 constexpr std::size_t COPY_BLOCK = std::size_t{1} << 20;
 
 struct CopyFailure {
@@ -52,20 +49,20 @@ std::int32_t copyOpenFile(int in, const std::string& source, const std::string& 
     platform::ReplacementStart start = platform::beginReplacement(destination);
     if (start.error != 0) {
         reportFailure("copy", "cannot write", destination, start.error);
-        return COPY_FAILED;
+        return status::FAILED;
     }
     const CopyFailure failure = copyContents(in, start.replacement);
     if (failure.error != 0) {
         platform::abandonReplacement(start.replacement);
         reportFailure("copy", failure.onRead ? "cannot read" : "cannot write",
                       failure.onRead ? source : destination, failure.error);
-        return COPY_FAILED;
+        return status::FAILED;
     }
     if (const int error = platform::commitReplacement(start.replacement); error != 0) {
         reportFailure("copy", "cannot write", destination, error);
-        return COPY_FAILED;
+        return status::FAILED;
     }
-    return COPIED;
+    return status::DONE;
 }
 
 } // namespace
@@ -75,7 +72,7 @@ std::int32_t copyFile(const std::string& source, const std::string& destination)
         platform::openFile(source, platform::OpenMode::RegularForReading);
     if (in.error != 0) {
         reportFailure("copy", "cannot read", source, in.error);
-        return in.error == ENOENT || in.error == ENOTDIR ? SOURCE_MISSING : COPY_FAILED;
+        return in.error == ENOENT || in.error == ENOTDIR ? status::SOURCE_MISSING : status::FAILED;
     }
     const std::int32_t status = copyOpenFile(in.fd, source, destination);
     (void)platform::closeFile(in.fd);

@@ -6,9 +6,9 @@ namespace shell::builtins {
 std::int32_t deleteFile(const std::string& name) {
     if (const int error = platform::removeFile(name); error != 0) {
         reportFailure("del", "cannot remove", name, error);
-        return 1;
+        return status::NOT_REMOVED;
     }
-    return 0;
+    return status::DONE;
 }
 
 } // namespace shell::builtins

@@ -3,14 +3,15 @@
 // Two pieces of work done at the same time on the machine's processors.
 
 #include <exception>
+#include <new>
 #include <system_error>
 #include <thread>
 
 namespace shell::builtins {
 
 // Runs `first` on a thread of its own and `second` on this one, and returns when both are done;
-// an exception of either comes out here once both have ended. Without a second thread to be had,
-// does the same work one piece after the other.
+// an exception of either comes out here once both have ended. Without a second thread to be had
+// (none left, or no memory for one), does the same work one piece after the other.
 template <class First, class Second> void runBoth(First&& first, Second&& second) {
     std::exception_ptr firstFailure;
     std::thread helper;
@@ -23,6 +24,8 @@ template <class First, class Second> void runBoth(First&& first, Second&& second
             }
         });
     } catch (const std::system_error&) {
+        first();
+    } catch (const std::bad_alloc&) {
         first();
     }
     std::exception_ptr secondFailure;

@@ -1,6 +1,6 @@
 #include <algorithm>
+#include <array>
 #include <string_view>
-#include <vector>
 
 #include "shell/builtins/builtins.h"
 
@@ -13,12 +13,22 @@ constexpr std::string_view SEPARATORS = " \t";
 // line with any of them means more than the built-ins know, so it goes to the shell as it is.
 constexpr std::string_view SPECIAL = "\"<>|&^%*?;,=";
 
-std::vector<std::string_view> wordsOf(std::string_view line) {
-    std::vector<std::string_view> words;
+// No built-in takes more than four words; a fifth already says that the line is for the shell.
+constexpr std::size_t MOST_WORDS = 5;
+
+// The words of the line, as views into it: a line is looked at without asking for memory, so that
+// a want of memory shows first inside the command, as the command's own failure.
+struct Words {
+    std::array<std::string_view, MOST_WORDS> word;
+    std::size_t count = 0; // at most MOST_WORDS, however many the line holds
+};
+
+Words wordsOf(std::string_view line) {
+    Words words;
     std::size_t at = line.find_first_not_of(SEPARATORS);
-    while (at != std::string_view::npos) {
+    while (at != std::string_view::npos && words.count < MOST_WORDS) {
         const std::size_t end = line.find_first_of(SEPARATORS, at);
-        words.push_back(line.substr(at, end == std::string_view::npos ? end : end - at));
+        words.word[words.count++] = line.substr(at, end == std::string_view::npos ? end : end - at);
         at = line.find_first_not_of(SEPARATORS, end);
     }
     return words;
@@ -45,21 +55,22 @@ bool sameIgnoringCase(std::string_view word, std::string_view lowerName) {
 } // namespace
 
 std::optional<BuiltinCommand> parseBuiltin(std::string_view line) {
-    const std::vector<std::string_view> words = wordsOf(line);
-    if (words.empty()) {
+    const Words words = wordsOf(line);
+    if (words.count == 0) {
         return std::nullopt;
     }
-    const std::string_view name = words[0];
-    if (sameIgnoringCase(name, "copy") && words.size() == 3 && isPlainName(words[1]) &&
-        isPlainName(words[2])) {
-        return BuiltinCommand{BuiltinKind::Copy, std::string(words[1]), std::string(words[2])};
+    const auto& word = words.word;
+    const std::string_view name = word[0];
+    if (sameIgnoringCase(name, "copy") && words.count == 3 && isPlainName(word[1]) &&
+        isPlainName(word[2])) {
+        return BuiltinCommand{BuiltinKind::Copy, word[1], word[2]};
     }
-    if (sameIgnoringCase(name, "sort") && words.size() == 4 && words[2] == ">" &&
-        isPlainName(words[1]) && isPlainName(words[3])) {
-        return BuiltinCommand{BuiltinKind::Sort, std::string(words[1]), std::string(words[3])};
+    if (sameIgnoringCase(name, "sort") && words.count == 4 && word[2] == ">" &&
+        isPlainName(word[1]) && isPlainName(word[3])) {
+        return BuiltinCommand{BuiltinKind::Sort, word[1], word[3]};
     }
-    if (sameIgnoringCase(name, "del") && words.size() == 2 && isPlainName(words[1])) {
-        return BuiltinCommand{BuiltinKind::Delete, std::string(words[1]), {}};
+    if (sameIgnoringCase(name, "del") && words.count == 2 && isPlainName(word[1])) {
+        return BuiltinCommand{BuiltinKind::Delete, word[1], {}};
     }
     return std::nullopt;
 }

@@ -1,43 +1,66 @@
+#include <cerrno>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/process.h"
 #include "records/line_end.h"
+#include "records/report_text.h"
 #include "shell/builtins/builtins.h"
 
 namespace shell::builtins {
 
 namespace {
 
-constexpr std::int32_t OUT_OF_MEMORY_STATUS = 2;
+std::int32_t run(const BuiltinCommand& command) {
+    switch (command.kind) {
+    case BuiltinKind::Copy:
+        return copyFile(std::string(command.source), std::string(command.destination));
+    case BuiltinKind::Sort:
+        return sortFile(std::string(command.source), std::string(command.destination));
+    case BuiltinKind::Delete:
+        return deleteFile(std::string(command.source));
+    }
+    return status::FAILED;
+}
+
+// Memory ran out somewhere in the command, told as its other failures are. A replacement of the
+// destination may have begun by then; the destination changes only by the rename that puts its
+// complete new contents in its place, so it is as it was or whole.
+std::int32_t reportWantOfMemory(const BuiltinCommand& command) {
+    switch (command.kind) {
+    case BuiltinKind::Copy:
+        reportFailure("copy", "cannot write", command.destination, ENOMEM);
+        return status::FAILED;
+    case BuiltinKind::Sort:
+        reportFailure("sort", "cannot write", command.destination, ENOMEM);
+        return status::FAILED;
+    case BuiltinKind::Delete:
+        break;
+    }
+    reportFailure("del", "cannot remove", command.source, ENOMEM);
+    return status::NOT_REMOVED;
+}
 
 } // namespace
 
 void reportFailure(std::string_view command, std::string_view what, std::string_view name,
                    int error) {
-    std::string line;
-    line.append(command).append(": ").append(what).append(" ").append(name).append(": ");
-    line.append(error == platform::NOT_A_REGULAR_FILE ? "Not a regular file"
-                                                      : std::strerror(error));
-    line.append(records::lineEndFor(platform::STDERR_FD));
-    (void)platform::writeAll(platform::STDERR_FD, line.data(), line.size());
+    records::ReportText line(platform::STDERR_FD);
+    records::appendAll(line, command, ": ", what, " ", name, ": ");
+    records::append(line, error == platform::NOT_A_REGULAR_FILE ? "Not a regular file"
+                                                                : std::strerror(error));
+    records::append(line, records::lineEndFor(platform::STDERR_FD));
+    records::send(line);
 }
 
 std::int32_t runBuiltin(const BuiltinCommand& command) {
     try {
-        switch (command.kind) {
-        case BuiltinKind::Copy:
-            return copyFile(command.source, command.destination);
-        case BuiltinKind::Sort:
-            return sortFile(command.source, command.destination);
-        case BuiltinKind::Delete:
-            return deleteFile(command.source);
-        }
+        return run(command);
     } catch (const std::bad_alloc&) {
-        // Only the few bytes of names and messages are still to be had here; nothing was written.
+        return reportWantOfMemory(command);
     }
-    return OUT_OF_MEMORY_STATUS;
 }
 
 } // namespace shell::builtins

@@ -12,16 +12,13 @@ namespace shell::builtins {
 
 namespace {
 
-constexpr std::int32_t SORTED = 0;
-constexpr std::int32_t SOURCE_UNREADABLE = 1;
-constexpr std::int32_t SORT_FAILED = 2;
 // Not a status of the command: the mapped source lost bytes while it was sorted.
 constexpr std::int32_t SOURCE_SHRANK = -1;
 
 // The one way this command says that the lines do not fit in memory.
 std::int32_t noRoomFor(const std::string& source) {
     reportFailure("sort", "cannot hold the lines of", source, ENOMEM);
-    return SORT_FAILED;
+    return status::FAILED;
 }
 
 template <class Offset>
@@ -37,7 +34,7 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     platform::ReplacementStart start = platform::beginReplacement(destination);
     if (start.error != 0) {
         reportFailure("sort", "cannot write", destination, start.error);
-        return SORT_FAILED;
+        return status::FAILED;
     }
     const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
     if (const int error =
@@ -45,7 +42,7 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         error != 0) {
         platform::abandonReplacement(start.replacement);
         reportFailure("sort", "cannot write", destination, error);
-        return SORT_FAILED;
+        return status::FAILED;
     }
     if (lostBytes(file)) {
         platform::abandonReplacement(start.replacement);
@@ -53,9 +50,9 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     }
     if (const int error = platform::commitReplacement(start.replacement); error != 0) {
         reportFailure("sort", "cannot write", destination, error);
-        return SORT_FAILED;
+        return status::FAILED;
     }
-    return SORTED;
+    return status::DONE;
 }
 
 std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
@@ -65,7 +62,7 @@ std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
     }
     if (file.error != 0) {
         reportFailure("sort", "cannot read", source, file.error);
-        return SOURCE_UNREADABLE;
+        return status::UNREADABLE;
     }
     return file.size <= std::numeric_limits<std::uint32_t>::max()
                ? sortInto<std::uint32_t>(file, source, destination)

@@ -1,0 +1,52 @@
+#include "records/under_way.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "records/fatal.h"
+
+namespace records {
+
+namespace {
+
+// Only the thread that runs the stages notes operations; no lock is needed.
+constinit NotedOperation underWay;
+constinit bool anyUnderWay = false;
+
+} // namespace
+
+NotedOperation::NotedOperation(std::string_view operation, std::int32_t channel,
+                               std::string_view fileName, std::optional<std::int32_t> recordNumber,
+                               const SourceLocation& where) noexcept {
+    hold(operation, channel, fileName, recordNumber, where);
+}
+
+void NotedOperation::hold(std::string_view operation, std::int32_t channel,
+                          std::string_view fileName, std::optional<std::int32_t> recordNumber,
+                          const SourceLocation& where) noexcept {
+    operation_ = operation;
+    channel_ = channel;
+    nameLength_ = std::min(fileName.size(), NAME_ROOM);
+    std::memcpy(name_.data(), fileName.data(), nameLength_);
+    recordNumber_ = recordNumber;
+    where_ = where;
+}
+
+void noteUnderWay(std::string_view operation, std::int32_t channel, std::string_view fileName,
+                  std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept {
+    underWay.hold(operation, channel, fileName, recordNumber, where);
+    anyUnderWay = true;
+}
+
+void noteNoneUnderWay() noexcept {
+    anyUnderWay = false;
+}
+
+void failForWantOfMemory(const NotedOperation& otherwise) {
+    const NotedOperation& noted = anyUnderWay ? underWay : otherwise;
+    fatalFileError(outOfMemory(), noted.operation_, noted.channel_,
+                   std::string_view(noted.name_.data(), noted.nameLength_), noted.recordNumber_,
+                   noted.where_);
+}
+
+} // namespace records
