@@ -14,7 +14,7 @@ std::int32_t runShellCommand(std::string_view text) {
     // command runs, so that a want of it is that command's own failure.
     const std::string_view line = commandLineOf(text);
     // The console writes every line through at once, so nothing of ours is waiting to go out.
-    if (const std::optional<builtins::BuiltinCommand> builtin = builtins::parseBuiltin(line)) {
+    if (const std::optional<CommandForm> builtin = parseCommandForm(line)) {
         return builtins::runBuiltin(*builtin);
     }
     return platform::runHostCommand(std::string(line));

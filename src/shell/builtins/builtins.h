@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace shell::builtins {
+#include "shell/command_form.h"
 
-enum class BuiltinKind { Copy, Sort, Delete };
+namespace shell::builtins {
 
 // The exit statuses of the built-in commands, as the run reads them: only a copy's 1 and a sort's
 // failure change what the run does next.
@@ -22,19 +22,6 @@ inline constexpr std::int32_t UNREADABLE = 1;     // sort: the source cannot be 
 inline constexpr std::int32_t FAILED = 2;         // copy, sort: every other failure
 inline constexpr std::int32_t NOT_REMOVED = 1;    // del: every failure
 } // namespace status
-
-// Views into the command line that was parsed.
-struct BuiltinCommand {
-    BuiltinKind kind;
-    std::string_view source; // the file read, or the file removed
-    std::string_view destination;
-};
-
-// The built-in command that `line` spells, or nothing when the line is for the host's shell:
-// "copy SRC DST", "sort SRC > DST" or "del NAME", names of commands in any case, words
-// separated by blanks or tabs, and no character that a command interpreter would treat
-// specially.
-std::optional<BuiltinCommand> parseBuiltin(std::string_view line);
 
 // DONE when copied; SOURCE_MISSING when `source` does not exist; FAILED for every other failure
 // (a source that is a folder or no regular file, a destination that cannot be written or is no
@@ -52,7 +39,7 @@ std::int32_t deleteFile(const std::string& name);
 
 // Runs the command. Memory that runs out anywhere in it is a failure of the command like any
 // other: its one line on standard error and its failure status.
-std::int32_t runBuiltin(const BuiltinCommand& command);
+std::int32_t runBuiltin(const CommandForm& command);
 
 // The one line on standard error: "<command>: <what> <name>: <reason>". Asks for no memory, so
 // that it can tell of the want of it.

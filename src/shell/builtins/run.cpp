@@ -13,13 +13,13 @@ namespace shell::builtins {
 
 namespace {
 
-std::int32_t run(const BuiltinCommand& command) {
+std::int32_t run(const CommandForm& command) {
     switch (command.kind) {
-    case BuiltinKind::Copy:
+    case CommandKind::Copy:
         return copyFile(std::string(command.source), std::string(command.destination));
-    case BuiltinKind::Sort:
+    case CommandKind::Sort:
         return sortFile(std::string(command.source), std::string(command.destination));
-    case BuiltinKind::Delete:
+    case CommandKind::Delete:
         return deleteFile(std::string(command.source));
     }
     return status::FAILED;
@@ -28,15 +28,15 @@ std::int32_t run(const BuiltinCommand& command) {
 // Memory ran out somewhere in the command, told as its other failures are. A replacement of the
 // destination may have begun by then; the destination changes only by the rename that puts its
 // complete new contents in its place, so it is as it was or whole.
-std::int32_t reportWantOfMemory(const BuiltinCommand& command) {
+std::int32_t reportWantOfMemory(const CommandForm& command) {
     switch (command.kind) {
-    case BuiltinKind::Copy:
+    case CommandKind::Copy:
         reportFailure("copy", "cannot write", command.destination, ENOMEM);
         return status::FAILED;
-    case BuiltinKind::Sort:
+    case CommandKind::Sort:
         reportFailure("sort", "cannot write", command.destination, ENOMEM);
         return status::FAILED;
-    case BuiltinKind::Delete:
+    case CommandKind::Delete:
         break;
     }
     reportFailure("del", "cannot remove", command.source, ENOMEM);
@@ -55,7 +55,7 @@ void reportFailure(std::string_view command, std::string_view what, std::string_
     records::send(line);
 }
 
-std::int32_t runBuiltin(const BuiltinCommand& command) {
+std::int32_t runBuiltin(const CommandForm& command) {
     try {
         return run(command);
     } catch (const std::bad_alloc&) {

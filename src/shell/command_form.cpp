@@ -2,16 +2,17 @@
 #include <array>
 #include <string_view>
 
-#include "shell/builtins/builtins.h"
+#include "shell/command_form.h"
 
-namespace shell::builtins {
+namespace shell {
 
 namespace {
 
 constexpr std::string_view SEPARATORS = " \t";
-// Quoting, redirection, pipes, variables, wildcards and the interpreter's other separators: a
-// line with any of them means more than the built-ins know, so it goes to the shell as it is.
-constexpr std::string_view SPECIAL = "\"<>|&^%*?;,=";
+// Quoting, redirection, pipes, variables, wildcards, grouping and the interpreter's other
+// separators: a line with any of them means more than these forms, so it goes to the shell as it
+// is.
+constexpr std::string_view SPECIAL = "\"<>|&^%*?;,=()!";
 
 // No built-in takes more than four words; a fifth already says that the line is for the shell.
 constexpr std::size_t MOST_WORDS = 5;
@@ -54,7 +55,7 @@ bool sameIgnoringCase(std::string_view word, std::string_view lowerName) {
 
 } // namespace
 
-std::optional<BuiltinCommand> parseBuiltin(std::string_view line) {
+std::optional<CommandForm> parseCommandForm(std::string_view line) {
     const Words words = wordsOf(line);
     if (words.count == 0) {
         return std::nullopt;
@@ -63,16 +64,16 @@ std::optional<BuiltinCommand> parseBuiltin(std::string_view line) {
     const std::string_view name = word[0];
     if (sameIgnoringCase(name, "copy") && words.count == 3 && isPlainName(word[1]) &&
         isPlainName(word[2])) {
-        return BuiltinCommand{BuiltinKind::Copy, word[1], word[2]};
+        return CommandForm{CommandKind::Copy, word[1], word[2]};
     }
     if (sameIgnoringCase(name, "sort") && words.count == 4 && word[2] == ">" &&
         isPlainName(word[1]) && isPlainName(word[3])) {
-        return BuiltinCommand{BuiltinKind::Sort, word[1], word[3]};
+        return CommandForm{CommandKind::Sort, word[1], word[3]};
     }
     if (sameIgnoringCase(name, "del") && words.count == 2 && isPlainName(word[1])) {
-        return BuiltinCommand{BuiltinKind::Delete, word[1], {}};
+        return CommandForm{CommandKind::Delete, word[1], {}};
     }
     return std::nullopt;
 }
 
-} // namespace shell::builtins
+} // namespace shell

@@ -1,0 +1,26 @@
+#pragma once
+
+// The three forms of the run's command lines, recognised the same way on every host: a host that
+// carries them out itself needs to know which one a line spells, and a host whose interpreter
+// would empty a sort's destination before the sort starts needs to know the sort's two names.
+
+#include <optional>
+#include <string_view>
+
+namespace shell {
+
+enum class CommandKind { Copy, Sort, Delete };
+
+// Views into the command line that was parsed.
+struct CommandForm {
+    CommandKind kind;
+    std::string_view source; // the file read, or the file removed
+    std::string_view destination;
+};
+
+// The form that `line` spells, or nothing when the line means more than these three: "copy SRC
+// DST", "sort SRC > DST" or "del NAME", names of commands in any case, words separated by blanks
+// or tabs, and no character that a command interpreter would treat specially. Asks for no memory.
+std::optional<CommandForm> parseCommandForm(std::string_view line);
+
+} // namespace shell
