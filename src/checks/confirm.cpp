@@ -25,7 +25,7 @@ void showTable(const species_map::SpeciesMap& map) {
     console::printFixedLine(
         header, {records::makeFixedText("Individual", 10), records::makeFixedText("Species", 7)});
     std::vector<records::FixedText> values(2);
-    for (const species_map::MapEntry& entry : map.entries) {
+    for (const species_map::MapEntry& entry : map.entries()) {
         values[0] = entry.individual;
         values[1] = entry.species;
         console::printFixedLine(row, values);

@@ -85,18 +85,28 @@ const records::RecordLayout& mapLineLayout() {
     return layout;
 }
 
+// Made once, so that reading a line of the map costs no memory of its own.
+const records::LayoutPlan& mapLinePlan() {
+    static const records::LayoutPlan plan = records::planLayout(mapLineLayout());
+    return plan;
+}
+
 } // namespace
 
 void addEntry(SpeciesMap& map, MapEntry entry) {
-    map.entries.push_back(std::move(entry));
+    std::vector<MapEntry>& entries = map.inFileOrder;
+    if (entries.empty()) {
+        entries.reserve(MAP_CAPACITY); // a map as large as most are, without moving it again
+    }
+    entries.push_back(std::move(entry));
     // Kept at most half full, so that probe runs stay short; a power of two, so that the top
     // bits of a hash name a slot and a probe wraps round with a mask.
-    if (map.index.slots.size() < 2 * map.entries.size()) {
-        rebuildIndex(map.index, map.entries,
-                     std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
+    if (map.index.slots.size() < 2 * entries.size()) {
+        rebuildIndex(map.index, entries,
+                     std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * entries.size())));
         return;
     }
-    indexEntry(map.index, map.entries, map.entries.size() - 1);
+    indexEntry(map.index, entries, entries.size() - 1);
 }
 
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name) {
@@ -129,15 +139,15 @@ void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folder
 }
 
 LoadResult loadSpeciesMap() {
+    const records::LayoutPlan& plan = mapLinePlan();
     LoadResult result{LoadOutcome::Loaded, {}};
     std::optional<records::RecordFile> file = records::openExisting(MAP_FILE_NAME, MAP_CHANNEL);
     if (!file) {
         result.outcome = LoadOutcome::MapFileMissing;
         return result;
     }
-    result.map.entries.reserve(MAP_CAPACITY);
     std::vector<records::FixedText> values = records::blankValues(mapLineLayout());
-    while (records::readRecord(*file, mapLineLayout(), values) == records::ReadOutcome::Record) {
+    while (records::readRecord(*file, plan, values) == records::ReadOutcome::Record) {
         addEntry(result.map, MapEntry{values[0], values[1]});
     }
     records::close(*file);
