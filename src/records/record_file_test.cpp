@@ -205,6 +205,24 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
     EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
 }
 
+// A file given up without its close, as a thrown exception gives it up, holds nothing open and
+// leaves no writer thread behind.
+TEST_F(RecordFileTest, GivenUpWithoutItsCloseItHoldsNothing) {
+    const std::string name = temp.path("out.txt");
+    writeFile(temp.path("map.txt"), "a\nb\n");
+    const test_support::Holdings before = test_support::holdings();
+    {
+        RecordFile output = openOrCreate(name, 2);
+        for (std::size_t i = 0; i < 3 * OUTPUT_BUFFER_SIZE / 76; ++i) {
+            writeRecord(output, PICTURE_PLAN, pictureValues("a", "b", "c"));
+        }
+        std::optional<RecordFile> input = openExisting(temp.path("map.txt"), 1);
+        std::vector<FixedText> values = blankValues(MAP_LINE);
+        ASSERT_EQ(readRecord(*input, MAP_PLAN, values), ReadOutcome::Record);
+    }
+    EXPECT_EQ(test_support::holdings(), before);
+}
+
 TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
     const std::string name = temp.path("AllPicturesUnsorted.txt");
     fs::create_directory(name);
