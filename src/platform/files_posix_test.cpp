@@ -46,7 +46,7 @@ TEST(FileDescriptor, ItsOwnerClosesItOnceWhereverItWasMoved) {
 TEST(Replacement, GivenUpUncommittedItTakesItsNewFileWithIt) {
     ScratchFolder folder;
     writeFile("old.txt", "old");
-    const Holdings before = holdings();
+    const std::size_t before = openFiles();
     for (const char* destination : {"old.txt", "new.txt"}) {
         {
             ReplacementStart start = beginReplacement(destination);
@@ -63,14 +63,14 @@ TEST(Replacement, GivenUpUncommittedItTakesItsNewFileWithIt) {
     }
     EXPECT_EQ(readFile("old.txt"), "old");
     EXPECT_EQ(folder.listing(), "old.txt");
-    EXPECT_EQ(holdings(), before);
+    EXPECT_EQ(openFiles(), before);
 }
 
 TEST(Replacement, CommittedItIsTheDestinationAndHoldsNothingOpen) {
     ScratchFolder folder;
     writeFile("old.txt", "old");
     ::chmod("old.txt", 0640);
-    const Holdings before = holdings();
+    const std::size_t before = openFiles();
     for (const char* destination : {"old.txt", "new.txt"}) {
         ReplacementStart start = beginReplacement(destination);
         ASSERT_EQ(start.error, 0);
@@ -81,7 +81,7 @@ TEST(Replacement, CommittedItIsTheDestinationAndHoldsNothingOpen) {
     }
     EXPECT_EQ(permissionsOf("old.txt"), 0640u);
     EXPECT_EQ(folder.listing(), "new.txt old.txt");
-    EXPECT_EQ(holdings(), before);
+    EXPECT_EQ(openFiles(), before);
 }
 
 } // namespace

@@ -81,23 +81,11 @@ inline unsigned permissionsOf(const std::string& name) {
     return static_cast<unsigned>(std::filesystem::status(name).permissions());
 }
 
-// What the process holds at this moment: its open files and its threads. Taken before and after
-// a piece of work, it shows whether the work left anything open or running.
-struct Holdings {
-    std::size_t files = 0;
-    std::size_t threads = 0;
-    bool operator==(const Holdings&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, const Holdings& held) {
-        return out << held.files << " open files and " << held.threads << " threads";
-    }
-};
-
-inline Holdings holdings() {
-    const auto count = [](const char* folder) {
-        const std::filesystem::directory_iterator entries(folder);
-        return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
-    };
-    return {count("/proc/self/fd"), count("/proc/self/task")};
+// How many files the process holds open: taken before and after a piece of work, it shows
+// whether the work left any open.
+inline std::size_t openFiles() {
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
 }
 
 // A fresh folder that is removed, with all it holds, when the object goes. In memory (/dev/shm)
