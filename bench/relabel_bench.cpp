@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         bestProcessor = run == 0 ? processor : std::min(bestProcessor, processor);
     }
     std::printf("map_entries=%zu bytes=%ju best_s=%.4f processor_s=%.4f mb_per_s=%.1f\n",
-                loaded.map.entries.size(), static_cast<std::uintmax_t>(bytes), best, bestProcessor,
-                static_cast<double>(bytes) / 1e6 / best);
+                loaded.map.entries().size(), static_cast<std::uintmax_t>(bytes), best,
+                bestProcessor, static_cast<double>(bytes) / 1e6 / best);
     return 0;
 }

@@ -36,7 +36,7 @@ int streamOf(const std::uint8_t* bytes, std::size_t size) {
 
 void checkCuts(const std::string& line) {
     std::vector<records::FixedText> picture = records::blankValues(PICTURE_LAYOUT);
-    records::cutLine(line, PICTURE_LAYOUT, picture);
+    records::cutLine(line, records::planLayout(PICTURE_LAYOUT), picture);
     FUZZ_CHECK(picture.size() == 3);
     FUZZ_CHECK(picture[0].bytes == fuzz::columns(line, 0, 25));
     FUZZ_CHECK(picture[1].bytes == fuzz::columns(line, 26, 25));
@@ -47,7 +47,7 @@ void checkCuts(const std::string& line) {
     FUZZ_CHECK(built == picture[0].bytes + " " + picture[1].bytes + " " + picture[2].bytes);
 
     std::vector<records::FixedText> map = records::blankValues(MAP_LAYOUT);
-    records::cutLine(line, MAP_LAYOUT, map);
+    records::cutLine(line, records::planLayout(MAP_LAYOUT), map);
     FUZZ_CHECK(map.size() == 2);
     FUZZ_CHECK(map[0].bytes == fuzz::columns(line, 0, 25));
     FUZZ_CHECK(map[1].bytes == fuzz::columns(line, 26, 25));

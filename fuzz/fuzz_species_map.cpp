@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
 
     const std::vector<test_support::MapEntry> expected = test_support::mapEntriesOf(bytes);
-    const std::vector<species_map::MapEntry>& entries = loaded.map.entries;
+    const std::span<const species_map::MapEntry> entries = loaded.map.entries();
     FUZZ_CHECK(entries.size() == expected.size());
     std::unordered_map<std::string, std::size_t> first;
     for (std::size_t i = 0; i < expected.size(); ++i) {

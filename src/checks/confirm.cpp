@@ -25,7 +25,7 @@ void showTable(const species_map::SpeciesMap& map) {
     std::vector<records::FixedText> values = records::blankValues(species_map::mapLineLayout());
     console::printBlankLine();
     console::printFixedLine(header, headings);
-    for (const species_map::MapEntry& entry : map.entries) {
+    for (const species_map::MapEntry& entry : map.entries()) {
         values[0] = entry.individual;
         values[1] = entry.species;
         console::printFixedLine(species_map::mapLineLayout(), values);

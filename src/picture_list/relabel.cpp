@@ -78,7 +78,7 @@ void relabelCutLine(Relabelling& run, std::string_view line) {
     records::FixedText& folder = run.picture.fields[FOLDER];
     if (const std::optional<std::size_t> entry = species_map::findSpecies(run.map, folder)) {
         // Same width on both sides, so this copies bytes and never allocates.
-        folder.bytes = run.map.entries[*entry].species.bytes;
+        folder.bytes = run.map.entries()[*entry].species.bytes;
     }
     records::writeRecord(run.unsorted, run.plan, run.picture.fields);
 }

@@ -5,9 +5,11 @@
 // host's error number. Each host has its own implementation file; everything above this header
 // is the same on every host.
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -25,9 +27,43 @@ EntryKind entryKind(const std::string& name);
 // The error for a file that must be a regular one and is not; no host error number says so.
 inline constexpr int NOT_A_REGULAR_FILE = -1;
 
-// An open file descriptor, or -1 with the error.
+// The one owner of an open file: the file is closed when its owner goes, on every path, a thrown
+// exception included. Moved, never copied. The functions below that take a plain descriptor only
+// borrow it from its owner.
+class FileDescriptor {
+  public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            (void)closeFile(*this);
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // A close that fails here has nobody to tell: whoever needs to hear of a late write error
+    // closes with closeFile first.
+    ~FileDescriptor() { (void)closeFile(*this); }
+
+    int get() const noexcept { return fd_; }
+    bool isOpen() const noexcept { return fd_ >= 0; }
+
+    // Closes the file now. Returns 0 or the error (a delayed write error, say); either way the
+    // file is closed afterwards, and closing a closed one does nothing.
+    friend int closeFile(FileDescriptor& file) noexcept;
+
+  private:
+    int fd_ = -1;
+};
+
+int closeFile(FileDescriptor& file) noexcept;
+
+// An open file, or none with the error.
 struct OpenResult {
-    int fd = -1;
+    FileDescriptor file;
     int error = 0;
 };
 
@@ -53,6 +89,11 @@ struct ReadResult {
 // Reads up to `capacity` bytes.
 ReadResult readSome(int fd, char* into, std::size_t capacity);
 
+// A write that the host answers by taking no byte at all, and no reason: a device that takes
+// nothing, or one that stops at an end-of-file character. Nothing says the disk is full, so it is
+// reported as the plain input/output error it is, on every host.
+inline constexpr int NOTHING_WRITTEN = EIO;
+
 // Writes all `size` bytes, retrying short writes. Returns 0 or the error.
 int writeAll(int fd, const char* data, std::size_t size);
 
@@ -61,9 +102,6 @@ std::int64_t fileSize(int fd);
 
 // Cuts the open file at `length` bytes. Returns 0 or the error.
 int truncateAt(int fd, std::int64_t length);
-
-// Returns 0 or the error (a delayed write error, say).
-int closeFile(int fd);
 
 // Returns 0 or the error.
 int removeFile(const std::string& name);

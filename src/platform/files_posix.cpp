@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
@@ -39,13 +40,22 @@ OpenResult openWith(const std::string& name, int flags, bool regularOnly) {
         fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        return {-1, errno};
+        return {FileDescriptor(), errno};
     }
+    FileDescriptor file(fd);
     if (const int error = kindError(fd, regularOnly); error != 0) {
-        ::close(fd);
-        return {-1, error};
+        return {FileDescriptor(), error};
     }
-    return {fd, 0};
+    return {std::move(file), 0};
+}
+
+// Lets reads of a file opened without waiting wait again, as they do on any file.
+int waitOnReads(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return errno;
+    }
+    return 0;
 }
 
 } // namespace
@@ -56,9 +66,11 @@ OpenResult openFile(const std::string& name, OpenMode mode) {
     static constexpr std::array<int, 4> FLAGS = {O_RDWR, O_RDONLY, O_RDWR | O_CREAT,
                                                  O_RDONLY | O_NONBLOCK};
     const bool regularOnly = mode == OpenMode::RegularForReading;
-    const OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)], regularOnly);
-    if (regularOnly && opened.fd >= 0) {
-        (void)::fcntl(opened.fd, F_SETFL, ::fcntl(opened.fd, F_GETFL) & ~O_NONBLOCK);
+    OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)], regularOnly);
+    if (regularOnly && opened.file.isOpen()) {
+        if (const int error = waitOnReads(opened.file.get()); error != 0) {
+            return {FileDescriptor(), error};
+        }
     }
     return opened;
 }
@@ -85,7 +97,7 @@ int writeAll(int fd, const char* data, std::size_t size) {
             return errno;
         }
         if (put == 0) {
-            return EIO; // a device that takes nothing would otherwise loop for ever
+            return NOTHING_WRITTEN; // retried, it would loop for ever
         }
         data += put;
         size -= static_cast<std::size_t>(put);
@@ -107,13 +119,14 @@ int truncateAt(int fd, std::int64_t length) {
     return 0;
 }
 
-int closeFile(int fd) {
+int closeFile(FileDescriptor& file) noexcept {
+    const int fd = std::exchange(file.fd_, -1);
     // A close interrupted by a signal has still released the descriptor on Linux, so it is
     // not retried; any other failure (a delayed write error) is reported.
-    if (::close(fd) != 0 && errno != EINTR) {
-        return errno;
+    if (fd < 0 || ::close(fd) == 0 || errno == EINTR) {
+        return 0;
     }
-    return 0;
+    return errno;
 }
 
 int removeFile(const std::string& name) {

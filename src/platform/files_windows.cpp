@@ -7,6 +7,7 @@
 #include <io.h>
 #include <limits>
 #include <sys/stat.h>
+#include <utility>
 
 namespace platform {
 
@@ -34,9 +35,9 @@ namespace {
 OpenResult openWith(const std::string& name, int flags) {
     const int fd = ::_open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
-        return {-1, errno};
+        return {FileDescriptor(), errno};
     }
-    return {fd, 0};
+    return {FileDescriptor(fd), 0};
 }
 
 // Whether the open file is a regular one: 0, or NOT_A_REGULAR_FILE, or the error.
@@ -53,13 +54,12 @@ int regularFileError(int fd) {
 OpenResult openFile(const std::string& name, OpenMode mode) {
     // Indexed by OpenMode.
     static constexpr std::array<int, 4> FLAGS = {_O_RDWR, _O_RDONLY, _O_RDWR | _O_CREAT, _O_RDONLY};
-    const OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)]);
-    if (mode != OpenMode::RegularForReading || opened.fd < 0) {
+    OpenResult opened = openWith(name, FLAGS[static_cast<std::size_t>(mode)]);
+    if (mode != OpenMode::RegularForReading || !opened.file.isOpen()) {
         return opened;
     }
-    if (const int error = regularFileError(opened.fd); error != 0) {
-        ::_close(opened.fd);
-        return {-1, error};
+    if (const int error = regularFileError(opened.file.get()); error != 0) {
+        return {FileDescriptor(), error};
     }
     return opened;
 }
@@ -86,7 +86,7 @@ int writeAll(int fd, const char* data, std::size_t size) {
             return errno;
         }
         if (put == 0) {
-            return ENOSPC;
+            return NOTHING_WRITTEN; // retried, it would loop for ever
         }
         data += put;
         size -= static_cast<std::size_t>(put);
@@ -103,8 +103,9 @@ int truncateAt(int fd, std::int64_t length) {
     return ::_chsize_s(fd, length);
 }
 
-int closeFile(int fd) {
-    return ::_close(fd) == 0 ? 0 : errno;
+int closeFile(FileDescriptor& file) noexcept {
+    const int fd = std::exchange(file.fd_, -1);
+    return fd < 0 || ::_close(fd) == 0 ? 0 : errno;
 }
 
 int removeFile(const std::string& name) {

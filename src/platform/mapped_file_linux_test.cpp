@@ -16,11 +16,11 @@ TEST(MapForReading, AFileCutShortUnderTheMappingReadsZerosAndSaysSo) {
     ScratchFolder folder;
     const std::size_t size = std::size_t{1} << 20;
     writeFile("list.txt", std::string(size, 'x'));
-    const OpenResult opened = openFile("list.txt", OpenMode::RegularForReading);
-    ASSERT_GE(opened.fd, 0);
-    MapResult mapping = mapForReading(opened.fd, size);
+    OpenResult opened = openFile("list.txt", OpenMode::RegularForReading);
+    ASSERT_TRUE(opened.file.isOpen());
+    MapResult mapping = mapForReading(opened.file.get(), size);
     ASSERT_EQ(mapping.error, 0);
-    ASSERT_EQ(closeFile(opened.fd), 0);
+    ASSERT_EQ(closeFile(opened.file), 0);
     const char* bytes = mapping.bytes.get();
     EXPECT_EQ(bytes[size - 1], 'x');
     EXPECT_FALSE(mappedFileShrank());
@@ -32,11 +32,10 @@ TEST(MapForReading, AFileCutShortUnderTheMappingReadsZerosAndSaysSo) {
 
     // One file at a time: a second mapping waits until the first is gone.
     const OpenResult again = openFile("list.txt", OpenMode::RegularForReading);
-    EXPECT_NE(mapForReading(again.fd, 4096).error, 0);
+    EXPECT_NE(mapForReading(again.file.get(), 4096).error, 0);
     mapping.bytes.reset();
-    EXPECT_EQ(mapForReading(again.fd, 4096).error, 0);
+    EXPECT_EQ(mapForReading(again.file.get(), 4096).error, 0);
     EXPECT_FALSE(mappedFileShrank());
-    (void)closeFile(again.fd);
 }
 
 } // namespace

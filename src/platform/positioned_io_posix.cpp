@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include "platform/files.h"
 #include "platform/positioned_io.h"
 
 namespace platform {
@@ -28,7 +29,7 @@ int writeAllAt(int fd, const char* data, std::size_t size, std::uint64_t offset)
             continue;
         }
         if (put <= 0) {
-            return put < 0 ? errno : EIO; // a file that takes nothing would loop for ever
+            return put < 0 ? errno : NOTHING_WRITTEN; // retried, it would loop for ever
         }
         data += put;
         size -= static_cast<std::size_t>(put);

@@ -7,21 +7,53 @@
 // until that rename, so that a process killed while writing it leaves nothing behind.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/files.h"
 
 namespace platform {
 
-struct Replacement {
-    int fd = -1;                   // where the new contents are written
-    std::string tempPath;          // the new file's name, while it has one
-    bool unnamed = false;          // the new file has no name yet
-    std::string target;            // the regular file that the new one replaces
-    std::uint32_t permissions = 0; // the new file's permission bits, as the host counts them
-    bool keepOwner = false;        // the old file's owner and group go over to the new one
-    std::uint32_t owner = 0;
-    std::uint32_t group = 0;
+struct ReplacementStart;
+
+// One replacement under way. However it ends without its commit, a thrown exception included, its
+// new file goes with it and the destination stays as it was. Moved, never copied.
+class Replacement {
+  public:
+    // What the new file takes over from the file it replaces.
+    struct Inherited {
+        std::uint32_t permissions = 0; // the permission bits, as the host counts them
+        bool keepOwner = false;        // the old file's owner and group go over to the new one
+        std::uint32_t owner = 0;
+        std::uint32_t group = 0;
+    };
+
+    // What a replacement holds; only the operations below reach a replacement's own.
+    struct State {
+        FileDescriptor file;                // where the new contents are written
+        std::string tempPath;               // the new file's name, while it has one
+        bool unnamed = false;               // the new file has no name yet
+        std::string target;                 // the regular file that the new one replaces
+        std::string folder;                 // the target's folder, synced after the rename
+        std::optional<Inherited> inherited; // none for a destination that is new
+    };
+
+    Replacement(Replacement&& other) noexcept : state_(std::move(other.state_)) {
+        other.state_.tempPath.clear(); // the new file is this one's to remove now
+    }
+    Replacement& operator=(Replacement&&) = delete;
+    ~Replacement();
+
+    // Where the new contents are written.
+    int fd() const noexcept { return state_.file.get(); }
+
+  private:
+    Replacement() = default;
+    State state_;
+
+    friend ReplacementStart beginReplacement(const std::string& destination);
+    friend int commitReplacement(Replacement& replacement);
+    friend void abandonReplacement(Replacement& replacement) noexcept;
 };
 
 struct ReplacementStart {
@@ -37,11 +69,12 @@ ReplacementStart beginReplacement(const std::string& destination);
 // Writes all of `data`, retrying interrupted and short writes. Returns 0 or the error.
 int writeReplacement(const Replacement& replacement, const char* data, std::size_t size);
 
-// Puts the new file in the destination's place and syncs it. Returns 0, or the error after
-// removing the new file, the destination untouched.
+// Puts the new file in the destination's place and syncs it. Returns 0 once the new file has taken
+// the destination's name: nothing after that rename can undo it or report a failure. Otherwise
+// returns the error after removing the new file, the destination untouched.
 int commitReplacement(Replacement& replacement);
 
-// Removes the new file; the destination stays as it was.
-void abandonReplacement(Replacement& replacement);
+// Removes the new file; the destination stays as it was. Does nothing after a commit.
+void abandonReplacement(Replacement& replacement) noexcept;
 
 } // namespace platform

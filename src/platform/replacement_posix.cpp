@@ -1,7 +1,5 @@
-
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
@@ -20,8 +18,21 @@ namespace platform {
 
 namespace {
 
+using State = Replacement::State;
+
 // Keeps the new file's name within the host's limit for one name, however long the old one is.
 constexpr std::size_t MAX_BASE_IN_TEMP_NAME = 200;
+constexpr std::string_view TEMP_SUFFIX = ".tmp-";
+constexpr std::size_t TEMP_LETTERS = 6;
+// Names tried for the new file before giving up on finding a free one.
+constexpr int NAME_ATTEMPTS = 100;
+
+// The new file of a destination that exists is its owner's alone until it takes the old file's
+// permissions at the commit. That of a destination that is new gets what the host gives every new
+// file (the umask, or the folder's default access list) when it is made: the program never needs
+// to know the umask, which POSIX tells only by changing it for every thread of the process.
+constexpr mode_t PRIVATE_MODE = 0600;
+constexpr mode_t NEW_FILE_MODE = 0666;
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
@@ -31,53 +42,34 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-constexpr std::string_view TEMP_SUFFIX = ".tmp-XXXXXX";
-// Names tried for an unnamed file before giving up on finding a free one.
-constexpr int NAME_ATTEMPTS = 100;
-
-std::string tempTemplateFor(const std::string& target) {
-    const std::size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    return folder + base.substr(0, MAX_BASE_IN_TEMP_NAME).append(TEMP_SUFFIX);
-}
-
-// The template with its Xs replaced by letters and digits that differ from attempt to attempt.
+// A name beside the target, its last letters differing from attempt to attempt.
 std::string tempNameFor(const std::string& target, std::uint64_t seed) {
     static constexpr std::string_view LETTERS =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::string name = tempTemplateFor(target);
+    const std::size_t slash = target.find_last_of('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    std::string name = target.substr(0, base);
+    name.append(target, base, MAX_BASE_IN_TEMP_NAME).append(TEMP_SUFFIX);
     std::uint64_t bits = seed * 0x9E3779B97F4A7C15ULL;
-    for (std::size_t at = name.size() - 6; at < name.size(); ++at) {
-        name[at] = LETTERS[bits % LETTERS.size()];
+    for (std::size_t letter = 0; letter < TEMP_LETTERS; ++letter) {
+        name.push_back(LETTERS[bits % LETTERS.size()]);
         bits /= LETTERS.size();
     }
     return name;
 }
 
-// Gives the unnamed file a free name beside the target, for the rename that follows at once.
-int nameNewFile(Replacement& replacement) {
+// Hands names beside the target to `tryName` until one is free: returns the first answer that is
+// not EEXIST.
+template <class TryName> int withFreeName(const std::string& target, TryName tryName) {
     const auto seed = static_cast<std::uint64_t>(::getpid()) << 32 ^
                       static_cast<std::uint64_t>(std::time(nullptr));
     for (int attempt = 0; attempt < NAME_ATTEMPTS; ++attempt) {
-        std::string name =
-            tempNameFor(replacement.target, seed + static_cast<std::uint64_t>(attempt));
-        const int error = nameUnnamedFile(replacement.fd, name);
-        if (error != EEXIST) {
-            if (error == 0) {
-                replacement.tempPath = std::move(name);
-                replacement.unnamed = false;
-            }
+        std::string name = tempNameFor(target, seed + static_cast<std::uint64_t>(attempt));
+        if (const int error = tryName(name); error != EEXIST) {
             return error;
         }
     }
     return EEXIST;
-}
-
-mode_t newFilePermissions() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 int retried(int (*call)(int), int fd) {
@@ -96,117 +88,148 @@ std::string resolvedPath(const std::string& path) {
     return resolved ? std::string(resolved.get()) : path;
 }
 
-ReplacementStart startTempFile(Replacement replacement) {
-    if (const int fd = openUnnamedFile(folderOf(replacement.target)); fd >= 0) {
-        replacement.fd = fd;
-        replacement.unnamed = true;
-        return {std::move(replacement), 0};
+// Opens the new file in the target's folder: without a name where the host allows, else under
+// a free name of its own.
+int openNewFile(State& state) {
+    const mode_t mode = state.inherited ? PRIVATE_MODE : NEW_FILE_MODE;
+    state.file = openUnnamedFile(state.folder, mode);
+    if (state.file.isOpen()) {
+        state.unnamed = true;
+        return 0;
     }
-    std::string name = tempTemplateFor(replacement.target);
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        return {std::move(replacement), errno};
+    return withFreeName(state.target, [&](std::string& name) {
+        int fd;
+        do {
+            fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            return errno;
+        }
+        state.file = FileDescriptor(fd);
+        state.tempPath = std::move(name);
+        return 0;
+    });
+}
+
+// Gives the new file the old one's permissions and owner, and puts it on disk.
+int settleNewFile(const State& state) {
+    const int fd = state.file.get();
+    if (state.inherited) {
+        if (::fchmod(fd, static_cast<mode_t>(state.inherited->permissions)) != 0) {
+            return errno;
+        }
+        if (state.inherited->keepOwner) {
+            // Only a privileged process may give a file away; anyone else keeps the new file as
+            // theirs.
+            (void)::fchown(fd, static_cast<uid_t>(state.inherited->owner),
+                           static_cast<gid_t>(state.inherited->group));
+        }
     }
-    (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    replacement.fd = fd;
-    replacement.tempPath = std::move(name);
-    return {std::move(replacement), 0};
+    return retried(::fsync, fd);
+}
+
+// Gives the unnamed file a free name beside the target, for the rename that follows at once.
+int nameNewFile(State& state) {
+    return withFreeName(state.target, [&](std::string& name) {
+        const int error = nameUnnamedFile(state.file.get(), name);
+        if (error == 0) {
+            state.tempPath = std::move(name);
+            state.unnamed = false;
+        }
+        return error;
+    });
+}
+
+// An unnamed file is named and renamed with nothing in between, so that a kill can hardly ever
+// find it with a name of its own; its close, after a sync that succeeded, can lose nothing. A
+// named one is closed first, so that a late write error is still heard.
+int readyForRename(State& state) {
+    if (const int error = settleNewFile(state); error != 0) {
+        return error;
+    }
+    return state.unnamed ? nameNewFile(state) : closeFile(state.file);
 }
 
 // Syncs the folder so that the rename itself survives a power loss. Some file systems cannot sync
 // a folder; the new file is in place and complete all the same, so that is not a failure.
-void syncFolderOf(const std::string& path) {
-    const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        (void)retried(::fsync, folder);
-        (void)closeFile(folder);
+void syncFolder(const std::string& folder) noexcept {
+    const FileDescriptor opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (opened.isOpen()) {
+        (void)retried(::fsync, opened.get());
     }
 }
 
-int finishTempFile(Replacement& replacement) {
-    if (::fchmod(replacement.fd, static_cast<mode_t>(replacement.permissions)) != 0) {
-        return errno;
-    }
-    if (replacement.keepOwner) {
-        // Only a privileged process may give a file away; anyone else keeps the new file as theirs.
-        (void)::fchown(replacement.fd, static_cast<uid_t>(replacement.owner),
-                       static_cast<gid_t>(replacement.group));
-    }
-    if (const int error = retried(::fsync, replacement.fd); error != 0) {
-        return error;
-    }
-    // An unnamed file is named and renamed with nothing in between, so that a kill can hardly
-    // ever find it with a name of its own; its close, after a sync that succeeded, can lose
-    // nothing. A named one is closed first, so that a late write error is still heard.
-    const bool renameOpen = replacement.unnamed;
-    if (renameOpen) {
-        if (const int error = nameNewFile(replacement); error != 0) {
-            return error;
-        }
-    } else if (const int error = closeFile(std::exchange(replacement.fd, -1)); error != 0) {
-        return error;
-    }
-    if (::rename(replacement.tempPath.c_str(), replacement.target.c_str()) != 0) {
-        return errno;
-    }
-    if (renameOpen) {
-        (void)closeFile(std::exchange(replacement.fd, -1));
-    }
-    replacement.tempPath.clear();
-    syncFolderOf(replacement.target);
-    return 0;
+// Once renamed, the new file is the destination, complete and on disk. What is left can only fail
+// quietly, and allocates nothing, so that not even a want of memory can turn a replacement that
+// is done into a failure.
+void finishAfterRename(State& state) noexcept {
+    state.tempPath.clear();
+    (void)closeFile(state.file);
+    syncFolder(state.folder);
 }
 
 } // namespace
 
 ReplacementStart beginReplacement(const std::string& destination) {
     Replacement replacement;
-    replacement.target = destination;
-    replacement.permissions = newFilePermissions();
+    State& state = replacement.state_;
     struct stat info {};
     if (::stat(destination.c_str(), &info) != 0) {
+        const int error = errno;
+        if (error != ENOENT) {
+            return {std::move(replacement), error};
+        }
         // A missing destination is made new; a link to nothing is replaced by the new file.
-        return errno == ENOENT ? startTempFile(std::move(replacement))
-                               : ReplacementStart{std::move(replacement), errno};
+        state.target = destination;
+    } else {
+        const EntryKind kind = kindOfMode(info.st_mode);
+        if (kind == EntryKind::Directory) {
+            return {std::move(replacement), EISDIR};
+        }
+        if (kind != EntryKind::RegularFile) {
+            // Bytes written into a device or a pipe are gone: a backup written there would be
+            // reported as made while nothing holds it.
+            return {std::move(replacement), NOT_A_REGULAR_FILE};
+        }
+        state.target = resolvedPath(destination);
+        state.inherited = Replacement::Inherited{
+            info.st_mode & 07777, info.st_uid != ::geteuid() || info.st_gid != ::getegid(),
+            info.st_uid, info.st_gid};
     }
-    const EntryKind kind = kindOfMode(info.st_mode);
-    if (kind == EntryKind::Directory) {
-        return {std::move(replacement), EISDIR};
-    }
-    if (kind != EntryKind::RegularFile) {
-        // Bytes written into a device or a pipe are gone: a backup written there would be reported
-        // as made while nothing holds it.
-        return {std::move(replacement), NOT_A_REGULAR_FILE};
-    }
-    replacement.target = resolvedPath(destination);
-    replacement.permissions = info.st_mode & 07777;
-    replacement.keepOwner = info.st_uid != ::geteuid() || info.st_gid != ::getegid();
-    replacement.owner = info.st_uid;
-    replacement.group = info.st_gid;
-    return startTempFile(std::move(replacement));
+    state.folder = folderOf(state.target);
+    const int error = openNewFile(state);
+    return {std::move(replacement), error};
 }
 
 int writeReplacement(const Replacement& replacement, const char* data, std::size_t size) {
-    return writeAll(replacement.fd, data, size);
+    return writeAll(replacement.fd(), data, size);
 }
 
 int commitReplacement(Replacement& replacement) {
-    const int error = finishTempFile(replacement);
+    State& state = replacement.state_;
+    int error = readyForRename(state);
+    if (error == 0 && ::rename(state.tempPath.c_str(), state.target.c_str()) != 0) {
+        error = errno;
+    }
     if (error != 0) {
         abandonReplacement(replacement);
+        return error;
     }
-    return error;
+    finishAfterRename(state);
+    return 0;
 }
 
-void abandonReplacement(Replacement& replacement) {
-    if (replacement.fd >= 0) {
-        (void)closeFile(replacement.fd);
-        replacement.fd = -1;
+void abandonReplacement(Replacement& replacement) noexcept {
+    State& state = replacement.state_;
+    (void)closeFile(state.file);
+    if (!state.tempPath.empty()) {
+        (void)removeFile(state.tempPath);
+        state.tempPath.clear();
     }
-    if (!replacement.tempPath.empty()) {
-        (void)removeFile(replacement.tempPath);
-        replacement.tempPath.clear();
-    }
+}
+
+Replacement::~Replacement() {
+    abandonReplacement(*this);
 }
 
 } // namespace platform

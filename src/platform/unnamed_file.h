@@ -4,13 +4,17 @@
 // dies while writing one leaves nothing behind, and the file system takes the space back. Used by
 // the replacement of a file only.
 
+#include <cstdint>
 #include <string>
+
+#include "platform/files.h"
 
 namespace platform {
 
-// A new, empty file in `folder`, open for reading and writing, that no name leads to; -1 when the
-// host or the file system has no such files (a named temporary file must serve then).
-int openUnnamedFile(const std::string& folder);
+// A new, empty file in `folder`, open for reading and writing, that no name leads to, made with
+// the permission bits `mode` as a new file of that name would be (the umask applies); none when
+// the host or the file system has no such files (a named temporary file must serve then).
+FileDescriptor openUnnamedFile(const std::string& folder, std::uint32_t mode);
 
 // Gives the unnamed file `fd` the name `path`, which must not be taken. Returns 0 or the error.
 int nameUnnamedFile(int fd, const std::string& path);

@@ -14,15 +14,15 @@ constexpr const char* OPEN_FILES = "/proc/self/fd/";
 
 } // namespace
 
-int openUnnamedFile(const std::string& folder) {
+FileDescriptor openUnnamedFile(const std::string& folder, std::uint32_t mode) {
     if (::access(OPEN_FILES, X_OK) != 0) {
-        return -1;
+        return FileDescriptor();
     }
     int fd;
     do {
-        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
     } while (fd < 0 && errno == EINTR);
-    return fd;
+    return FileDescriptor(fd);
 }
 
 int nameUnnamedFile(int fd, const std::string& path) {

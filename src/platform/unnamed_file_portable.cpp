@@ -5,8 +5,8 @@
 namespace platform {
 
 // This host has no unnamed files: the replacement writes into a named temporary file.
-int openUnnamedFile(const std::string&) {
-    return -1;
+FileDescriptor openUnnamedFile(const std::string&, std::uint32_t) {
+    return FileDescriptor();
 }
 
 int nameUnnamedFile(int, const std::string&) {

@@ -63,10 +63,6 @@ LayoutPlan planLayout(const RecordLayout& layout) {
     return plan;
 }
 
-void cutLine(std::string_view line, const RecordLayout& layout, std::vector<FixedText>& values) {
-    cutLine(line, planLayout(layout), values);
-}
-
 void cutLine(std::string_view line, const LayoutPlan& plan, std::vector<FixedText>& values) {
     FixedText* value = values.data();
     for (const FieldColumns& field : plan.fields) {

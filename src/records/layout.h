@@ -31,10 +31,6 @@ struct RecordLayout {
 // and buildLine reads.
 std::vector<FixedText> blankValues(const RecordLayout& layout);
 
-// Cuts `line` into `values` (shaped by blankValues). Columns beyond the line read as blanks and
-// characters beyond the layout are ignored, so cutting never fails.
-void cutLine(std::string_view line, const RecordLayout& layout, std::vector<FixedText>& values);
-
 // Builds the line for `values` into `line`. The line ends with the last column of the last text
 // field: skipped columns lie between fields and never lengthen it by themselves.
 void buildLine(const RecordLayout& layout, const std::vector<FixedText>& values, std::string& line);
@@ -55,7 +51,8 @@ struct LayoutPlan {
 
 LayoutPlan planLayout(const RecordLayout& layout);
 
-// cutLine and buildLine by a plan; the same values and lines as by the layout itself.
+// Cuts `line` into `values` (shaped by blankValues). Columns beyond the line read as blanks and
+// characters beyond the layout are ignored, so cutting never fails.
 void cutLine(std::string_view line, const LayoutPlan& plan, std::vector<FixedText>& values);
 
 // Builds the line at `out`, which has room for plan.width bytes, and returns its length. Lets a

@@ -14,7 +14,7 @@ const RecordLayout MAP_HEADER{{TextField{10}, Skip{15}, Skip{1}, TextField{7}}};
 
 std::vector<std::string> cut(std::string_view line, const RecordLayout& layout) {
     std::vector<FixedText> values = blankValues(layout);
-    cutLine(line, layout, values);
+    cutLine(line, planLayout(layout), values);
     std::vector<std::string> result;
     for (const FixedText& value : values) {
         result.push_back(value.bytes);
@@ -81,8 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CutLineOverwrite, EveryValueIsRewrittenOnEachCut) {
     std::vector<FixedText> values = blankValues(MAP_LINE);
-    cutLine(std::string(51, 'x'), MAP_LINE, values);
-    cutLine("ab", MAP_LINE, values);
+    const LayoutPlan plan = planLayout(MAP_LINE);
+    cutLine(std::string(51, 'x'), plan, values);
+    cutLine("ab", plan, values);
     EXPECT_EQ(values[0].bytes, "ab" + blanks(23));
     EXPECT_EQ(values[1].bytes, blanks(25));
 }

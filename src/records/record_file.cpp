@@ -14,26 +14,20 @@ namespace records {
 
 namespace {
 
-RecordFile openedFile(const std::string& name, std::int32_t channel, int fd) {
-    RecordFile file;
-    file.name = name;
-    file.channel = channel;
-    file.fd = fd;
-    return file;
-}
+using State = RecordFile::State;
 
-[[noreturn]] void fail(const RecordFile& file, FileError error, std::string_view operation,
+[[noreturn]] void fail(const State& file, FileError error, std::string_view operation,
                        const SourceLocation& where) {
     fatalFileError(error, operation, file.channel, file.name, file.recordNumber, where);
 }
 
 // Sends the first `count` bytes that wait in the buffer and moves the rest to its front.
-void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
+void sendOutput(State& file, std::size_t count, std::string_view operation,
                 const SourceLocation& where) {
     if (count == 0) {
         return;
     }
-    const int error = platform::writeAll(file.fd, file.output.data(), count);
+    const int error = platform::writeAll(file.file.get(), file.output.data(), count);
     if (error != 0) {
         fail(file, hostError(error), operation, where);
     }
@@ -44,10 +38,10 @@ void sendOutput(RecordFile& file, std::size_t count, std::string_view operation,
 // Sends the first `count` bytes of a full buffer while the records after them go on being made:
 // a file of many records is written by a thread of its own. A write error shows at the next
 // buffer or at the close.
-void sendFullBuffer(RecordFile& file, std::size_t count, const SourceLocation& where) {
+void sendFullBuffer(State& file, std::size_t count, const SourceLocation& where) {
     if (!file.behind) {
         file.behind = std::make_unique<WriteBehind>();
-        if (!startWriteBehind(*file.behind, file.fd)) {
+        if (!startWriteBehind(*file.behind, file.file.get())) {
             file.behind.reset();
         }
     }
@@ -63,42 +57,41 @@ void sendFullBuffer(RecordFile& file, std::size_t count, const SourceLocation& w
 }
 
 // A file that is written has never been read, so its current position is its start.
-void cutOldContent(RecordFile& file, std::string_view operation, const SourceLocation& where) {
-    file.cutPending = false;
+void cutOldContent(State& file, std::string_view operation, const SourceLocation& where) {
+    file.oldContent = OldContent::Cut;
     // Only a file known to be empty is spared the cut: one whose size cannot be told may hold an
     // earlier run's lines.
-    if (platform::fileSize(file.fd) != 0) {
-        const int error = platform::truncateAt(file.fd, 0);
+    if (platform::fileSize(file.file.get()) != 0) {
+        const int error = platform::truncateAt(file.file.get(), 0);
         if (error != 0) {
             fail(file, hostError(error), operation, where);
         }
     }
 }
 
-// The plan of a layout for one record. Without memory even for that, the record fails as a
-// record too long for the memory does.
-LayoutPlan planFor(const RecordFile& file, const RecordLayout& layout, std::string_view operation,
-                   const SourceLocation& where) {
-    try {
-        return planLayout(layout);
-    } catch (const std::bad_alloc&) {
-        fail(file, outOfMemory(), operation, where);
-    }
+State openedFile(const std::string& name, std::int32_t channel, platform::FileDescriptor fd,
+                 OldContent oldContent) {
+    State file;
+    file.name = name;
+    file.channel = channel;
+    file.file = std::move(fd);
+    file.oldContent = oldContent;
+    return file;
 }
 
-std::optional<RecordFile> openExistingFile(const std::string& name, std::int32_t channel) {
+std::optional<State> openExistingFile(const std::string& name, std::int32_t channel) {
     const platform::EntryKind kind = platform::entryKind(name);
     if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
         return std::nullopt;
     }
     platform::OpenResult opened = platform::openFile(name, platform::OpenMode::ReadWrite);
-    if (opened.fd < 0) {
+    if (!opened.file.isOpen()) {
         opened = platform::openFile(name, platform::OpenMode::ReadOnly);
     }
-    if (opened.fd < 0) {
+    if (!opened.file.isOpen()) {
         return std::nullopt;
     }
-    return openedFile(name, channel, opened.fd);
+    return openedFile(name, channel, std::move(opened.file), OldContent::Kept);
 }
 
 } // namespace
@@ -106,39 +99,34 @@ std::optional<RecordFile> openExistingFile(const std::string& name, std::int32_t
 std::optional<RecordFile> openExisting(std::string_view name, std::int32_t channel,
                                        const SourceLocation& where) {
     noteUnderWay(OP_OPEN, channel, name, std::nullopt, where);
-    std::optional<RecordFile> file = openExistingFile(std::string(name), channel);
+    std::optional<State> file = openExistingFile(std::string(name), channel);
     if (!file) {
         noteNoneUnderWay(); // nothing was opened, so nothing is at work
+        return std::nullopt;
     }
-    return file;
+    return RecordFile(std::move(*file));
 }
 
 RecordFile openOrCreate(std::string_view fileName, std::int32_t channel,
                         const SourceLocation& where) {
     noteUnderWay(OP_OPEN, channel, fileName, std::nullopt, where);
     const std::string name(fileName);
-    platform::OpenResult opened{-1, 0};
+    platform::OpenResult opened;
     if (platform::entryKind(name) == platform::EntryKind::Missing) {
         opened = platform::openFile(name, platform::OpenMode::CreateReadWrite);
     } else {
         opened = platform::openFile(name, platform::OpenMode::ReadWrite);
-        if (opened.fd < 0 && opened.error != EISDIR) {
-            const platform::OpenResult readOnly =
-                platform::openFile(name, platform::OpenMode::ReadOnly);
-            opened = readOnly.fd >= 0 ? readOnly : opened;
+        if (!opened.file.isOpen() && opened.error != EISDIR) {
+            platform::OpenResult readOnly = platform::openFile(name, platform::OpenMode::ReadOnly);
+            if (readOnly.file.isOpen()) {
+                opened = std::move(readOnly);
+            }
         }
     }
-    if (opened.fd < 0) {
+    if (!opened.file.isOpen()) {
         fatalFileError(hostError(opened.error), OP_OPEN, channel, name, std::nullopt, where);
     }
-    RecordFile file = openedFile(name, channel, opened.fd);
-    file.emptyIfUnused = true;
-    return file;
-}
-
-ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
-                       const SourceLocation& where) {
-    return readRecord(file, planFor(file, layout, OP_FORMATTED_READ, where), values, where);
+    return RecordFile(openedFile(name, channel, std::move(opened.file), OldContent::Untouched));
 }
 
 ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
@@ -151,15 +139,18 @@ ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<Fix
     return ReadOutcome::Record;
 }
 
-std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
+std::size_t readLines(RecordFile& recordFile, std::string_view* lines, std::size_t most,
                       const SourceLocation& where) {
+    State& file = recordFile.state_;
     noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
+    if (file.input.fd < 0) {
+        file.input = lineSourceFor(file.file.get());
+    }
+    if (file.oldContent == OldContent::Untouched) {
+        file.oldContent = OldContent::Kept;
+    }
     // The record count is kept as one read a record at a time keeps it: an attempt that finds
     // the end counts too.
-    if (file.input.fd < 0) {
-        file.input = lineSourceFor(file.fd);
-    }
-    file.readOrWritten = true;
     std::size_t count = 0;
     const TakeResult taken = takeLines(file.input, lines, most, count);
     switch (taken.status) {
@@ -177,19 +168,15 @@ std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t mos
     fail(file, outOfMemory(), OP_FORMATTED_READ, where);
 }
 
-void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
-                 const SourceLocation& where) {
-    writeRecord(file, planFor(file, layout, OP_FORMATTED_WRITE, where), values, where);
-}
-
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
                  const SourceLocation& where) {
     char* const line = recordRoom(file, plan.width, where);
     commitRecord(file, buildLineAt(plan, values, line), where);
 }
 
-char* recordRoom(RecordFile& file, std::size_t width, const SourceLocation& where) {
-    if (file.cutPending) {
+char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation& where) {
+    State& file = recordFile.state_;
+    if (file.oldContent != OldContent::Cut) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
     // The record is built straight into the buffer. When it does not fit, the records before
@@ -206,8 +193,8 @@ char* recordRoom(RecordFile& file, std::size_t width, const SourceLocation& wher
     return file.output.data() + file.outputUsed;
 }
 
-void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& where) {
-    file.readOrWritten = true;
+void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {
+    State& file = recordFile.state_;
     ++file.recordNumber;
     const std::size_t waiting = file.outputUsed;
     std::memcpy(file.output.data() + waiting + length, LINE_END.data(), LINE_END.size());
@@ -221,7 +208,8 @@ void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& wh
     }
 }
 
-void close(RecordFile& file, const SourceLocation& where) {
+void close(RecordFile& recordFile, const SourceLocation& where) {
+    State& file = recordFile.state_;
     noteUnderWay(OP_CLOSE, file.channel, file.name, file.recordNumber, where);
     if (file.behind) {
         const int error = finishWriteBehind(*file.behind);
@@ -231,12 +219,10 @@ void close(RecordFile& file, const SourceLocation& where) {
         }
     }
     sendOutput(file, file.outputUsed, OP_CLOSE, where);
-    if (file.emptyIfUnused && !file.readOrWritten && file.cutPending) {
+    if (file.oldContent == OldContent::Untouched) {
         cutOldContent(file, OP_CLOSE, where);
     }
-    const int error = platform::closeFile(file.fd);
-    file.fd = -1;
-    if (error != 0) {
+    if (const int error = platform::closeFile(file.file); error != 0) {
         fail(file, hostError(error), OP_CLOSE, where);
     }
     noteNoneUnderWay();

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "records/fixed_text.h"
 #include "records/layout.h"
 #include "records/line_source.h"
@@ -20,20 +21,49 @@ namespace records {
 // buffer over costs little beside writing it.
 inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1024} << 10;
 
+// What becomes of the content that a file held before it was opened.
+enum class OldContent {
+    Untouched, // opened by openOrCreate, no record read or written yet: emptied at the close
+    Kept,      // opened by openExisting, or read from: stays unless a record is written
+    Cut,       // a record has been written, after the old content was discarded
+};
+
 // One open file of line records. Every failure except a failed openExisting ends the process
-// through fatalFileError, naming the caller's source line.
-struct RecordFile {
-    std::string name;
-    std::int32_t channel = 0;
-    int fd = -1;
-    std::int32_t recordNumber = 0;
-    bool cutPending = true;              // old content is discarded by the first record written
-    bool readOrWritten = false;          // a record operation has been made on the file
-    bool emptyIfUnused = false;          // opened by openOrCreate: emptied when closed unused
-    LineSource input;                    // used when records are read
-    std::vector<char> output;            // room for records written but not yet sent to the file
-    std::size_t outputUsed = 0;          // bytes of `output` that hold such records
-    std::unique_ptr<WriteBehind> behind; // writes full buffers while the next is filled
+// through fatalFileError, naming the caller's source line. A file that goes without its close (a
+// thrown exception) is closed all the same, its writer thread ended; the records still waiting in
+// its buffer are not written then.
+class RecordFile {
+  public:
+    // What a file holds; only the operations below reach a file's own.
+    struct State {
+        std::string name;
+        std::int32_t channel = 0;
+        platform::FileDescriptor file;
+        std::int32_t recordNumber = 0;
+        OldContent oldContent = OldContent::Kept;
+        LineSource input;           // used when records are read
+        std::vector<char> output;   // room for records written but not yet sent to the file
+        std::size_t outputUsed = 0; // bytes of `output` that hold such records
+        // Writes full buffers while the next is filled; ended before the file is closed.
+        std::unique_ptr<WriteBehind> behind;
+    };
+
+    // The records read or written so far, as the fatal report counts them.
+    std::int32_t recordNumber() const noexcept { return state_.recordNumber; }
+
+  private:
+    explicit RecordFile(State state) : state_(std::move(state)) {}
+    State state_;
+
+    friend std::optional<RecordFile> openExisting(std::string_view name, std::int32_t channel,
+                                                  const SourceLocation& where);
+    friend RecordFile openOrCreate(std::string_view name, std::int32_t channel,
+                                   const SourceLocation& where);
+    friend std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
+                                 const SourceLocation& where);
+    friend char* recordRoom(RecordFile& file, std::size_t width, const SourceLocation& where);
+    friend void commitRecord(RecordFile& file, std::size_t length, const SourceLocation& where);
+    friend void close(RecordFile& file, const SourceLocation& where);
 };
 
 // Opens a file that must exist already; an absent, directory or unopenable entry gives nothing,
@@ -47,14 +77,8 @@ RecordFile openOrCreate(std::string_view name, std::int32_t channel,
 
 enum class ReadOutcome { Record, End };
 
-// Reads the next line into `values` (shaped by blankValues(layout)).
-ReadOutcome readRecord(RecordFile& file, const RecordLayout& layout, std::vector<FixedText>& values,
-                       const SourceLocation& where = SourceLocation::current());
-
-void writeRecord(RecordFile& file, const RecordLayout& layout, const std::vector<FixedText>& values,
-                 const SourceLocation& where = SourceLocation::current());
-
-// The same, by a plan made once with planLayout: for files of many records.
+// Reads the next line into `values` (shaped by blankValues of the layout), cut by the layout's
+// plan, made once with planLayout.
 ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
                        const SourceLocation& where = SourceLocation::current());
 

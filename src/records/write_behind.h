@@ -12,8 +12,18 @@
 
 namespace records {
 
-struct WriteBehind {
-    int fd = -1;
+// The writer of one file. Its state is shared with the writer thread and is touched only under
+// its mutex, through the functions below.
+class WriteBehind {
+  public:
+    WriteBehind() = default;
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+    // A file given up without its close still lets its writer end.
+    ~WriteBehind();
+
+  private:
+    int fd = -1; // borrowed from the file's owner, which outlives this writer
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<char> block; // being written, or spare while the writer is idle
@@ -22,11 +32,10 @@ struct WriteBehind {
     bool stopping = false;
     std::thread writer;
 
-    WriteBehind() = default;
-    WriteBehind(const WriteBehind&) = delete;
-    WriteBehind& operator=(const WriteBehind&) = delete;
-    // A file given up without its close still lets its writer end.
-    ~WriteBehind();
+    friend bool startWriteBehind(WriteBehind& behind, int fd);
+    friend int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count,
+                        std::size_t keep);
+    friend int finishWriteBehind(WriteBehind& behind);
 };
 
 // Starts the writer for `fd`. Returns false when no thread can be had; the caller writes itself.

@@ -87,15 +87,19 @@ const records::RecordLayout& mapLineLayout() {
 }
 
 void addEntry(SpeciesMap& map, MapEntry entry) {
-    map.entries.push_back(std::move(entry));
+    std::vector<MapEntry>& entries = map.inFileOrder;
+    if (entries.empty()) {
+        entries.reserve(MAP_CAPACITY); // a map as large as most are, without moving it again
+    }
+    entries.push_back(std::move(entry));
     // Kept at most half full, so that probe runs stay short; a power of two, so that the top
     // bits of a hash name a slot and a probe wraps round with a mask.
-    if (map.index.slots.size() < 2 * map.entries.size()) {
-        rebuildIndex(map.index, map.entries,
-                     std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * map.entries.size())));
+    if (map.index.slots.size() < 2 * entries.size()) {
+        rebuildIndex(map.index, entries,
+                     std::bit_ceil(std::max(2 * MAP_CAPACITY, 4 * entries.size())));
         return;
     }
-    indexEntry(map.index, map.entries, map.entries.size() - 1);
+    indexEntry(map.index, entries, entries.size() - 1);
 }
 
 std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name) {
@@ -136,7 +140,6 @@ LoadResult loadSpeciesMap() {
     }
     // Made once the file is open, so that a want of memory here is reported for the map file.
     static const records::LayoutPlan plan = records::planLayout(mapLineLayout());
-    result.map.entries.reserve(MAP_CAPACITY);
     std::vector<records::FixedText> values = records::blankValues(mapLineLayout());
     while (records::readRecord(*file, plan, values) == records::ReadOutcome::Record) {
         addEntry(result.map, MapEntry{values[0], values[1]});

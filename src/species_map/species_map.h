@@ -39,10 +39,12 @@ inline constexpr std::size_t FOLDER_BATCH = 32;
 
 struct SpeciesMap {
     // In file order, exactly as read: duplicates, blank names and entries that map a name to
-    // itself all stay. Grown only by addEntry, which keeps the index.
-    std::vector<MapEntry> entries;
+    // itself all stay.
+    std::span<const MapEntry> entries() const noexcept { return inFileOrder; }
 
   private:
+    // Grown only by addEntry, which keeps the index.
+    std::vector<MapEntry> inFileOrder;
     IndividualIndex index;
 
     friend void addEntry(SpeciesMap& map, MapEntry entry);

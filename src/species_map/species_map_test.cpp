@@ -39,7 +39,7 @@ class SpeciesMapFile : public ::testing::Test {
     }
     static std::vector<std::pair<std::string, std::string>> entriesOf(const SpeciesMap& map) {
         std::vector<std::pair<std::string, std::string>> entries;
-        for (const MapEntry& entry : map.entries) {
+        for (const MapEntry& entry : map.entries()) {
             entries.emplace_back(entry.individual.bytes, entry.species.bytes);
         }
         return entries;
@@ -56,7 +56,7 @@ TEST_F(SpeciesMapFile, EmptyFileLoadsNoEntryAndFindsNothing) {
     writeMap("");
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
-    EXPECT_TRUE(result.map.entries.empty());
+    EXPECT_TRUE(result.map.entries().empty());
     EXPECT_FALSE(findSpecies(result.map, name("")).has_value());
     EXPECT_FALSE(findSpecies(result.map, name("Fluffy")).has_value());
 }
@@ -92,8 +92,8 @@ TEST_F(SpeciesMapFile, DuplicatesStayInFileOrderAndTheFirstWins) {
     writeMap(mapLine("Fluffy", "Leopard") + "\n" + mapLine("Rex", "Dog") + "\n" +
              mapLine("Fluffy", "Cat") + "\n" + mapLine("Rex", "Rex") + "\n");
     const LoadResult result = loadSpeciesMap();
-    ASSERT_EQ(result.map.entries.size(), 4u);
-    EXPECT_EQ(result.map.entries[2].species, name("Cat"));
+    ASSERT_EQ(result.map.entries().size(), 4u);
+    EXPECT_EQ(result.map.entries()[2].species, name("Cat"));
     EXPECT_EQ(findSpecies(result.map, name("Fluffy")), 0u);
     EXPECT_EQ(findSpecies(result.map, name("Rex")), 1u);
 }
@@ -107,10 +107,10 @@ TEST_F(SpeciesMapFile, MapLongerThanTheFirstTableKeepsEveryEntry) {
     writeMap(bytes);
     ::alarm(60); // a lookup that never ends fails the case instead of stalling the run
     const LoadResult result = loadSpeciesMap();
-    ASSERT_EQ(result.map.entries.size(), 1200u);
+    ASSERT_EQ(result.map.entries().size(), 1200u);
     for (std::size_t i = 0; i < 1200; ++i) {
         EXPECT_EQ(findSpecies(result.map, name("Individual " + std::to_string(i))), i);
-        EXPECT_EQ(result.map.entries[i].species, name("Species " + std::to_string(i % 7)));
+        EXPECT_EQ(result.map.entries()[i].species, name("Species " + std::to_string(i % 7)));
     }
     ::alarm(0);
 }
@@ -158,7 +158,7 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
             ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].bytes;
             if (found) {
                 EXPECT_EQ(std::string(species[i], records::NAME_WIDTH),
-                          map.entries[*found].species.bytes);
+                          map.entries()[*found].species.bytes);
             }
         }
     }

@@ -76,6 +76,13 @@ inline unsigned permissionsOf(const std::string& name) {
     return static_cast<unsigned>(std::filesystem::status(name).permissions());
 }
 
+// How many files the process holds open: taken before and after a piece of work, it shows
+// whether the work left any open.
+inline std::size_t openFiles() {
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
 // A fresh folder that is removed, with all it holds, when the object goes. In memory (/dev/shm)
 // when asked and the host has that: the many runs of a fault test or a fuzzer then do not wait
 // for the disk on every sync, and what the program does is the same on either.

@@ -4,21 +4,25 @@
 //
 // Controlled by the environment, read once at load time:
 //   FAULT_KIND    open | read | write | fsync | rename | ftruncate | close | unlink | copy |
-//                 fchmod | stat   (the kind of call to disturb; unset: only count)
+//                 fchmod | stat | link | writeback | map   (the kind of call to disturb; unset:
+//                 only count)
 //   FAULT_AT      the 1-based number of the call of that kind to disturb
 //   FAULT_MODE    fail (default): the call fails with FAULT_ERRNO and does nothing, except that
 //                   a failing close still releases the descriptor, as Linux does;
 //                 eintr: the call is interrupted before it does anything (a close: after it has
 //                   released the descriptor);
 //                 short: a read, write or copy moves only half of what was asked (at least 1)
-//   FAULT_ERRNO   ENOSPC | EIO | EACCES | EPERM | EFBIG | EXDEV | ENOSYS or a number
+//   FAULT_ERRNO   ENOSPC | EIO | EACCES | EPERM | EFBIG | EXDEV | ENOSYS | EEXIST | ENOMEM |
+//                 ENODEV or a number
 //   FAULT_COUNT_FILE   where to write the per-kind call counts when the process ends
 //   FAULT_REPORT_FILE  where to write one line naming the disturbed call, when it happens
 //   FAULT_TRACE_FILE   where to append one line per counted call (for debugging)
 //   FAULT_SCOPE   the folder whose files count (default: the working folder at load time)
 //
 // Counted calls: path calls on relative names or names inside the scope folder, and descriptor
-// calls on descriptors 0, 1 and 2 or on descriptors that a counted open returned. The counts are
+// calls on descriptors 0, 1 and 2 or on descriptors that a counted open returned. A file opened
+// without a name is known as "(unnamed)" in the folder it was opened in, until a counted link
+// gives it its name. The counts are
 // kept in shared memory so that a forked child adds to the same numbers, and counted atomically,
 // since the program may read and write from several threads; the library takes itself out of the
 // environment, so that programs started by the process run undisturbed.
@@ -54,12 +58,15 @@ enum Kind {
     K_COPY,
     K_FCHMOD,
     K_STAT,
+    K_LINK,      // a name given to an open file (linkat of an unnamed file)
+    K_WRITEBACK, // writeback started without waiting for it (sync_file_range)
+    K_MAP,       // a file mapped into memory (mmap)
     KIND_COUNT
 };
 
-const char* const KIND_NAMES[KIND_COUNT] = {"open",   "read",      "write", "fsync",
-                                            "rename", "ftruncate", "close", "unlink",
-                                            "copy",   "fchmod",    "stat"};
+const char* const KIND_NAMES[KIND_COUNT] = {"open",      "read",  "write",     "fsync", "rename",
+                                            "ftruncate", "close", "unlink",    "copy",  "fchmod",
+                                            "stat",      "link",  "writeback", "map"};
 
 enum Mode { MODE_FAIL, MODE_EINTR, MODE_SHORT };
 enum Action { PASS, FAIL_NOW, INTERRUPT, SHORTEN };
@@ -138,9 +145,10 @@ int errnoByName(const char* name) {
     static const struct {
         const char* name;
         int value;
-    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EACCES", EACCES}, {"EPERM", EPERM},
-                 {"EFBIG", EFBIG},   {"EXDEV", EXDEV}, {"ENOSYS", ENOSYS}, {"EINTR", EINTR},
-                 {"EDQUOT", EDQUOT}, {"EBADF", EBADF}, {"EMFILE", EMFILE}, {"EROFS", EROFS}};
+    } known[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"EPERM", EPERM},
+                 {"EFBIG", EFBIG},   {"EXDEV", EXDEV},   {"ENOSYS", ENOSYS}, {"EINTR", EINTR},
+                 {"EDQUOT", EDQUOT}, {"EBADF", EBADF},   {"EMFILE", EMFILE}, {"EROFS", EROFS},
+                 {"EEXIST", EEXIST}, {"ENOMEM", ENOMEM}, {"ENODEV", ENODEV}};
     for (const auto& entry : known) {
         if (std::strcmp(entry.name, name) == 0) {
             return entry.value;
@@ -368,10 +376,23 @@ template <typename Call> auto onCopy(int in, int out, Call call) {
                                                       : call(false);
 }
 
+bool opensUnnamed(int flags) {
+    return (flags & O_TMPFILE) == O_TMPFILE;
+}
+
+// The name a counted descriptor is known by: its path, or for a file without a name, the folder
+// it lies in followed by "(unnamed)".
+void trackOpened(int fd, const char* path, bool unnamed) {
+    char name[PATH_MAX];
+    std::snprintf(name, sizeof name, unnamed ? "%s/(unnamed)" : "%s", path);
+    track(fd, name);
+}
+
 // An open, counted when the name lies in the scope; the descriptor it gives counts from then on.
 // mkstemp and its kin open inside the C library, where no wrapper sees it: the whole call counts
 // as one open, and since interrupting it makes no sense, an eintr there passes the call through.
-template <typename Call> int onOpen(int dirfd, const char* path, bool interruptible, Call call) {
+template <typename Call>
+int onOpen(int dirfd, const char* path, bool interruptible, bool unnamed, Call call) {
     if (!ready || !pathInScope(dirfd, path)) {
         return call();
     }
@@ -381,18 +402,32 @@ template <typename Call> int onOpen(int dirfd, const char* path, bool interrupti
     }
     const int fd = call();
     if (fd >= 0) {
-        track(fd, path);
+        trackOpened(fd, path, unnamed);
     }
     return fd;
 }
 
 int openAt(int dirfd, const char* path, int flags, mode_t m) {
     REAL(openat);
-    return onOpen(dirfd, path, true, [&] { return real(dirfd, path, flags, m); });
+    return onOpen(dirfd, path, true, opensUnnamed(flags),
+                  [&] { return real(dirfd, path, flags, m); });
 }
 
 bool needsMode(int flags) {
-    return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return (flags & O_CREAT) != 0 || opensUnnamed(flags);
+}
+
+// A counted file without a name that a link has named is known by that name from then on. Such a
+// file is linked through its entry under /proc.
+void trackLinked(const char* from, const char* to) {
+    static const char OPEN_FILES[] = "/proc/self/fd/";
+    if (std::strncmp(from, OPEN_FILES, sizeof OPEN_FILES - 1) != 0) {
+        return;
+    }
+    const int fd = std::atoi(from + sizeof OPEN_FILES - 1);
+    if (fd > 2 && fdInScope(fd)) {
+        track(fd, to);
+    }
 }
 
 // A status query through a descriptor with an empty name asks about the descriptor itself.
@@ -418,7 +453,7 @@ bool ofDescriptor(const char* path, int flags) {
 #define MAKE_TEMP(name, parameters, arguments)                                                     \
     int name parameters {                                                                          \
         REAL(name);                                                                                \
-        return onOpen(AT_FDCWD, templ, false, [&] { return real arguments; });                     \
+        return onOpen(AT_FDCWD, templ, false, false, [&] { return real arguments; });              \
     }
 // The mode that an open which may create a file passes as its argument after `flags`.
 #define MODE_AFTER(flags)                                                                          \
@@ -487,7 +522,7 @@ ssize_t sendfile(int out, int in, off_t* offset, size_t size) {
 ON_DESCRIPTOR(int, fsync, (int fd), K_FSYNC, fd, (fd))
 ON_DESCRIPTOR(int, fdatasync, (int fd), K_FSYNC, fd, (fd))
 ON_DESCRIPTOR(int, sync_file_range, (int fd, off64_t offset, off64_t length, unsigned int flags),
-              K_FSYNC, fd, (fd, offset, length, flags))
+              K_WRITEBACK, fd, (fd, offset, length, flags))
 ON_DESCRIPTOR(int, ftruncate, (int fd, off_t length), K_FTRUNCATE, fd, (fd, length))
 ON_PATH(int, truncate, (const char* path, off_t length), K_FTRUNCATE, AT_FDCWD, path,
         (path, length))
@@ -519,6 +554,18 @@ ON_PATH(int, renameat, (int fromDir, const char* from, int toDir, const char* to
         to, (fromDir, from, toDir, to))
 ON_PATH(int, renameat2, (int fromDir, const char* from, int toDir, const char* to, unsigned flags),
         K_RENAME, toDir, to, (fromDir, from, toDir, to, flags))
+// A link counts on the name it makes.
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+    REAL(linkat);
+    const int result =
+        onPath(K_LINK, toDir, to, [&](bool) { return real(fromDir, from, toDir, to, flags); });
+    if (result == 0 && ready) {
+        trackLinked(from, to);
+    }
+    return result;
+}
+
+ON_PATH(int, link, (const char* from, const char* to), K_LINK, AT_FDCWD, to, (from, to))
 ON_PATH(int, unlink, (const char* path), K_UNLINK, AT_FDCWD, path, (path))
 ON_PATH(int, unlinkat, (int dirfd, const char* path, int flags), K_UNLINK, dirfd, path,
         (dirfd, path, flags))
@@ -538,6 +585,21 @@ ON_PATH(int, fstatat64, (int dirfd, const char* path, struct stat64* info, int f
 ON_DESCRIPTOR(int, fstat, (int fd, struct stat* info), K_STAT, fd > 2 ? fd : -1, (fd, info))
 ON_DESCRIPTOR(int, fstat64, (int fd, struct stat64* info), K_STAT, fd > 2 ? fd : -1, (fd, info))
 
+// ---- a file mapped into memory; anonymous memory passes through ----
+
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    REAL(mmap);
+    if (!ready || fd <= 2 || !fdInScope(fd)) {
+        return real(address, length, protection, flags, fd, offset);
+    }
+    const Action action = decide(K_MAP, fdName(fd).text);
+    if (action == FAIL_NOW || action == INTERRUPT) {
+        (void)refuse(action);
+        return MAP_FAILED;
+    }
+    return real(address, length, protection, flags, fd, offset);
+}
+
 // ---- the large-file names of the same calls ----
 
 int open64(const char* path, int flags, ...) __attribute__((alias("open")));
@@ -548,6 +610,8 @@ ssize_t pwrite64(int fd, const void* data, size_t size, off_t offset)
     __attribute__((alias("pwrite")));
 ssize_t sendfile64(int out, int in, off_t* offset, size_t size) __attribute__((alias("sendfile")));
 int ftruncate64(int fd, off_t length) __attribute__((alias("ftruncate")));
+void* mmap64(void* address, size_t length, int protection, int flags, int fd, off_t offset)
+    __attribute__((alias("mmap")));
 
 // ---- process end: the program leaves through _exit, which runs no destructor ----
 

@@ -49,12 +49,18 @@ const std::vector<std::pair<std::string, std::vector<Disturbance>>> PLAN = {
     {"copy", {{"fail", "ENOSPC"}, {"fail", "EIO"}, {"fail", "EXDEV"}, {"short", ""}}},
     {"fchmod", {{"fail", "EPERM"}, {"fail", "EIO"}}},
     {"stat", {{"fail", "EACCES"}, {"fail", "EIO"}}},
+    // A name taken meanwhile, and the failures of making a name at all.
+    {"link", {{"fail", "EEXIST"}, {"fail", "ENOSPC"}, {"fail", "EIO"}}},
+    {"writeback", {{"fail", "EIO"}, {"fail", "ENOSPC"}}},
+    // No room in the address space, and a file system that cannot map files.
+    {"map", {{"fail", "ENOMEM"}, {"fail", "ENODEV"}}},
 };
 
 int errnoOf(const std::string& name) {
-    static const std::map<std::string, int> known = {{"EACCES", EACCES}, {"EIO", EIO},
-                                                     {"ENOSPC", ENOSPC}, {"EXDEV", EXDEV},
-                                                     {"EPERM", EPERM},   {"EINTR", EINTR}};
+    static const std::map<std::string, int> known = {
+        {"EACCES", EACCES}, {"EIO", EIO},       {"ENOSPC", ENOSPC},
+        {"EXDEV", EXDEV},   {"EPERM", EPERM},   {"EINTR", EINTR},
+        {"EEXIST", EEXIST}, {"ENOMEM", ENOMEM}, {"ENODEV", ENODEV}};
     return known.at(name);
 }
 
@@ -245,92 +251,141 @@ bool pastBackup(const std::string& out) {
            out.find("MarrowfenlatchMap.txt is not present") != std::string::npos;
 }
 
-std::string checkRun(const Expectation& e, const std::string& kind, const Disturbance& how,
-                     const RunResult& run, const Injection& injection, const fs::path& dir,
-                     std::string& outcome, bool& lostOrCorrupted) {
-    lostOrCorrupted = false;
-    const Transcripts& t = e.transcripts;
-    outcome = run.exitStatus == 0     ? (run.out == t.complete ? "completed" : "orderly stop")
-              : run.exitStatus == 127 ? "fatal report"
-                                      : "other end";
-    if (run.timedOut) {
-        return "the run hung";
-    }
-    if (run.signal != 0) {
-        return "the run died of signal " + std::to_string(run.signal);
-    }
-    if (!injection.happened) {
-        return "the call to disturb was never made";
-    }
-    const OnDisk pictures = fileIn(dir, PICTURES);
-    const OnDisk backup = fileIn(dir, BACKUP);
-    const OnDisk unsorted = fileIn(dir, UNSORTED);
-    if (pictures != e.oldList && pictures != e.newList) {
-        lostOrCorrupted = true;
-        return pictures.exists()
-                   ? "AllPictures.txt is neither the old list nor the complete new one"
-                   : "AllPictures.txt is gone";
+// How a disturbed run ended, and what is wrong with that, if anything.
+struct Verdict {
+    std::string outcome;
+    std::string problem; // empty when the run ended as it may
+    bool lostOrCorrupted = false;
+};
+
+Verdict lost(std::string problem) {
+    return {"", std::move(problem), true};
+}
+
+// The files of the run's folder after it ended.
+struct Leftovers {
+    OnDisk pictures;
+    OnDisk backup;
+    OnDisk unsorted;
+};
+
+// Whatever the run did, the picture list is old or new, the backup as before or the old list,
+// the map untouched, and no file but the run's own is left.
+Verdict checkFolder(const Expectation& e, const fs::path& dir, const Leftovers& files) {
+    if (files.pictures != e.oldList && files.pictures != e.newList) {
+        return lost(files.pictures.exists()
+                        ? "AllPictures.txt is neither the old list nor the complete new one"
+                        : "AllPictures.txt is gone");
     }
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
         if (name != PICTURES && name != BACKUP && name != UNSORTED && name != MAP) {
-            return "a stray file is left behind: " + name;
+            return {"", "a stray file is left behind: " + name};
         }
     }
-    if (backup != e.oldBackup && backup != e.oldList) {
-        lostOrCorrupted = true;
-        return "AllPicturesIndiv.txt is neither as before nor the complete old list";
+    if (files.backup != e.oldBackup && files.backup != e.oldList) {
+        return lost("AllPicturesIndiv.txt is neither as before nor the complete old list");
     }
     if (fileIn(dir, MAP) != e.map) {
-        return "the map changed";
+        return {"", "the map changed"};
     }
-    const bool handled = std::strcmp(how.mode, "fail") != 0;
+    return {};
+}
 
+// A complete run: the new list and the backup in place. `retried`: the disturbed call was one
+// that a program must absorb, so the run may not have stopped for it.
+Verdict checkComplete(const Expectation& e, const Leftovers& files, bool retried) {
+    if (files.pictures != e.newList || files.backup != e.oldList) {
+        return lost("a run that reported success did not leave the new list and the backup");
+    }
+    // Only a failing delete, whose status the run ignores, may leave the unsorted list.
+    if (retried && files.unsorted.exists()) {
+        return {"", "a complete run left AllPicturesUnsorted.txt"};
+    }
+    return {};
+}
+
+// An orderly stop: one of the run's own stops, each leaving the lists as that stop must. A copy
+// or a sort that reports failure has left its destination as it was: once a new list has taken
+// its place, nothing may turn that into a failure.
+Verdict checkOrderlyStop(const Expectation& e, const RunResult& run, const Leftovers& files) {
+    const Transcripts& t = e.transcripts;
+    if (run.out == t.backupFailed || run.out == t.backupMissing) {
+        if (files.pictures != e.oldList) {
+            return {"", "the backup stop changed AllPictures.txt"};
+        }
+        return {"", files.backup == e.oldBackup ? "" : "a failed backup replaced the old one"};
+    }
+    if (run.out != t.guidance && run.out != t.sortFailed) {
+        return {"", "exit status 0 after an unexpected dialogue"};
+    }
+    if (files.backup != e.oldList) {
+        return lost("the run went past the backup but AllPicturesIndiv.txt is not the old list");
+    }
+    if (run.out == t.guidance && files.unsorted != e.oldUnsorted) {
+        return {"", "the map stop touched AllPicturesUnsorted.txt"};
+    }
+    if (run.out == t.sortFailed && files.pictures != e.oldList) {
+        return {"", "a sort that reported failure replaced AllPictures.txt"};
+    }
+    return {};
+}
+
+// A fatal report: after a run's dialogue, with the backup whole once the run went past it, and
+// naming the call that failed.
+Verdict checkFatalEnd(const Expectation& e, const std::string& kind, const Disturbance& how,
+                      const RunResult& run, const Injection& injection, const Leftovers& files) {
+    if (!isWholeLinePrefix(run.out, e.transcripts)) {
+        return {"", "standard output before the fatal report is not a run's dialogue"};
+    }
+    if (pastBackup(run.out) && files.backup != e.oldList) {
+        return lost("the run went past the backup but AllPicturesIndiv.txt is not the old list");
+    }
+    return {"", checkFatalReport(run.err, kind, how.error[0] ? errnoOf(how.error) : 0, injection,
+                                 run.out)};
+}
+
+// What the run's ending says, and whether it is one that the disturbance allows.
+Verdict checkEnding(const Expectation& e, const std::string& kind, const Disturbance& how,
+                    const RunResult& run, const Injection& injection, const Leftovers& files) {
+    const bool retried = std::strcmp(how.mode, "fail") != 0;
+    if (run.exitStatus == 0 && run.out == e.transcripts.complete) {
+        return checkComplete(e, files, retried);
+    }
     if (run.exitStatus == 0) {
-        if (run.out == t.complete) {
-            if (pictures != e.newList || backup != e.oldList) {
-                lostOrCorrupted = true;
-                return "a run that reported success did not leave the new list and the backup";
-            }
-            // Only a failing delete, whose status the run ignores, may leave the unsorted list.
-            if (handled && unsorted.exists()) {
-                return "a complete run left AllPicturesUnsorted.txt";
-            }
-            return "";
-        }
-        if (handled) {
-            return "an interrupted or short call was not retried; the run stopped instead";
-        }
-        if (run.out == t.backupFailed || run.out == t.backupMissing) {
-            return pictures == e.oldList ? "" : "the backup stop changed AllPictures.txt";
-        }
-        if (run.out == t.guidance || run.out == t.sortFailed) {
-            if (backup != e.oldList) {
-                lostOrCorrupted = true;
-                return "the run went past the backup but AllPicturesIndiv.txt is not the old list";
-            }
-            if (run.out == t.guidance && unsorted != e.oldUnsorted) {
-                return "the map stop touched AllPicturesUnsorted.txt";
-            }
-            return "";
-        }
-        return "exit status 0 after an unexpected dialogue";
+        return retried ? Verdict{"", "an interrupted or short call was not retried; the run "
+                                     "stopped instead"}
+                       : checkOrderlyStop(e, run, files);
     }
     if (run.exitStatus == 127) {
-        if (handled) {
-            return "an interrupted or short call was reported instead of retried";
-        }
-        if (!isWholeLinePrefix(run.out, t)) {
-            return "standard output before the fatal report is not a run's dialogue";
-        }
-        if (pastBackup(run.out) && backup != e.oldList) {
-            lostOrCorrupted = true;
-            return "the run went past the backup but AllPicturesIndiv.txt is not the old list";
-        }
-        return checkFatalReport(run.err, kind, how.error[0] ? errnoOf(how.error) : 0, injection,
-                                run.out);
+        return retried ? Verdict{"", "an interrupted or short call was reported instead of retried"}
+                       : checkFatalEnd(e, kind, how, run, injection, files);
     }
-    return "unexpected exit status " + std::to_string(run.exitStatus);
+    return {"", "unexpected exit status " + std::to_string(run.exitStatus)};
+}
+
+Verdict checkRun(const Expectation& e, const std::string& kind, const Disturbance& how,
+                 const RunResult& run, const Injection& injection, const fs::path& dir) {
+    const std::string outcome =
+        run.exitStatus == 0     ? (run.out == e.transcripts.complete ? "completed" : "orderly stop")
+        : run.exitStatus == 127 ? "fatal report"
+                                : "other end";
+    Verdict verdict;
+    if (run.timedOut) {
+        verdict.problem = "the run hung";
+    } else if (run.signal != 0) {
+        verdict.problem = "the run died of signal " + std::to_string(run.signal);
+    } else if (!injection.happened) {
+        verdict.problem = "the call to disturb was never made";
+    } else {
+        const Leftovers files{fileIn(dir, PICTURES), fileIn(dir, BACKUP), fileIn(dir, UNSORTED)};
+        verdict = checkFolder(e, dir, files);
+        if (verdict.problem.empty()) {
+            verdict = checkEnding(e, kind, how, run, injection, files);
+        }
+    }
+    verdict.outcome = outcome;
+    return verdict;
 }
 
 std::map<std::string, long> readCounts(const fs::path& file) {
@@ -398,14 +453,16 @@ RunResult runUnderPreload(const fs::path& dir, const fs::path& io,
     return runProgram(launch);
 }
 
-void runMatrix(const Scenario& scenario, Tally& tally) {
-    const TempFolder base("mts-fault", TempFolder::Storage::Memory);
-    const fs::path dir = base.dir / "run";
-    const fs::path io = base.dir / "io";
-    const fs::path master = base.dir / "master";
-    fs::create_directory(io);
-    writeMaster(master, scenario);
+// The folders of one scenario's runs: the run's own, the preload library's files and the
+// scenario's files, laid out afresh from there for each run.
+struct RunFolders {
+    TempFolder base{"mts-fault", TempFolder::Storage::Memory};
+    fs::path dir = base.dir / "run";
+    fs::path io = base.dir / "io";
+    fs::path master = base.dir / "master";
+};
 
+Expectation expectationFor(const Scenario& scenario) {
     Expectation e;
     e.map = scenario.catalogue.map;
     e.oldList = scenario.catalogue.pictures;
@@ -417,24 +474,77 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
     if (scenario.leftovers.count(UNSORTED)) {
         e.oldUnsorted = scenario.leftovers.at(UNSORTED);
     }
+    return e;
+}
 
-    // The undisturbed run: it must be complete, and it tells how many calls there are.
-    layOut(dir, master);
-    fs::remove(io / "trace");
-    const RunResult clean = runUnderPreload(
-        dir, io, {"FAULT_TRACE_FILE=" + (io / "trace").string()}, std::chrono::seconds(20));
+using Trace = std::map<std::string, std::vector<std::string>>;
+
+// The undisturbed run: it must be complete, and it tells which calls there are, in order.
+void traceCleanRun(const RunFolders& folders, const Expectation& e, Trace& trace) {
+    layOut(folders.dir, folders.master);
+    fs::remove(folders.io / "trace");
+    const RunResult clean = runUnderPreload(folders.dir, folders.io,
+                                            {"FAULT_TRACE_FILE=" + (folders.io / "trace").string()},
+                                            std::chrono::seconds(20));
     ASSERT_EQ(clean.exitStatus, 0) << clean.err;
     ASSERT_EQ(clean.out, e.transcripts.complete) << clean.err;
-    ASSERT_TRUE(sameBytes(readFile(dir / PICTURES), e.newList)) << "the new list";
-    ASSERT_TRUE(sameBytes(readFile(dir / BACKUP), e.oldList)) << "the backup";
-    ASSERT_EQ(listing(dir), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
-    const std::map<std::string, long> counts = readCounts(io / "counts");
-    const auto trace = readTrace(io / "trace");
-    for (const auto& [kind, count] : counts) {
+    ASSERT_TRUE(sameBytes(readFile(folders.dir / PICTURES), e.newList)) << "the new list";
+    ASSERT_TRUE(sameBytes(readFile(folders.dir / BACKUP), e.oldList)) << "the backup";
+    ASSERT_EQ(listing(folders.dir), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
+    trace = readTrace(folders.io / "trace");
+    for (const auto& [kind, count] : readCounts(folders.io / "counts")) {
         ASSERT_EQ(trace.count(kind) ? trace.at(kind).size() : 0u, static_cast<std::size_t>(count))
             << kind;
     }
+}
 
+// One disturbed call of a scenario: what went wrong, told so that it can be run again.
+std::string describeProblem(const std::string& scenario, const std::string& kind, long at,
+                            std::size_t calls, const Disturbance& how, const RunResult& run,
+                            const Injection& injection, const std::string& problem) {
+    std::ostringstream what;
+    what << scenario << ": " << kind << " call " << at << " of " << calls << " (on "
+         << injection.target << "), " << how.mode << (how.error[0] ? " " : "") << how.error << ": "
+         << problem << " [exit " << run.exitStatus << ", signal " << run.signal
+         << "]\n  stdout ends: "
+         << testing::PrintToString(run.out.substr(run.out.size() > 160 ? run.out.size() - 160 : 0))
+         << "\n  stderr: " << testing::PrintToString(run.err);
+    return what.str();
+}
+
+// Runs the scenario once with call `at` of `kind` disturbed as `how`, and tallies the outcome.
+void runDisturbed(const Scenario& scenario, const Expectation& e, const RunFolders& folders,
+                  const std::string& kind, std::size_t calls, const Disturbance& how, long at,
+                  Tally& tally) {
+    layOut(folders.dir, folders.master);
+    fs::remove(folders.io / "report");
+    const RunResult run = runUnderPreload(folders.dir, folders.io,
+                                          {"FAULT_KIND=" + kind, "FAULT_AT=" + std::to_string(at),
+                                           std::string("FAULT_MODE=") + how.mode,
+                                           std::string("FAULT_ERRNO=") + how.error},
+                                          std::chrono::seconds(30));
+    const Injection injection = injectionIn(folders.io / "report");
+    const Verdict verdict = checkRun(e, kind, how, run, injection, folders.dir);
+    ++tally.runs;
+    tally.injected += injection.happened ? 1 : 0;
+    tally.lostOrCorrupted += verdict.lostOrCorrupted ? 1 : 0;
+    ++tally.byKind[kind][verdict.outcome];
+    if (!verdict.problem.empty()) {
+        tally.problems.push_back(
+            describeProblem(scenario.name, kind, at, calls, how, run, injection, verdict.problem));
+    }
+}
+
+void runMatrix(const Scenario& scenario, Tally& tally) {
+    const RunFolders folders;
+    fs::create_directory(folders.io);
+    writeMaster(folders.master, scenario);
+    const Expectation e = expectationFor(scenario);
+    Trace trace;
+    traceCleanRun(folders, e, trace);
+    if (testing::Test::HasFatalFailure()) {
+        return;
+    }
     for (const auto& [kind, disturbances] : PLAN) {
         if (!trace.count(kind) || (!scenario.kinds.empty() && !scenario.kinds.count(kind))) {
             continue;
@@ -442,35 +552,7 @@ void runMatrix(const Scenario& scenario, Tally& tally) {
         const std::vector<long> calls = callsToDisturb(trace.at(kind), scenario);
         for (const Disturbance& how : disturbances) {
             for (const long at : calls) {
-                layOut(dir, master);
-                fs::remove(io / "report");
-                const RunResult outcome =
-                    runUnderPreload(dir, io,
-                                    {"FAULT_KIND=" + kind, "FAULT_AT=" + std::to_string(at),
-                                     std::string("FAULT_MODE=") + how.mode,
-                                     std::string("FAULT_ERRNO=") + how.error},
-                                    std::chrono::seconds(30));
-                const Injection injection = injectionIn(io / "report");
-                std::string result = "unknown";
-                bool lost = false;
-                const std::string problem =
-                    checkRun(e, kind, how, outcome, injection, dir, result, lost);
-                ++tally.runs;
-                tally.injected += injection.happened ? 1 : 0;
-                tally.lostOrCorrupted += lost ? 1 : 0;
-                ++tally.byKind[kind][result];
-                if (!problem.empty()) {
-                    std::ostringstream what;
-                    what << scenario.name << ": " << kind << " call " << at << " of "
-                         << trace.at(kind).size() << " (on " << injection.target << "), "
-                         << how.mode << (how.error[0] ? " " : "") << how.error << ": " << problem
-                         << " [exit " << outcome.exitStatus << ", signal " << outcome.signal
-                         << "]\n  stdout ends: "
-                         << testing::PrintToString(outcome.out.substr(
-                                outcome.out.size() > 160 ? outcome.out.size() - 160 : 0))
-                         << "\n  stderr: " << testing::PrintToString(outcome.err);
-                    tally.problems.push_back(what.str());
-                }
+                runDisturbed(scenario, e, folders, kind, trace.at(kind).size(), how, at, tally);
             }
         }
     }
@@ -518,19 +600,21 @@ TEST(FaultMatrix, EveryCallWithLeftoversOfAnEarlierRun) {
     report("leftovers of an earlier run, every call", tally);
 }
 
-// Past 64 MB the sort reads the list in two halves from two threads at once, and its writer
-// thread starts writeback as it goes. Only the transfers and syncs of the lists themselves are
-// disturbed here; every other call is the same as in the runs above.
+// Past 64 MB a list that cannot be mapped is read in two halves from two threads at once, and
+// the writers start writeback as they go. Only the transfers, syncs and mappings of the lists
+// themselves, and of the new files that take their places, are disturbed here; every other call
+// is the same as in the runs above.
 TEST(FaultMatrix, SpreadOfTransfersOfAVeryLargeCatalogueRun) {
     Tally tally;
     runMatrix({"very large catalogue",
                makeCatalogue(900000, 20, 29),
                {},
                3,
-               {"read", "write", "fsync", "copy"},
-               {PICTURES, BACKUP, UNSORTED}},
+               {"read", "write", "fsync", "copy", "writeback", "map"},
+               {PICTURES, BACKUP, UNSORTED, "(unnamed)"}},
               tally);
-    report("900,000-line catalogue, transfers and syncs of the lists, spread sample", tally);
+    report("900,000-line catalogue, transfers, syncs and mappings of the lists, spread sample",
+           tally);
 }
 
 TEST(FaultMatrix, SpreadOfCallsOfALargeCatalogueRun) {

@@ -38,7 +38,7 @@ CopyFailure copyByHand(int in, const platform::Replacement& out) {
 }
 
 CopyFailure copyContents(int in, const platform::Replacement& out) {
-    const platform::KernelCopy copy = platform::copyInKernel(in, out.fd);
+    const platform::KernelCopy copy = platform::copyInKernel(in, out.fd());
     if (copy.error != 0) {
         return {copy.error, false};
     }
@@ -74,9 +74,7 @@ std::int32_t copyFile(const std::string& source, const std::string& destination)
         reportFailure("copy", "cannot read", source, in.error);
         return in.error == ENOENT || in.error == ENOTDIR ? status::SOURCE_MISSING : status::FAILED;
     }
-    const std::int32_t status = copyOpenFile(in.fd, source, destination);
-    (void)platform::closeFile(in.fd);
-    return status;
+    return copyOpenFile(in.file.get(), source, destination);
 }
 
 } // namespace shell::builtins

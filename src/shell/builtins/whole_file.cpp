@@ -94,26 +94,24 @@ WholeFile wholeFile(const std::string& name, Access access) {
     WholeFile file;
     const platform::OpenResult opened =
         platform::openFile(name, platform::OpenMode::RegularForReading);
-    if (opened.fd < 0) {
+    if (!opened.file.isOpen()) {
         file.error = opened.error;
         return file;
     }
-    const std::size_t capacity = expectedSize(opened.fd);
+    const int fd = opened.file.get();
+    const std::size_t capacity = expectedSize(fd);
     if (access == Access::MapWherePossible && capacity > 0) {
-        platform::MapResult mapping = platform::mapForReading(opened.fd, capacity);
+        platform::MapResult mapping = platform::mapForReading(fd, capacity);
         if (mapping.error == 0) {
             file.mapped = std::move(mapping.bytes);
             file.data = file.mapped.get();
             file.size = capacity;
-            (void)platform::closeFile(opened.fd);
             return file;
         }
     }
-    file.error = platform::resizeLargeBlock(file.bytes, capacity)
-                     ? readInto(opened.fd, file, capacity)
-                     : ENOMEM;
+    file.error =
+        platform::resizeLargeBlock(file.bytes, capacity) ? readInto(fd, file, capacity) : ENOMEM;
     file.data = file.bytes.get();
-    (void)platform::closeFile(opened.fd);
     return file;
 }
 

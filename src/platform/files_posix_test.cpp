@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "platform/replacement.h"
+#include "test_support/test_support.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace test_support;
+
+bool isOpen(int fd) {
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+TEST(FileDescriptor, ItsOwnerClosesItOnceWhereverItWasMoved) {
+    ScratchFolder folder;
+    writeFile("list.txt", "x");
+    int fd = -1;
+    {
+        OpenResult opened = openFile("list.txt", OpenMode::ReadOnly);
+        ASSERT_TRUE(opened.file.isOpen());
+        fd = opened.file.get();
+        FileDescriptor owner = std::move(opened.file);
+        EXPECT_FALSE(opened.file.isOpen());
+        EXPECT_EQ(owner.get(), fd);
+        EXPECT_TRUE(isOpen(fd));
+    }
+    EXPECT_FALSE(isOpen(fd));
+
+    // Closed early, an owner closes nothing later: the number may already be another file's.
+    OpenResult first = openFile("list.txt", OpenMode::ReadOnly);
+    EXPECT_EQ(closeFile(first.file), 0);
+    EXPECT_FALSE(first.file.isOpen());
+    const OpenResult second = openFile("list.txt", OpenMode::ReadOnly);
+    { const FileDescriptor gone = std::move(first.file); }
+    EXPECT_TRUE(isOpen(second.file.get()));
+}
+
+TEST(Replacement, GivenUpUncommittedItTakesItsNewFileWithIt) {
+    ScratchFolder folder;
+    writeFile("old.txt", "old");
+    const std::size_t before = openFiles();
+    for (const char* destination : {"old.txt", "new.txt"}) {
+        {
+            ReplacementStart start = beginReplacement(destination);
+            ASSERT_EQ(start.error, 0);
+            ASSERT_EQ(writeReplacement(start.replacement, "new", 3), 0);
+        }
+        EXPECT_THROW(
+            {
+                ReplacementStart start = beginReplacement(destination);
+                (void)writeReplacement(start.replacement, "new", 3);
+                throw std::runtime_error("the work stops half-way");
+            },
+            std::runtime_error);
+    }
+    EXPECT_EQ(readFile("old.txt"), "old");
+    EXPECT_EQ(folder.listing(), "old.txt");
+    EXPECT_EQ(openFiles(), before);
+}
+
+TEST(Replacement, CommittedItIsTheDestinationAndHoldsNothingOpen) {
+    ScratchFolder folder;
+    writeFile("old.txt", "old");
+    ::chmod("old.txt", 0640);
+    const std::size_t before = openFiles();
+    for (const char* destination : {"old.txt", "new.txt"}) {
+        ReplacementStart start = beginReplacement(destination);
+        ASSERT_EQ(start.error, 0);
+        ASSERT_EQ(writeReplacement(start.replacement, "new", 3), 0);
+        EXPECT_EQ(commitReplacement(start.replacement), 0);
+        abandonReplacement(start.replacement); // too late: nothing to undo
+        EXPECT_EQ(readFile(destination), "new");
+    }
+    EXPECT_EQ(permissionsOf("old.txt"), 0640u);
+    EXPECT_EQ(folder.listing(), "new.txt old.txt");
+    EXPECT_EQ(openFiles(), before);
+}
+
+} // namespace
+} // namespace platform
