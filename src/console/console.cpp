@@ -66,21 +66,12 @@ const std::string& readLine(std::size_t keep, std::string_view operation,
     ConsoleState& console = state();
     const records::TakeResult taken = records::takeLineHead(console.input, keep, console.head);
     const std::int32_t recordNumber = counts.read + 1;
-    switch (taken.status) {
-    case records::LineStatus::Line:
-        counts.read = recordNumber;
-        return console.head;
-    case records::LineStatus::End:
-        records::fatalFileError(records::ownError(records::CODE_READ_PAST_END), operation,
-                                STDIN_CHANNEL, STDIN_NAME, recordNumber, where);
-    case records::LineStatus::ReadFailed:
-        records::fatalFileError(records::hostError(taken.error), operation, STDIN_CHANNEL,
-                                STDIN_NAME, recordNumber, where);
-    case records::LineStatus::OutOfMemory:
-        break;
+    if (taken.status != records::LineStatus::Line) {
+        records::fatalFileError(records::errorOfTake(taken), operation, STDIN_CHANNEL, STDIN_NAME,
+                                recordNumber, where);
     }
-    records::fatalFileError(records::outOfMemory(), operation, STDIN_CHANNEL, STDIN_NAME,
-                            recordNumber, where);
+    counts.read = recordNumber;
+    return console.head;
 }
 
 } // namespace

@@ -139,4 +139,17 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
     }
 }
 
+FileError errorOfTake(const TakeResult& taken) {
+    switch (taken.status) {
+    case LineStatus::ReadFailed:
+        return hostError(taken.error);
+    case LineStatus::OutOfMemory:
+        return outOfMemory();
+    case LineStatus::Line:
+    case LineStatus::End:
+        break;
+    }
+    return ownError(CODE_READ_PAST_END);
+}
+
 } // namespace records

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "records/fatal.h"
+
 namespace records {
 
 // Lines taken from a byte stream that is read in large blocks. A line ends at LF; a CR directly
@@ -35,6 +37,10 @@ struct TakeResult {
     LineStatus status;
     int error = 0;
 };
+
+// What the fatal report tells of a take that gave no line: the end of a stream where a line was
+// needed, the platform's error, or the want of memory.
+FileError errorOfTake(const TakeResult& taken);
 
 // Takes the next line. `line` stays valid until the next call on the same source.
 TakeResult takeLine(LineSource& source, std::string_view& line);

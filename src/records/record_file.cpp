@@ -153,19 +153,12 @@ std::size_t readLines(RecordFile& recordFile, std::string_view* lines, std::size
     // the end counts too.
     std::size_t count = 0;
     const TakeResult taken = takeLines(file.input, lines, most, count);
-    switch (taken.status) {
-    case LineStatus::Line:
-    case LineStatus::End:
+    if (taken.status == LineStatus::Line || taken.status == LineStatus::End) {
         file.recordNumber += static_cast<std::int32_t>(count == 0 ? 1 : count);
         return count;
-    case LineStatus::ReadFailed:
-        ++file.recordNumber;
-        fail(file, hostError(taken.error), OP_FORMATTED_READ, where);
-    case LineStatus::OutOfMemory:
-        break;
     }
     ++file.recordNumber;
-    fail(file, outOfMemory(), OP_FORMATTED_READ, where);
+    fail(file, errorOfTake(taken), OP_FORMATTED_READ, where);
 }
 
 void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
