@@ -94,6 +94,14 @@ ReadResult readSome(int fd, char* into, std::size_t capacity);
 // reported as the plain input/output error it is, on every host.
 inline constexpr int NOTHING_WRITTEN = EIO;
 
+struct WriteResult {
+    std::size_t count; // bytes taken; 0 only when the host took none and gave no reason
+    int error;         // 0, or the host's error number
+};
+
+// Writes up to `size` bytes in one call of the host, retried when it was interrupted.
+WriteResult writeSome(int fd, const char* data, std::size_t size);
+
 // Writes all `size` bytes, retrying short writes. Returns 0 or the error.
 int writeAll(int fd, const char* data, std::size_t size);
 

@@ -58,6 +58,19 @@ int waitOnReads(int fd) {
     return 0;
 }
 
+// One call of the host that moves bytes, retried while it is interrupted.
+template <class Result, class Call> Result retriedTransfer(Call call) {
+    for (;;) {
+        const ssize_t moved = call();
+        if (moved >= 0) {
+            return {static_cast<std::size_t>(moved), 0};
+        }
+        if (errno != EINTR) {
+            return {0, errno};
+        }
+    }
+}
+
 } // namespace
 
 OpenResult openFile(const std::string& name, OpenMode mode) {
@@ -76,33 +89,11 @@ OpenResult openFile(const std::string& name, OpenMode mode) {
 }
 
 ReadResult readSome(int fd, char* into, std::size_t capacity) {
-    for (;;) {
-        const ssize_t got = ::read(fd, into, capacity);
-        if (got >= 0) {
-            return {static_cast<std::size_t>(got), 0};
-        }
-        if (errno != EINTR) {
-            return {0, errno};
-        }
-    }
+    return retriedTransfer<ReadResult>([&] { return ::read(fd, into, capacity); });
 }
 
-int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (put == 0) {
-            return NOTHING_WRITTEN; // retried, it would loop for ever
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return 0;
+WriteResult writeSome(int fd, const char* data, std::size_t size) {
+    return retriedTransfer<WriteResult>([&] { return ::write(fd, data, size); });
 }
 
 std::int64_t fileSize(int fd) {

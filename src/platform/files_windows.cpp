@@ -78,20 +78,13 @@ ReadResult readSome(int fd, char* into, std::size_t capacity) {
     return {static_cast<std::size_t>(got), 0};
 }
 
-int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const auto chunk = static_cast<unsigned>(size < MAX_CHUNK ? size : MAX_CHUNK);
-        const int put = ::_write(fd, data, chunk);
-        if (put < 0) {
-            return errno;
-        }
-        if (put == 0) {
-            return NOTHING_WRITTEN; // retried, it would loop for ever
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
+WriteResult writeSome(int fd, const char* data, std::size_t size) {
+    const auto chunk = static_cast<unsigned>(size < MAX_CHUNK ? size : MAX_CHUNK);
+    const int put = ::_write(fd, data, chunk);
+    if (put < 0) {
+        return {0, errno};
     }
-    return 0;
+    return {static_cast<std::size_t>(put), 0};
 }
 
 std::int64_t fileSize(int fd) {
