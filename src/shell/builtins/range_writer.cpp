@@ -1,7 +1,6 @@
 #include "shell/builtins/range_writer.h"
 
 #include <cerrno>
-#include <cstring>
 
 #include "platform/host_hints.h"
 #include "platform/positioned_io.h"
@@ -13,7 +12,6 @@ namespace {
 
 using records::LINE_END;
 
-constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 20;
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
 
 void writeOut(RangeWriter& writer, const char* data, std::size_t size) {
@@ -29,8 +27,8 @@ void writeOut(RangeWriter& writer, const char* data, std::size_t size) {
 }
 
 void writeBlock(RangeWriter& writer) {
-    writeOut(writer, writer.block.get(), writer.used);
-    writer.used = 0;
+    writeOut(writer, writer.block.data(), writer.block.used());
+    writer.block.cut(0);
 }
 
 } // namespace
@@ -39,22 +37,21 @@ int startRangeWriter(RangeWriter& writer, int fd, std::uint64_t offset) {
     writer.fd = fd;
     writer.offset = offset;
     writer.syncedTo = offset;
-    return platform::resizeLargeBlock(writer.block, BLOCK_SIZE) ? 0 : ENOMEM;
+    return writer.block.reserve(records::WRITE_BLOCK_SIZE) ? 0 : ENOMEM;
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    if (writer.used + length + LINE_END.size() > BLOCK_SIZE) {
+    const std::size_t capacity = writer.block.capacity();
+    if (writer.block.used() + length + LINE_END.size() > capacity) {
         writeBlock(writer);
-        if (length + LINE_END.size() > BLOCK_SIZE) {
+        if (length + LINE_END.size() > capacity) {
             // A line too long for a block goes out from where it is.
             writeOut(writer, line, length);
             length = 0;
         }
     }
-    char* const into = writer.block.get() + writer.used;
-    std::memcpy(into, line, length);
-    std::memcpy(into + length, LINE_END.data(), LINE_END.size());
-    writer.used += length + LINE_END.size();
+    writer.block.append(line, length);
+    writer.block.append(LINE_END.data(), LINE_END.size());
 }
 
 int finishRangeWriter(RangeWriter& writer) {
