@@ -186,8 +186,8 @@ void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocati
     State& file = recordFile.state_;
     ++file.recordNumber;
     const std::size_t waiting = file.output.used();
-    file.output.commit(length);
-    file.output.append(LINE_END.data(), LINE_END.size());
+    std::memcpy(file.output.end() + length, LINE_END.data(), LINE_END.size());
+    file.output.commit(length + LINE_END.size());
     if (file.output.used() > WRITE_BLOCK_SIZE) {
         try {
             sendFullBuffer(file, waiting, where);
