@@ -189,6 +189,7 @@ void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocati
     std::memcpy(file.output.end() + length, LINE_END.data(), LINE_END.size());
     file.output.commit(length + LINE_END.size());
     if (file.output.used() > WRITE_BLOCK_SIZE) {
+        // The first full block starts the writer thread, which asks for memory.
         try {
             sendFullBuffer(file, waiting, where);
         } catch (const std::bad_alloc&) {
