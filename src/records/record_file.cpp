@@ -31,8 +31,7 @@ void sendOutput(State& file, std::size_t count, std::string_view operation,
     if (error != 0) {
         fail(file, hostError(error), operation, where);
     }
-    std::memmove(file.output.data(), file.output.data() + count, file.outputUsed - count);
-    file.outputUsed -= count;
+    file.output.dropFront(count);
 }
 
 // Sends the first `count` bytes of a full buffer while the records after them go on being made:
@@ -49,11 +48,10 @@ void sendFullBuffer(State& file, std::size_t count, const SourceLocation& where)
         sendOutput(file, count, OP_FORMATTED_WRITE, where);
         return;
     }
-    const std::size_t keep = file.outputUsed - count;
-    if (const int error = handOver(*file.behind, file.output, count, keep); error != 0) {
-        fail(file, hostError(error), OP_FORMATTED_WRITE, where);
+    if (const FileError error = handOver(*file.behind, file.output, count);
+        error.hostErrorNumber != 0 || error.code != 0) {
+        fail(file, error, OP_FORMATTED_WRITE, where);
     }
-    file.outputUsed = keep;
 }
 
 // A file that is written has never been read, so its current position is its start.
@@ -172,27 +170,26 @@ char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation
     if (file.oldContent != OldContent::Cut) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
-    // The record is built straight into the buffer. When it does not fit, the records before
-    // it are sent once it is complete, and it stays behind as the start of the next load.
-    const std::size_t room = file.outputUsed + width + LINE_END.size();
-    if (file.output.size() < room) {
-        try {
-            file.output.resize(std::max(room, OUTPUT_BUFFER_SIZE + OUTPUT_BUFFER_SIZE / 2));
-        } catch (const std::bad_alloc&) {
-            ++file.recordNumber;
-            fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
-        }
+    // The record is built straight into the block. The record that passes the block's size stays
+    // behind, once the records before it are sent, as the start of the next load; so the block is
+    // made larger by half to hold it, or as large as a longer one needs.
+    const std::size_t room = file.output.used() + width + LINE_END.size();
+    if (file.output.capacity() < room &&
+        !file.output.reserve(std::max(room, WRITE_BLOCK_SIZE + WRITE_BLOCK_SIZE / 2))) {
+        ++file.recordNumber;
+        fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
     }
-    return file.output.data() + file.outputUsed;
+    return file.output.end();
 }
 
 void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {
     State& file = recordFile.state_;
     ++file.recordNumber;
-    const std::size_t waiting = file.outputUsed;
-    std::memcpy(file.output.data() + waiting + length, LINE_END.data(), LINE_END.size());
-    file.outputUsed += length + LINE_END.size();
-    if (file.outputUsed > OUTPUT_BUFFER_SIZE) {
+    const std::size_t waiting = file.output.used();
+    std::memcpy(file.output.end() + length, LINE_END.data(), LINE_END.size());
+    file.output.commit(length + LINE_END.size());
+    if (file.output.used() > WRITE_BLOCK_SIZE) {
+        // The first full block starts the writer thread, which asks for memory.
         try {
             sendFullBuffer(file, waiting, where);
         } catch (const std::bad_alloc&) {
@@ -211,7 +208,7 @@ void close(RecordFile& recordFile, const SourceLocation& where) {
             fail(file, hostError(error), OP_CLOSE, where);
         }
     }
-    sendOutput(file, file.outputUsed, OP_CLOSE, where);
+    sendOutput(file, file.output.used(), OP_CLOSE, where);
     if (file.oldContent == OldContent::Untouched) {
         cutOldContent(file, OP_CLOSE, where);
     }

@@ -13,13 +13,9 @@
 #include "records/layout.h"
 #include "records/line_source.h"
 #include "records/write_behind.h"
+#include "records/write_block.h"
 
 namespace records {
-
-// Written records wait in a buffer until it holds more than this many bytes, and all but the last
-// go out, by a thread of their own while the next buffer is filled. Large enough that handing a
-// buffer over costs little beside writing it.
-inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1024} << 10;
 
 // What becomes of the content that a file held before it was opened.
 enum class OldContent {
@@ -41,9 +37,10 @@ class RecordFile {
         platform::FileDescriptor file;
         std::int32_t recordNumber = 0;
         OldContent oldContent = OldContent::Kept;
-        LineSource input;           // used when records are read
-        std::vector<char> output;   // room for records written but not yet sent to the file
-        std::size_t outputUsed = 0; // bytes of `output` that hold such records
+        LineSource input; // used when records are read
+        // Records written but not yet sent to the file. They wait until they pass a write block,
+        // and all but the last go out, by a thread of their own while the next block is filled.
+        WriteBlock output;
         // Writes full buffers while the next is filled; ended before the file is closed.
         std::unique_ptr<WriteBehind> behind;
     };

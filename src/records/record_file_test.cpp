@@ -193,7 +193,7 @@ TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
 TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
     const std::string name = temp.path("many.txt");
     RecordFile file = openOrCreate(name, 2);
-    constexpr int COUNT = static_cast<int>(5 * OUTPUT_BUFFER_SIZE / 76);
+    constexpr int COUNT = static_cast<int>(5 * WRITE_BLOCK_SIZE / 76);
     std::string expected;
     for (int i = 0; i < COUNT; ++i) {
         const std::vector<FixedText> values = pictureValues(std::to_string(i), "F", "T");
@@ -201,6 +201,31 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
         expected += values[0].bytes + " " + values[1].bytes + " " + values[2].bytes + "\r\n";
     }
     EXPECT_EQ(file.recordNumber(), COUNT);
+    close(file);
+    EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
+}
+
+// Records longer than a whole block between runs of short ones: the block grows to hold each, the
+// records before it go out, and the blocks passed to and from the writer thread, now of unlike
+// sizes, keep every byte once and in order.
+TEST_F(RecordFileTest, RecordsLongerThanABlockPassIntact) {
+    const std::string name = temp.path("long.txt");
+    RecordFile file = openOrCreate(name, 2);
+    std::string expected;
+    char fill = 'a';
+    const auto put = [&](std::size_t width) {
+        fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
+        std::memset(recordRoom(file, width), fill, width);
+        commitRecord(file, width);
+        expected.append(width, fill).append("\r\n");
+    };
+    for (const std::size_t longWidth :
+         {2 * WRITE_BLOCK_SIZE, 3 * WRITE_BLOCK_SIZE, std::size_t{1}}) {
+        for (int i = 0; i < 1000; ++i) {
+            put(1000);
+        }
+        put(longWidth);
+    }
     close(file);
     EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
 }
@@ -213,7 +238,7 @@ TEST_F(RecordFileTest, GivenUpWithoutItsCloseItHoldsNothing) {
     const std::size_t before = test_support::openFiles();
     {
         RecordFile output = openOrCreate(name, 2);
-        for (std::size_t i = 0; i < 3 * OUTPUT_BUFFER_SIZE / 76; ++i) {
+        for (std::size_t i = 0; i < 3 * WRITE_BLOCK_SIZE / 76; ++i) {
             writeRecord(output, PICTURE_PLAN, pictureValues("a", "b", "c"));
         }
         std::optional<RecordFile> input = openExisting(temp.path("map.txt"), 1);

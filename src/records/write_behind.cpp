@@ -1,6 +1,5 @@
 #include "records/write_behind.h"
 
-#include <cstring>
 #include <system_error>
 
 #include "platform/files.h"
@@ -12,15 +11,17 @@ bool startWriteBehind(WriteBehind& behind, int fd) {
     const auto writeBlocks = [&behind] {
         std::unique_lock lock(behind.mutex);
         for (;;) {
-            behind.changed.wait(lock, [&] { return behind.size > 0 || behind.stopping; });
-            if (behind.size == 0) {
+            behind.changed.wait(lock, [&] { return behind.block.used() > 0 || behind.stopping; });
+            if (behind.block.used() == 0) {
                 return;
             }
+            const char* const bytes = behind.block.data();
+            const std::size_t count = behind.block.used();
             lock.unlock();
-            const int error = platform::writeAll(behind.fd, behind.block.data(), behind.size);
+            const int error = platform::writeAll(behind.fd, bytes, count);
             lock.lock();
             behind.error = error;
-            behind.size = 0;
+            behind.block.cut(0);
             behind.changed.notify_all();
         }
     };
@@ -32,20 +33,22 @@ bool startWriteBehind(WriteBehind& behind, int fd) {
     return true;
 }
 
-int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count, std::size_t keep) {
+FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count) {
     std::unique_lock lock(behind.mutex);
-    behind.changed.wait(lock, [&] { return behind.size == 0; });
+    behind.changed.wait(lock, [&] { return behind.block.used() == 0; });
     if (behind.error != 0) {
-        return behind.error;
+        return hostError(behind.error);
     }
-    // The spare block comes back in the caller's place, so it is made as large as the caller's:
-    // a spare block left larger by an earlier long record only shrinks in size, never in memory.
-    behind.block.resize(output.size()); // may throw std::bad_alloc; nothing has changed yet
-    std::swap(output, behind.block);
-    std::memcpy(output.data(), behind.block.data() + count, keep);
-    behind.size = count;
+    // The spare block comes back in the caller's place, so it is made as large as the caller's;
+    // nothing has changed yet when it cannot be.
+    if (!behind.block.reserve(output.capacity())) {
+        return outOfMemory();
+    }
+    swap(output, behind.block);
+    output.append(behind.block.data() + count, behind.block.used() - count);
+    behind.block.cut(count);
     behind.changed.notify_all();
-    return 0;
+    return {};
 }
 
 WriteBehind::~WriteBehind() {
@@ -56,7 +59,7 @@ WriteBehind::~WriteBehind() {
 
 int finishWriteBehind(WriteBehind& behind) {
     std::unique_lock lock(behind.mutex);
-    behind.changed.wait(lock, [&] { return behind.size == 0; });
+    behind.changed.wait(lock, [&] { return behind.block.used() == 0; });
     behind.stopping = true;
     behind.changed.notify_all();
     lock.unlock();

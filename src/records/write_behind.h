@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <mutex>
 #include <thread>
-#include <vector>
+
+#include "records/fatal.h"
+#include "records/write_block.h"
 
 namespace records {
 
@@ -26,15 +28,13 @@ class WriteBehind {
     int fd = -1; // borrowed from the file's owner, which outlives this writer
     std::mutex mutex;
     std::condition_variable changed;
-    std::vector<char> block; // being written, or spare while the writer is idle
-    std::size_t size = 0;    // bytes of `block` still to be written; 0 while idle
-    int error = 0;           // the first write error; nothing is written after it
+    WriteBlock block; // its bytes used are still to be written; none while the writer is idle
+    int error = 0;    // the first write error; nothing is written after it
     bool stopping = false;
     std::thread writer;
 
     friend bool startWriteBehind(WriteBehind& behind, int fd);
-    friend int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count,
-                        std::size_t keep);
+    friend FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
     friend int finishWriteBehind(WriteBehind& behind);
 };
 
@@ -42,9 +42,10 @@ class WriteBehind {
 bool startWriteBehind(WriteBehind& behind, int fd);
 
 // Waits for the block before, then hands over the first `count` bytes of `output` to be written
-// and gives back in `output` a block of the same size that holds the `keep` bytes that followed
-// them. Returns 0, or the error of an earlier block, in which case nothing is handed over.
-int handOver(WriteBehind& behind, std::vector<char>& output, std::size_t count, std::size_t keep);
+// and gives back in `output` a block at least as large that holds the bytes that followed them.
+// Returns no error; the error of an earlier block; or, when no block as large can be had, a want
+// of memory. Nothing is handed over after an error.
+FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
 
 // Waits for the last block and ends the writer. Returns 0 or the first write error.
 int finishWriteBehind(WriteBehind& behind);

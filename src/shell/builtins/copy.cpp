@@ -1,17 +1,14 @@
 #include <cerrno>
-#include <memory>
-#include <new>
 
 #include "platform/files.h"
 #include "platform/kernel_copy.h"
 #include "platform/replacement.h"
+#include "records/write_block.h"
 #include "shell/builtins/builtins.h"
 
 namespace shell::builtins {
 
 namespace {
-
-constexpr std::size_t COPY_BLOCK = std::size_t{1} << 20;
 
 struct CopyFailure {
     int error = 0;
@@ -19,19 +16,20 @@ struct CopyFailure {
 };
 
 CopyFailure copyByHand(int in, const platform::Replacement& out) {
-    const std::unique_ptr<char[]> block(new (std::nothrow) char[COPY_BLOCK]);
-    if (!block) {
+    records::WriteBlock block;
+    if (!block.reserve(records::WRITE_BLOCK_SIZE)) {
         return {ENOMEM, false};
     }
     for (;;) {
-        const platform::ReadResult got = platform::readSome(in, block.get(), COPY_BLOCK);
+        const platform::ReadResult got = platform::readSome(in, block.data(), block.capacity());
         if (got.error != 0) {
             return {got.error, true};
         }
         if (got.count == 0) {
             return {};
         }
-        if (const int error = platform::writeReplacement(out, block.get(), got.count); error != 0) {
+        if (const int error = platform::writeReplacement(out, block.data(), got.count);
+            error != 0) {
             return {error, false};
         }
     }

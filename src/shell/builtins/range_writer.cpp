@@ -12,8 +12,8 @@ namespace shell::builtins {
 namespace {
 
 using records::LINE_END;
+using records::WRITE_BLOCK_SIZE;
 
-constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 20;
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
 
 void writeOut(RangeWriter& writer, const char* data, std::size_t size) {
@@ -29,8 +29,8 @@ void writeOut(RangeWriter& writer, const char* data, std::size_t size) {
 }
 
 void writeBlock(RangeWriter& writer) {
-    writeOut(writer, writer.block.get(), writer.used);
-    writer.used = 0;
+    writeOut(writer, writer.block.data(), writer.block.used());
+    writer.block.cut(0);
 }
 
 } // namespace
@@ -39,22 +39,24 @@ int startRangeWriter(RangeWriter& writer, int fd, std::uint64_t offset) {
     writer.fd = fd;
     writer.offset = offset;
     writer.syncedTo = offset;
-    return platform::resizeLargeBlock(writer.block, BLOCK_SIZE) ? 0 : ENOMEM;
+    return writer.block.reserve(WRITE_BLOCK_SIZE) ? 0 : ENOMEM;
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    if (writer.used + length + LINE_END.size() > BLOCK_SIZE) {
+    // The block holds at least WRITE_BLOCK_SIZE bytes once started; the bound is the constant
+    // rather than the capacity, which would cost this hot path a load.
+    if (writer.block.used() + length + LINE_END.size() > WRITE_BLOCK_SIZE) {
         writeBlock(writer);
-        if (length + LINE_END.size() > BLOCK_SIZE) {
+        if (length + LINE_END.size() > WRITE_BLOCK_SIZE) {
             // A line too long for a block goes out from where it is.
             writeOut(writer, line, length);
             length = 0;
         }
     }
-    char* const into = writer.block.get() + writer.used;
+    char* const into = writer.block.end();
     std::memcpy(into, line, length);
     std::memcpy(into + length, LINE_END.data(), LINE_END.size());
-    writer.used += length + LINE_END.size();
+    writer.block.commit(length + LINE_END.size());
 }
 
 int finishRangeWriter(RangeWriter& writer) {

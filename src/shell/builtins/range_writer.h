@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/large_block.h"
+#include "records/write_block.h"
 
 namespace shell::builtins {
 
@@ -13,9 +13,8 @@ struct RangeWriter {
     int fd = -1;
     std::uint64_t offset = 0;   // where the next block goes in the file
     std::uint64_t syncedTo = 0; // the writeback of the file up to here has been started
-    platform::LargeBlock<char> block;
-    std::size_t used = 0; // bytes of the block taken
-    int error = 0;        // the first write error; nothing more is written after it
+    records::WriteBlock block;
+    int error = 0; // the first write error; nothing more is written after it
 };
 
 // Prepares to write into `fd` from `offset` on. Returns 0, or ENOMEM when no block can be had.
