@@ -8,7 +8,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,12 +38,6 @@ using test_support::writeFile;
 struct TempDir : test_support::TempFolder {
     TempDir() : TempFolder("record_file_test") { fs::permissions(dir, fs::perms::all); }
 };
-
-// Runs `body` in a child process (fatal paths end the process) and returns how it ended and what
-// it wrote on standard error.
-RunResult runChild(const std::function<void()>& body) {
-    return test_support::runInChild(body);
-}
 
 // Permission bits do not stop root, so a child that needs them to hold gives up root first.
 void dropRoot() {
@@ -124,7 +117,7 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
     fs::permissions(readable,
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::permissions(unreadable, fs::perms::none);
-    const RunResult child = runChild([&] {
+    const RunResult child = test_support::runInChild([&] {
         dropRoot();
         std::optional<RecordFile> file = openExisting(readable, 1);
         std::vector<FixedText> values = blankValues(MAP_LINE);
@@ -252,7 +245,7 @@ TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
     const std::string name = temp.path("AllPicturesUnsorted.txt");
     fs::create_directory(name);
     const int callLine = __LINE__ + 1;
-    const RunResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, hostReport(EISDIR, "OPEN", 2, name, std::nullopt, callLine));
 }
@@ -260,7 +253,7 @@ TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
 TEST_F(RecordFileTest, OpenOrCreateThatCannotCreateIsFatalOpen) {
     const std::string name = temp.path("no-such-folder/out.txt");
     const int callLine = __LINE__ + 1;
-    const RunResult child = runChild([&] { (void)openOrCreate(name, 2); });
+    const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, hostReport(ENOENT, "OPEN", 2, name, std::nullopt, callLine));
 }
@@ -269,7 +262,7 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
     const int closeLine = __LINE__ + 4;
-    const RunResult child = runChild([&] {
+    const RunResult child = test_support::runInChild([&] {
         RecordFile file = openOrCreate(name, 2);
         writeRecord(file, PICTURE_PLAN, pictureValues("a", "b", "c"));
         close(file);
@@ -281,7 +274,7 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
 TEST_F(RecordFileTest, FullDeviceFailsAtTheWriteThatSendsTheBuffer) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
-    const RunResult child = runChild([&] {
+    const RunResult child = test_support::runInChild([&] {
         RecordFile file = openOrCreate(name, 2);
         for (int i = 0; i < 100'000; ++i) {
             writeRecord(file, PICTURE_PLAN, pictureValues("a", "b", "c"));
@@ -301,7 +294,7 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
     writeFile(name, "old content\r\n");
     fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const int writeLine = __LINE__ + 4;
-    const RunResult child = runChild([&] {
+    const RunResult child = test_support::runInChild([&] {
         dropRoot();
         RecordFile file = openOrCreate(name, 2);
         writeRecord(file, PICTURE_PLAN, pictureValues("a", "b", "c"));
@@ -324,7 +317,7 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
 
 TEST(FatalReport, OwnCodeHasNoHostLine) {
     const records::SourceLocation where = records::SourceLocation::current();
-    const RunResult child = runChild([&] {
+    const RunResult child = test_support::runInChild([&] {
         fatalFileError(ownError(CODE_OUT_OF_MEMORY), OP_FORMATTED_READ, 1, "AllPicturesIndiv.txt",
                        3, where);
     });

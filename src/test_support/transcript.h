@@ -91,4 +91,18 @@ inline Transcripts transcriptsFor(const std::vector<MapEntry>& entries) {
     return t;
 }
 
+// Whether `out` is whole lines with which one of `dialogues` begins: what a run shows before it
+// is cut short.
+inline bool isWholeLinePrefix(std::string_view out, const std::vector<std::string>& dialogues) {
+    if (!out.empty() && !out.ends_with("\r\n")) {
+        return false;
+    }
+    for (const std::string& dialogue : dialogues) {
+        if (dialogue.starts_with(out)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace test_support

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -64,7 +63,7 @@ std::string problemWithFiles(const Expectation& e, const RunResult& run, const f
 }
 
 // The whole dialogues of a run: done, rejected, stopped at the backup, the sort or the map.
-std::set<std::string> dialoguesOf(const Transcripts& t) {
+std::vector<std::string> dialoguesOf(const Transcripts& t) {
     return {t.complete, t.rejected, t.backupFailed, t.sortFailed, t.guidance};
 }
 
@@ -76,17 +75,15 @@ std::string problemWithStop(const Transcripts& t, const RunResult& run) {
                           !run.err.ends_with(": Cannot allocate memory\r\n"))) {
         return "the failed command did not say why in one line";
     }
-    return dialoguesOf(t).count(run.out) ? "" : "exit status 0 after an unexpected dialogue";
+    return std::ranges::count(dialoguesOf(t), run.out) != 0
+               ? ""
+               : "exit status 0 after an unexpected dialogue";
 }
 
 // How a run that ended with status 127 ended: whole lines of a run's dialogue, then a whole report
 // of exhausted memory.
 std::string problemWithReport(const Transcripts& t, const RunResult& run) {
-    const std::set<std::string> dialogues = dialoguesOf(t);
-    const bool wholeLines = std::any_of(dialogues.begin(), dialogues.end(), [&](const auto& one) {
-        return one.compare(0, run.out.size(), run.out) == 0;
-    });
-    if (!wholeLines || (!run.out.empty() && !run.out.ends_with("\r\n"))) {
+    if (!isWholeLinePrefix(run.out, dialoguesOf(t))) {
         return "standard output before the fatal report is not whole lines of a run's dialogue";
     }
     const FatalReport report = parseFatalReport(run.err);

@@ -232,19 +232,6 @@ std::string checkFatalReport(const std::string& err, const std::string& kind, in
     return "";
 }
 
-bool isWholeLinePrefix(const std::string& out, const Transcripts& t) {
-    if (!out.empty() && out.substr(out.size() - 2) != "\r\n") {
-        return false;
-    }
-    for (const std::string* full :
-         {&t.complete, &t.sortFailed, &t.backupFailed, &t.backupMissing, &t.guidance}) {
-        if (full->compare(0, out.size(), out) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The run went past the backup: the map was looked at.
 bool pastBackup(const std::string& out) {
     return out.find("\r\nIndividual ") != std::string::npos ||
@@ -335,7 +322,9 @@ Verdict checkOrderlyStop(const Expectation& e, const RunResult& run, const Lefto
 // naming the call that failed.
 Verdict checkFatalEnd(const Expectation& e, const std::string& kind, const Disturbance& how,
                       const RunResult& run, const Injection& injection, const Leftovers& files) {
-    if (!isWholeLinePrefix(run.out, e.transcripts)) {
+    const Transcripts& t = e.transcripts;
+    if (!isWholeLinePrefix(
+            run.out, {t.complete, t.sortFailed, t.backupFailed, t.backupMissing, t.guidance})) {
         return {"", "standard output before the fatal report is not a run's dialogue"};
     }
     if (pastBackup(run.out) && files.backup != e.oldList) {
