@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files.h"
 #include "platform/host_command.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
 #include "records/line_end.h"
+#include "records/report_text.h"
 #include "shell/command_form.h"
 #include "shell/shell.h"
 
@@ -21,14 +21,14 @@ namespace {
 constexpr std::int32_t SORT_NOT_IN_PLACE = 1;
 
 // One line on standard error, made of `parts`: why the sorted list did not take the old one's
-// place.
+// place. Made like the fatal report, in storage of its own.
 void report(std::initializer_list<std::string_view> parts) {
-    std::string text;
+    records::ReportText line(platform::STDERR_FD);
     for (const std::string_view part : parts) {
-        text.append(part);
+        records::append(line, part);
     }
-    text.append(records::lineEndFor(platform::STDERR_FD));
-    (void)platform::writeAll(platform::STDERR_FD, text.data(), text.size());
+    records::append(line, records::lineEndFor(platform::STDERR_FD));
+    records::send(line);
 }
 
 // The interpreter empties the file that `>` names before the sort has read a line, so a sort that
