@@ -59,9 +59,10 @@ class Wine {
     TempFolder prefix_;
 };
 
-// Wine's server for one run. `wineserver -p` returns once the server listens, so no program of
+// Wine's server for one run. `wineserver -p60` returns once the server listens, so no program of
 // the run can start a server of its own (without the settings) first; `-k` ends it with every
-// process of the prefix, and `-w` waits until it has gone and written its counts.
+// process of the prefix, and `-w` waits until it has gone and written its counts. Should the test
+// itself be killed, the server ends a minute after its last process.
 class WineServer {
   public:
     WineServer(const Wine& wine, const std::vector<std::string>& settings) : wine_(wine) {
