@@ -66,10 +66,6 @@ inline bool startsWithUtf16Mark(std::string_view file) {
     return file.starts_with(UTF16_LITTLE_ENDIAN_MARK) || file.starts_with(UTF16_BIG_ENDIAN_MARK);
 }
 
-inline bool startsWithByteOrderMark(std::string_view file) {
-    return file.starts_with(UTF8_MARK) || startsWithUtf16Mark(file);
-}
-
 // The entries of a map file as the tool reads them: a UTF-8 mark before the first line passed
 // over, every line cut at the map's columns.
 inline std::vector<MapEntry> mapEntriesOf(std::string_view map) {
