@@ -48,6 +48,27 @@ archive_expect_documents() {
   done
 }
 
+# archive_expect_plain_readme DIR BUILD_DIR: README.txt in DIR, unpacked from an archive, is the
+# one that the build in BUILD_DIR made from README.md, and plain text as Notepad shows it: printable
+# ASCII in lines that all end with CR LF, and no Markdown table row, backtick or link left.
+archive_expect_plain_readme() {
+  local text=$1/README.txt made=$2/README.txt
+  [ -s "$made" ] || archive_fail "the build in $2 made no README.txt"
+  cmp -s "$made" "$text" || archive_fail "$text is not the README.txt that the build made"
+  local lf cr crlf
+  lf=$(tr -cd '\n' <"$text" | wc -c)
+  cr=$(tr -cd '\r' <"$text" | wc -c)
+  crlf=$(LC_ALL=C grep -c $'\r$' "$text") || true
+  [ "$lf" -eq "$cr" ] && [ "$cr" -eq "$crlf" ] && [ -z "$(tail -c 1 "$text" | tr -d '\n')" ] ||
+    archive_fail "$text has line ends other than CR LF"
+  ! LC_ALL=C grep -q $'[^[:print:]\r]' "$text" ||
+    archive_fail "$text holds bytes other than printable ASCII"
+  ! grep -q '^ *|' "$text" || archive_fail "$text holds a Markdown table row"
+  ! grep -q '`' "$text" || archive_fail "$text holds a backtick"
+  ! grep -q '\](' "$text" || archive_fail "$text holds a Markdown link"
+  echo "   $text is the photographer's part as plain text with CR LF line ends"
+}
+
 # archive_run_example RUN_DIR DOC_DIR COMMAND...: copies the example files from DOC_DIR (as
 # unpacked from an archive) into RUN_DIR, which must not exist yet, starts COMMAND there as an
 # operator would (Yes at the map, Enter at the end) and checks the console and the files left.

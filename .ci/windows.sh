@@ -55,11 +55,13 @@ zip="$cross_dir/$zip_name"
 zip_scratch=$(mktemp -d "${TMPDIR:-/tmp}/mts-zip-XXXXXX")
 trap 'rm -rf "$zip_scratch"' EXIT
 unzip -Z1 "$zip" >"$zip_scratch/listing" || fail "unzip cannot list $zip"
-# The .exe, the README and the example side by side at the top; no test stand-in.
-archive_expect_listing "$zip" "$zip_scratch/listing" move-to-species.exe README.md \
+# The .exe, the README (also as plain text) and the example side by side at the top; no test
+# stand-in.
+archive_expect_listing "$zip" "$zip_scratch/listing" move-to-species.exe README.md README.txt \
   "${ARCHIVE_EXAMPLE_FILES[@]}"
 unzip -q "$zip" -d "$zip_scratch/unpacked" || fail "unzip cannot unpack $zip"
 archive_expect_documents "$zip_scratch/unpacked"
+archive_expect_plain_readme "$zip_scratch/unpacked" "$cross_dir"
 
 echo "== windows: native build of the end-to-end tests ($native_dir)"
 # A native build that CI has made already (MTS_WINDOWS_NATIVE_BUILD_DIR) is used as it is

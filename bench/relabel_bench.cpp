@@ -67,7 +67,10 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         const std::clock_t processorStart = std::clock();
-        picture_list::relabelPictureList(loaded.map);
+        if (picture_list::relabelPictureList(loaded.map) !=
+            picture_list::RelabelOutcome::Relabelled) {
+            usage("AllPicturesIndiv.txt in --dir starts with a byte-order mark");
+        }
         const double processor =
             static_cast<double>(std::clock() - processorStart) / CLOCKS_PER_SEC;
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -1,7 +1,8 @@
 # What `cmake --install` puts where, and the archives that CPack makes of it:
-#   native build:               cd build && cpack -G TGZ   ->  move-to-species-<version>-Linux.tar.gz
-#   MinGW-w64 cross build:      cd build-win && cpack -G ZIP  ->  move-to-species-<version>-win64.zip
-# Only the tool, the README and the example catalogue are installed. Libraries, headers, tests and
+#   native build:            (cd build && cpack -G TGZ)      ->  move-to-species-<version>-Linux.tar.gz
+#   MinGW-w64 cross build:   (cd build-win && cpack -G ZIP)  ->  move-to-species-<version>-win64.zip
+# Only the tool, the README (as Markdown, and its photographer's part as plain text) and the
+# example catalogue are installed. Libraries, headers, tests and
 # the test-only stand-ins of tests/windows have no install rules and stay out of every archive.
 
 if(WIN32)
@@ -14,8 +15,20 @@ else()
   set(MTS_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/move-to-species)
 endif()
 
+# README.txt: the photographer's part of README.md as plain text that Notepad shows well, made by
+# every build. CMake runs the script itself, so a cross build makes it as a native one does.
+set(MTS_README_TEXT ${PROJECT_BINARY_DIR}/README.txt)
+add_custom_command(
+  OUTPUT ${MTS_README_TEXT}
+  COMMAND ${CMAKE_COMMAND} -DREADME=${PROJECT_SOURCE_DIR}/README.md -DOUTPUT=${MTS_README_TEXT}
+          -P ${PROJECT_SOURCE_DIR}/cmake/readme_text.cmake
+  DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/readme_text.cmake
+  COMMENT "Making README.txt from README.md"
+  VERBATIM)
+add_custom_target(mts_readme_text ALL DEPENDS ${MTS_README_TEXT})
+
 install(TARGETS move-to-species RUNTIME DESTINATION ${MTS_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${MTS_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${MTS_README_TEXT} DESTINATION ${MTS_INSTALL_DOCDIR})
 # The trailing slash installs the files of examples/ themselves, not the folder.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${MTS_INSTALL_DOCDIR})
 

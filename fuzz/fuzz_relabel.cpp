@@ -1,6 +1,7 @@
 // The relabelling of the picture list: every input line gives one output line of 74 columns
 // followed by CR LF, in the same order, with lead and tail unchanged, the folder replaced by the
-// species of the first entry of that individual, and kept when no entry has it.
+// species of the first entry of that individual, and kept when no entry has it. A list that
+// starts with a byte-order mark is not relabelled at all.
 //
 // Input: bytes 0 and 1 give the length of the map file, which follows; the rest is the list.
 
@@ -28,8 +29,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     test_support::writeFile(picture_list::BACKUP_FILE_NAME, list);
 
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
+    if (test_support::startsWithUtf16Mark(map)) {
+        FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::MapInUtf16);
+        return 0;
+    }
     FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
-    picture_list::relabelPictureList(loaded.map);
+    const picture_list::RelabelOutcome relabelled = picture_list::relabelPictureList(loaded.map);
+    if (list.starts_with(test_support::UTF8_MARK) || test_support::startsWithUtf16Mark(list)) {
+        FUZZ_CHECK(relabelled == picture_list::RelabelOutcome::ListHasByteOrderMark);
+        return 0;
+    }
+    FUZZ_CHECK(relabelled == picture_list::RelabelOutcome::Relabelled);
     const std::string out = fuzz::readWholeFile(picture_list::UNSORTED_FILE_NAME);
     FUZZ_CHECK(out == test_support::joinLines(test_support::relabelledLines(map, list)));
     return 0;

@@ -1,5 +1,6 @@
 // The map loader: any map file loads one entry per line, each cut at the map's columns, and a
-// lookup finds the first entry of an individual, or nothing for a name that no entry has.
+// lookup finds the first entry of an individual, or nothing for a name that no entry has. A
+// UTF-8 byte-order mark is passed over; a map that starts with a UTF-16 one is not loaded.
 
 #include <cstdint>
 #include <unordered_map>
@@ -17,6 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     test_support::writeFile(species_map::MAP_FILE_NAME, bytes);
     const species_map::LoadResult loaded = species_map::loadSpeciesMap();
+    if (test_support::startsWithUtf16Mark(bytes)) {
+        FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::MapInUtf16);
+        return 0;
+    }
     FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
 
     const std::vector<test_support::MapEntry> expected = test_support::mapEntriesOf(bytes);

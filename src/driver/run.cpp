@@ -1,6 +1,8 @@
 #include "driver/run.h"
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "checks/checks.h"
 #include "console/console.h"
@@ -42,13 +44,33 @@ void backUpPictureList() {
     }
 }
 
+// An editor's byte-order mark says that a file is not the single-byte text whose columns the run
+// cuts: the operator is told how to save it again before anything is rewritten.
+[[noreturn]] void stopForByteOrderMark(std::string_view fileName) {
+    stopWithFailure(std::string(fileName) +
+                    " starts with a byte-order mark: save it as ANSI or UTF-8 without BOM ... "
+                    "TERMINATING");
+}
+
 species_map::SpeciesMap loadMap() {
     species_map::LoadResult loaded = species_map::loadSpeciesMap();
     if (loaded.outcome == species_map::LoadOutcome::MapFileMissing) {
         checks::showMissingMapGuidance();
         stopRun();
     }
+    if (loaded.outcome == species_map::LoadOutcome::MapInUtf16) {
+        stopForByteOrderMark(species_map::MAP_FILE_NAME);
+    }
     return std::move(loaded.map);
+}
+
+// The relabelling reads the backup, but the file to save again is the operator's own list.
+void relabel(const species_map::SpeciesMap& map) {
+    console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
+    if (picture_list::relabelPictureList(map) ==
+        picture_list::RelabelOutcome::ListHasByteOrderMark) {
+        stopForByteOrderMark("AllPictures.txt");
+    }
 }
 
 // A sort that failed may have left no new list, or a partial one: the operator must not be told
@@ -75,8 +97,7 @@ void runRelabelling() {
     if (checks::confirmSpeciesMap(map) == checks::Confirmation::Rejected) {
         stopRun();
     }
-    console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
-    picture_list::relabelPictureList(map);
+    relabel(map);
     sortPictureList();
     console::printMessage("Delete AllPicturesUnsorted.txt");
     (void)shell::runShellCommand("del AllPicturesUnsorted.txt");

@@ -107,8 +107,12 @@ void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
 
 } // namespace
 
-void relabelPictureList(const species_map::SpeciesMap& map) {
+RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map) {
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
+    if (records::passByteOrderMark(backup) != records::ByteOrderMark::None) {
+        records::close(backup);
+        return RelabelOutcome::ListHasByteOrderMark;
+    }
     records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
     // Made once the files are open, so that a want of memory here is reported for them.
     static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
@@ -119,6 +123,7 @@ void relabelPictureList(const species_map::SpeciesMap& map) {
     }
     records::close(backup);
     records::close(unsorted);
+    return RelabelOutcome::Relabelled;
 }
 
 } // namespace picture_list

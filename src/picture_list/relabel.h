@@ -7,9 +7,17 @@ namespace picture_list {
 inline constexpr const char* BACKUP_FILE_NAME = "AllPicturesIndiv.txt";
 inline constexpr const char* UNSORTED_FILE_NAME = "AllPicturesUnsorted.txt";
 
+enum class RelabelOutcome {
+    Relabelled,
+    // The backup starts with a byte-order mark: an editor saved the list in another encoding than
+    // single-byte text, so its columns are not where the layout cuts them. The unsorted list is
+    // not made.
+    ListHasByteOrderMark,
+};
+
 // Copies every line of the backup to the unsorted list, in order, in the fixed 74-column form,
-// with the folder of every mapped individual replaced by its species. Both files are closed
-// again before it returns.
-void relabelPictureList(const species_map::SpeciesMap& map);
+// with the folder of every mapped individual replaced by its species. Every file is closed again
+// before it returns.
+[[nodiscard]] RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map);
 
 } // namespace picture_list

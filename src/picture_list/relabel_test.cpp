@@ -48,7 +48,7 @@ class Relabel : public ::testing::Test {
     // Relabels `backup` and returns the unsorted list.
     static std::string relabel(const std::string& backup, const species_map::SpeciesMap& map) {
         writeFile(BACKUP_FILE_NAME, backup);
-        relabelPictureList(map);
+        EXPECT_EQ(relabelPictureList(map), RelabelOutcome::Relabelled);
         EXPECT_EQ(readFile(BACKUP_FILE_NAME), backup) << "the backup must stay as it was";
         return readFile(UNSORTED_FILE_NAME);
     }
@@ -145,7 +145,7 @@ TEST_F(Relabel, StaleOutputIsReplaced) {
 }
 
 TEST_F(Relabel, MissingBackupIsCreatedEmpty) {
-    relabelPictureList(mapOf({{"Fluffy", "Leopard"}}));
+    EXPECT_EQ(relabelPictureList(mapOf({{"Fluffy", "Leopard"}})), RelabelOutcome::Relabelled);
     EXPECT_TRUE(fs::is_regular_file(BACKUP_FILE_NAME));
     EXPECT_EQ(readFile(BACKUP_FILE_NAME), "");
     EXPECT_EQ(readFile(UNSORTED_FILE_NAME), "");

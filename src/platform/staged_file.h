@@ -1,18 +1,17 @@
 #pragma once
 
-// A new version of a file that someone else writes (a host command's redirected output, say) into
-// a file of its own beside the old one. The new file takes the old one's place in one step, and
-// only once it is complete and on disk; otherwise it is removed. A failed or stopped writer, a
-// crash or a power cut at any moment leaves the old file as it was. Built on the hosts whose
-// command interpreter would otherwise empty the old file before the writer starts.
+// A new version of a file that someone else writes (a host command's copy, or its redirected
+// output) into a file of its own beside the old one. The new file takes the old one's place in one
+// step, and only once it is complete and on disk; otherwise it is removed. A failed or stopped
+// writer, a crash or a power cut at any moment leaves the old file as it was. Built on the hosts
+// whose command interpreter would otherwise write over the old file in place.
 
 #include <cstdint>
 #include <string>
 
-namespace platform {
+#include "platform/files.h"
 
-// The new file's length is not the one expected: no error number of the host says so.
-inline constexpr int STAGED_SIZE_DIFFERS = -1;
+namespace platform {
 
 class StagedFile {
   public:
@@ -31,8 +30,8 @@ class StagedFile {
     int error() const { return error_; }
 
     // Puts the new file in the target's place, once it holds exactly `expectedSize` bytes and has
-    // gone to disk. Returns 0, or the error (STAGED_SIZE_DIFFERS among them): the target is then
-    // as it was, and the new file is removed with this object.
+    // gone to disk. Returns 0, or the error (SIZE_DIFFERS among them): the target is then as it
+    // was, and the new file is removed with this object.
     int commit(std::int64_t expectedSize);
 
   private:

@@ -3,48 +3,56 @@
 #include <utility>
 #include <windows.h>
 
-// Names are narrow strings in the file functions' code page everywhere in the program (the C
-// runtime opens its files so too), hence the narrow forms of the calls.
+#include "platform/file_handle_windows.h"
 
 namespace platform {
 
 namespace {
 
 // Numbers tried after the process's own before giving up: each one taken is a file that a run
-// killed at its sort left behind.
+// killed at its copy or sort left behind.
 constexpr DWORD NUMBERS_TRIED = 100;
 
 int lastError() {
     return static_cast<int>(::GetLastError());
 }
 
-// Whether the open file holds `expectedSize` bytes; if it does, flushes it to disk. 0, or why not.
-int flushIfComplete(HANDLE file, std::int64_t expectedSize) {
+// A copy gives the new file the attributes of its source, read-only among them; the new file is
+// the tool's own until it takes the target's place, and must be open for writing to be flushed.
+int clearReadOnly(const std::string& name) {
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return lastError();
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+        return 0;
+    }
+    return ::SetFileAttributesA(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) != 0
+               ? 0
+               : lastError();
+}
+
+// Whether the file holds `expectedSize` bytes; if it does, flushes it to disk. 0, or why not.
+// Opened with no sharing at all, so that nothing else writes to the file while it is measured and
+// flushed, nor holds it open still.
+int flushIfComplete(const std::string& name, std::int64_t expectedSize) {
+    const HandleResult opened =
+        openHandle(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING);
+    if (!opened.file.isOpen()) {
+        return opened.error;
+    }
     LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file, &size) == 0) {
+    if (::GetFileSizeEx(opened.file.get(), &size) == 0) {
         return lastError();
     }
     if (size.QuadPart != expectedSize) {
-        return STAGED_SIZE_DIFFERS;
+        return SIZE_DIFFERS;
     }
-    return ::FlushFileBuffers(file) != 0 ? 0 : lastError();
-}
-
-// Opened with no sharing at all, so that nothing else writes to the file while it is measured
-// and flushed, nor holds it open still.
-int flushIfComplete(const std::string& name, std::int64_t expectedSize) {
-    const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return lastError();
-    }
-    const int error = flushIfComplete(file, expectedSize);
-    ::CloseHandle(file);
-    return error;
+    return ::FlushFileBuffers(opened.file.get()) != 0 ? 0 : lastError();
 }
 
 // What the old file's attributes ask of the new one. Read-only is its owner's "leave this file
-// alone": it is not replaced (access denied, as the interpreter's own redirection would answer).
+// alone": it is not replaced (access denied, as the interpreter's own commands would answer).
 // Hidden, system and not-indexed go over to the new file. The archive bit stays set, as on any
 // file whose contents are new.
 int takeOverAttributes(const std::string& oldFile, const std::string& newFile) {
@@ -75,16 +83,14 @@ StagedFile::StagedFile(std::string target) : target_(std::move(target)) {
     const DWORD first = ::GetCurrentProcessId();
     for (DWORD number = first; number - first < NUMBERS_TRIED; ++number) {
         std::string name = target_ + ".move-to-species-" + std::to_string(number) + ".tmp";
-        // Made only where no file of that name is: the file is this object's alone.
-        const HANDLE file = ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
+        // Made only where no file of that name is: the file is this object's alone. Closed at
+        // once, for the writer to open.
+        const HandleResult made = openHandle(name, GENERIC_WRITE, 0, CREATE_NEW);
+        error_ = made.error;
+        if (made.file.isOpen()) {
             name_ = std::move(name);
-            error_ = 0;
             return;
         }
-        error_ = lastError();
         if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) {
             return;
         }
@@ -103,6 +109,9 @@ StagedFile::~StagedFile() {
 // and has a documented failure that leaves no file under the target's name. The new file has the
 // access list that the folder gives every file made in it.
 int StagedFile::commit(std::int64_t expectedSize) {
+    if (const int error = clearReadOnly(name_); error != 0) {
+        return error;
+    }
     if (const int error = flushIfComplete(name_, expectedSize); error != 0) {
         return error;
     }

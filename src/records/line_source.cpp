@@ -139,6 +139,20 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
     }
 }
 
+TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ahead) {
+    while (source.end - source.begin < count && !source.atEnd) {
+        if (const std::optional<TakeResult> failure = refill(source)) {
+            return *failure;
+        }
+    }
+    ahead = std::string_view(source.block.data() + source.begin, source.end - source.begin);
+    return {ahead.empty() ? LineStatus::End : LineStatus::Line};
+}
+
+void passOver(LineSource& source, std::size_t count) {
+    source.begin += std::min(count, source.end - source.begin);
+}
+
 FileError errorOfTake(const TakeResult& taken) {
     switch (taken.status) {
     case LineStatus::ReadFailed:

@@ -55,4 +55,12 @@ TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t mo
 // line of any length can be passed over in constant memory.
 TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head);
 
+// Shows the next bytes without taking them: at least `count` of them, or all that are left when
+// the stream ends sooner. `ahead` stays valid until the next call on the same source. The status
+// is End when no byte is left.
+TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ahead);
+
+// Passes over the first `count` bytes that lookAhead has shown, as if the stream began after them.
+void passOver(LineSource& source, std::size_t count);
+
 } // namespace records

@@ -77,6 +77,16 @@ State openedFile(const std::string& name, std::int32_t channel, platform::FileDe
     return file;
 }
 
+// A file that is read keeps its content, even when no record is read from it in the end.
+void startReading(State& file) {
+    if (file.input.fd < 0) {
+        file.input = lineSourceFor(file.file.get());
+    }
+    if (file.oldContent == OldContent::Untouched) {
+        file.oldContent = OldContent::Kept;
+    }
+}
+
 std::optional<State> openExistingFile(const std::string& name, std::int32_t channel) {
     const platform::EntryKind kind = platform::entryKind(name);
     if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
@@ -127,6 +137,21 @@ RecordFile openOrCreate(std::string_view fileName, std::int32_t channel,
     return RecordFile(openedFile(name, channel, std::move(opened.file), OldContent::Untouched));
 }
 
+ByteOrderMark passByteOrderMark(RecordFile& recordFile, const SourceLocation& where) {
+    State& file = recordFile.state_;
+    noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
+    startReading(file);
+    std::string_view start;
+    const TakeResult looked = lookAhead(file.input, LONGEST_BYTE_ORDER_MARK, start);
+    if (looked.status != LineStatus::Line && looked.status != LineStatus::End) {
+        ++file.recordNumber; // the first record, which was to be read
+        fail(file, errorOfTake(looked), OP_FORMATTED_READ, where);
+    }
+    const LeadingMark mark = byteOrderMarkAt(start);
+    passOver(file.input, mark.length);
+    return mark.kind;
+}
+
 ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
                        const SourceLocation& where) {
     std::string_view line;
@@ -141,12 +166,7 @@ std::size_t readLines(RecordFile& recordFile, std::string_view* lines, std::size
                       const SourceLocation& where) {
     State& file = recordFile.state_;
     noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
-    if (file.input.fd < 0) {
-        file.input = lineSourceFor(file.file.get());
-    }
-    if (file.oldContent == OldContent::Untouched) {
-        file.oldContent = OldContent::Kept;
-    }
+    startReading(file);
     // The record count is kept as one read a record at a time keeps it: an attempt that finds
     // the end counts too.
     std::size_t count = 0;

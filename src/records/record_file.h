@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "records/byte_order_mark.h"
 #include "records/fixed_text.h"
 #include "records/layout.h"
 #include "records/line_source.h"
@@ -56,6 +57,7 @@ class RecordFile {
                                                   const SourceLocation& where);
     friend RecordFile openOrCreate(std::string_view name, std::int32_t channel,
                                    const SourceLocation& where);
+    friend ByteOrderMark passByteOrderMark(RecordFile& file, const SourceLocation& where);
     friend std::size_t readLines(RecordFile& file, std::string_view* lines, std::size_t most,
                                  const SourceLocation& where);
     friend char* recordRoom(RecordFile& file, std::size_t width, const SourceLocation& where);
@@ -71,6 +73,11 @@ std::optional<RecordFile> openExisting(std::string_view name, std::int32_t chann
 // Opens a file, creating it empty when it is missing.
 RecordFile openOrCreate(std::string_view name, std::int32_t channel,
                         const SourceLocation& where = SourceLocation::current());
+
+// Before the first record is read: the byte-order mark that the file starts with, if any, which
+// the reads that follow then pass over. Counts as a read: the file keeps its content at the close.
+ByteOrderMark passByteOrderMark(RecordFile& file,
+                                const SourceLocation& where = SourceLocation::current());
 
 enum class ReadOutcome { Record, End };
 

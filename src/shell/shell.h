@@ -9,9 +9,10 @@ namespace shell {
 std::string_view commandLineOf(std::string_view text);
 
 // Hands the command line of `text` to the host and waits for it. Returns the command's exit
-// status, or -1 when no interpreter could be started. Where the interpreter would empty a sort's
-// destination before the sort starts, the sorted output takes the destination's place only when
-// complete; a status of 1 then also means that it did not, the destination being as it was.
+// status, or -1 when no interpreter could be started. A copy's 1 means that its source is not
+// there. Where the interpreter would write over a copy's or a sort's destination in place, the
+// new file takes the destination's place only when complete; any other failure status then means
+// that it did not, the destination being as it was.
 std::int32_t runShellCommand(std::string_view text);
 
 } // namespace shell

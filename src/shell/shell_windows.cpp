@@ -16,12 +16,14 @@ namespace shell {
 
 namespace {
 
-// The status of a sort whose output did not take the destination's place; the interpreter gives
-// the same when its own redirection fails.
-constexpr std::int32_t SORT_NOT_IN_PLACE = 1;
+// The status of a copy or sort whose output did not take the destination's place. Never 1, which
+// a copy gives for a source that is not there.
+constexpr std::int32_t NOT_IN_PLACE = 2;
+// What the run reads into a copy's 1.
+constexpr std::int32_t SOURCE_MISSING = 1;
 
-// One line on standard error, made of `parts`: why the sorted list did not take the old one's
-// place. Made like the fatal report, in storage of its own.
+// One line on standard error, made of `parts`: why the new file did not take the old one's place.
+// Made like the fatal report, in storage of its own.
 void report(std::initializer_list<std::string_view> parts) {
     records::ReportText line(platform::STDERR_FD);
     for (const std::string_view part : parts) {
@@ -31,56 +33,73 @@ void report(std::initializer_list<std::string_view> parts) {
     records::send(line);
 }
 
-// The interpreter empties the file that `>` names before the sort has read a line, so a sort that
-// is missing, fails, is stopped or loses lines would cost the picture list. The sort writes into
-// a file of the tool's own beside the destination instead, which takes the destination's place
-// only when the sort reported success and kept every byte of its input; otherwise it is removed
-// and the destination stays as it was.
-std::int32_t sortIntoPlace(const CommandForm& sort) {
-    const std::string source(sort.source);
-    const std::int64_t expected = platform::sizeOfNamedFile(source);
-    platform::StagedFile sorted{std::string(sort.destination)};
-    if (sorted.error() != 0) {
-        report({"sort: cannot make a file beside ", sort.destination, ": ",
-                platform::describeHostError(sorted.error())});
-        return SORT_NOT_IN_PLACE;
+// `line` with the destination of `form`, a view into it, renamed `name`.
+std::string withDestination(std::string_view line, const CommandForm& form,
+                            const std::string& name) {
+    const auto at = static_cast<std::size_t>(form.destination.data() - line.data());
+    return std::string(line.substr(0, at)) + name +
+           std::string(line.substr(at + form.destination.size()));
+}
+
+// The interpreter's copy writes over its destination in place, and its `>` empties the file it
+// names before the sort has read a line: a copy or sort that is missing, fails, is stopped or
+// loses lines would cost the backup or the picture list. The command writes into a file of the
+// tool's own beside the destination instead, which takes the destination's place, flushed to disk
+// first, only when the command reported success and kept every byte of its source; otherwise it
+// is removed and the destination stays as it was. The command line is the run's own but for that
+// name, so the command says what it always says.
+std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
+    const std::string_view command = form.kind == CommandKind::Copy ? "copy" : "sort";
+    const std::int64_t expected = platform::sizeOfNamedFile(std::string(form.source));
+    platform::StagedFile staged{std::string(form.destination)};
+    if (staged.error() != 0) {
+        report({command, ": cannot make a file beside ", form.destination, ": ",
+                platform::describeHostError(staged.error())});
+        return NOT_IN_PLACE;
     }
-    const std::int32_t status = platform::runHostCommand("sort " + source + " > " + sorted.name());
+    const std::int32_t status =
+        platform::runHostCommand(withDestination(line, form, staged.name()));
+    if (status == SOURCE_MISSING && expected >= 0) {
+        // The interpreter's copy gives 1 for every failure, a full disk among them; the run
+        // reads 1 as a source that is not there, which this one is.
+        return NOT_IN_PLACE;
+    }
     if (status != 0) {
         return status;
     }
-    if (const int error = sorted.commit(expected); error == platform::STAGED_SIZE_DIFFERS) {
-        report({"sort: the sorted lines are not as long as those of ", sort.source, "; ",
-                sort.destination, " is left as it was"});
-        return SORT_NOT_IN_PLACE;
+    if (const int error = staged.commit(expected); error == platform::SIZE_DIFFERS) {
+        report({command, ": the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
+                " lines are not as long as those of ", form.source, "; ", form.destination,
+                " is left as it was"});
+        return NOT_IN_PLACE;
     } else if (error != 0) {
-        report(
-            {"sort: cannot replace ", sort.destination, ": ", platform::describeHostError(error)});
-        return SORT_NOT_IN_PLACE;
+        report({command, ": cannot replace ", form.destination, ": ",
+                platform::describeHostError(error)});
+        return NOT_IN_PLACE;
     }
     return 0;
 }
 
-std::int32_t sortIntoPlaceOrFail(const CommandForm& sort) {
+std::int32_t intoPlaceOrFail(std::string_view line, const CommandForm& form) {
     try {
-        return sortIntoPlace(sort);
+        return intoPlace(line, form);
     } catch (const std::bad_alloc&) {
-        // Only the bytes of names and messages were asked for; the sort's own file went with the
-        // stack, and the destination is as it was.
-        return SORT_NOT_IN_PLACE;
+        // Only the bytes of names and messages were asked for; the command's own file went with
+        // the stack, and the destination is as it was.
+        return NOT_IN_PLACE;
     }
 }
 
 } // namespace
 
-// The run's command lines are written for this host's own command interpreter; only the sort's
-// output takes a way round (sortIntoPlace).
+// The run's command lines are written for this host's own command interpreter; only the output of
+// the copy and the sort takes a way round (intoPlace).
 std::int32_t runShellCommand(std::string_view text) {
     // The console writes every line through at once, so nothing of ours is waiting to go out.
     const std::string line(commandLineOf(text));
     if (const std::optional<CommandForm> form = parseCommandForm(line);
-        form && form->kind == CommandKind::Sort) {
-        return sortIntoPlaceOrFail(*form);
+        form && form->kind != CommandKind::Delete) {
+        return intoPlaceOrFail(line, *form);
     }
     return platform::runHostCommand(line);
 }

@@ -141,6 +141,11 @@ LoadResult loadSpeciesMap() {
     // Made once the file is open, so that a want of memory here is reported for the map file.
     static const records::LayoutPlan plan = records::planLayout(mapLineLayout());
     std::vector<records::FixedText> values = records::blankValues(mapLineLayout());
+    if (records::passByteOrderMark(*file) == records::ByteOrderMark::Utf16) {
+        records::close(*file);
+        result.outcome = LoadOutcome::MapInUtf16;
+        return result;
+    }
     while (records::readRecord(*file, plan, values) == records::ReadOutcome::Record) {
         addEntry(result.map, MapEntry{values[0], values[1]});
     }

@@ -67,7 +67,11 @@ std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::Fix
 void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
                       std::span<const char*> species);
 
-enum class LoadOutcome { Loaded, MapFileMissing };
+enum class LoadOutcome {
+    Loaded,
+    MapFileMissing,
+    MapInUtf16, // saved as UTF-16, whose names no single-byte folder can equal; nothing loaded
+};
 
 struct LoadResult {
     LoadOutcome outcome;
@@ -80,7 +84,8 @@ inline constexpr const char* MAP_FILE_NAME = "MarrowfenlatchMap.txt";
 // in columns 27 to 51. The confirmation shows each entry in the same columns.
 const records::RecordLayout& mapLineLayout();
 
-// Reads every line of the map file into a map; the file is closed again before returning.
+// Reads every line of the map file into a map; the file is closed again before returning. A
+// UTF-8 byte-order mark before the first line is no part of the first individual's name.
 LoadResult loadSpeciesMap();
 
 } // namespace species_map

@@ -57,8 +57,21 @@ inline std::string mapFile(const std::vector<MapEntry>& entries) {
     return file;
 }
 
-// The entries of a map file as the tool reads them: every line cut at the map's columns.
+// The byte-order marks that an editor may put before the first line of a file.
+inline constexpr std::string_view UTF8_MARK = "\xEF\xBB\xBF";
+inline constexpr std::string_view UTF16_LITTLE_ENDIAN_MARK = "\xFF\xFE";
+inline constexpr std::string_view UTF16_BIG_ENDIAN_MARK = "\xFE\xFF";
+
+inline bool startsWithUtf16Mark(std::string_view file) {
+    return file.starts_with(UTF16_LITTLE_ENDIAN_MARK) || file.starts_with(UTF16_BIG_ENDIAN_MARK);
+}
+
+// The entries of a map file as the tool reads them: a UTF-8 mark before the first line passed
+// over, every line cut at the map's columns.
 inline std::vector<MapEntry> mapEntriesOf(std::string_view map) {
+    if (map.starts_with(UTF8_MARK)) {
+        map.remove_prefix(UTF8_MARK.size());
+    }
     std::vector<MapEntry> entries;
     for (const std::string& line : splitLines(map)) {
         entries.push_back({columns(line, 0, NAME_COLUMNS), columns(line, 26, NAME_COLUMNS)});

@@ -54,6 +54,8 @@ struct Transcripts {
     std::string backupMissing; // no picture list to back up
     std::string backupFailed;  // the backup failed otherwise
     std::string guidance;      // no usable map file
+    std::string mapMarked;     // the map is saved in UTF-16, with its byte-order mark
+    std::string listMarked;    // the picture list starts with a byte-order mark
 };
 
 // The transcripts of a run whose map shows `entries`.
@@ -74,6 +76,10 @@ inline Transcripts transcriptsFor(const std::vector<MapEntry>& entries) {
                       message(FAILURE_WAIT);
     t.backupFailed = t.opening + message("Backup of AllPictures.txt failed ... TERMINATING") +
                      message(FAILURE_WAIT);
+    const std::string markAdvice =
+        " starts with a byte-order mark: save it as ANSI or UTF-8 without BOM ... TERMINATING";
+    t.mapMarked = t.opening + message(MAP + markAdvice) + message(FAILURE_WAIT);
+    t.listMarked = t.relabelling + message(PICTURES + markAdvice) + message(FAILURE_WAIT);
     // The long format line goes out whole, with no break at column 80; the example lines are
     // real map lines, the species in column 27.
     t.guidance = t.opening;

@@ -127,14 +127,31 @@ TEST_F(WindowsHost, SortThatFailsOrLosesLinesLeavesThePictureListAsItWas) {
     }
 }
 
+// Taken away, the owner's read-only mark, as Windows shows it.
+constexpr fs::perms WRITE =
+    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+
 // The owner's read-only mark on the picture list means "leave it alone": the sorted list does not
 // take its place, and the mark stays.
 TEST_F(WindowsHost, ReadOnlyPictureListIsNotReplaced) {
-    constexpr fs::perms WRITE =
-        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     fs::permissions(folder.dir / PICTURES, WRITE, fs::perm_options::remove);
     expectPictureListKept(folder, runProgram(launch), "cannot replace AllPictures.txt");
     EXPECT_EQ(fs::status(folder.dir / PICTURES).permissions() & WRITE, fs::perms::none);
+}
+
+// The same mark on an earlier backup: the copy does not take its place, the run stops at the
+// backup, and neither the backup nor a file of the copy's own is left changed or behind.
+TEST_F(WindowsHost, ReadOnlyEarlierBackupIsKeptAndTheRunStopsAtTheBackup) {
+    const std::string earlier = pictureLine("IMG_9999.jpg", "Stale", "from an earlier run");
+    folder.write(BACKUP, earlier);
+    fs::permissions(folder.dir / BACKUP, WRITE, fs::perm_options::remove);
+    const RunResult run = runProgram(launch);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, SHOWN.backupFailed);
+    EXPECT_NE(run.err.find("cannot replace AllPicturesIndiv.txt"), std::string::npos) << run.err;
+    EXPECT_EQ(folder.read(BACKUP), earlier);
+    EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
+    EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
 }
 
 TEST_F(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {
