@@ -155,7 +155,6 @@ void writeWholeFile(const char* path, const char* text) {
     }
 }
 
-// "name/kind count" for each kind of each named process, or "kind count" for the one unnamed.
 // "name/kind count" for each kind of a named process, or "kind count" for the one unnamed. Each
 // line fits in NAME_SIZE + 32 characters.
 std::size_t appendCounts(char* text, std::size_t size, const ProcessCounts& process) {
@@ -175,7 +174,8 @@ std::size_t appendCounts(char* text, std::size_t size, const ProcessCounts& proc
 // its forked children share, zero when nothing counted.
 void writeCounts() {
     if (countsWritten || !ready || countFile[0] == '\0' ||
-        (eachProcess ? own == nullptr : ::getpid() != mainPid)) {
+        (eachProcess ? __atomic_load_n(&own, __ATOMIC_ACQUIRE) == nullptr
+                     : ::getpid() != mainPid)) {
         return;
     }
     countsWritten = true;
@@ -513,8 +513,12 @@ void untrack(int fd) {
 
 // The counts of this process's name, in the slot that its first counted call takes; a forked
 // child, and every process of the same name, adds to the same ones. None when all slots are
-// taken.
+// taken. Once found they are read without the lock, which a child forked while another thread
+// held it would never see released.
 ProcessCounts* ownCounts() {
+    if (ProcessCounts* found = __atomic_load_n(&own, __ATOMIC_ACQUIRE)) {
+        return found;
+    }
     static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
     pthread_mutex_lock(&lock);
     for (int i = 0; own == nullptr && i < MAX_PROCESSES; ++i) {
@@ -524,7 +528,7 @@ ProcessCounts* ownCounts() {
                                         __ATOMIC_ACQUIRE)) {
             std::snprintf(process.name, sizeof process.name, "%s", processName);
             __atomic_store_n(&process.slot, SLOT_NAMED, __ATOMIC_RELEASE);
-            own = &process;
+            __atomic_store_n(&own, &process, __ATOMIC_RELEASE);
             break;
         }
         while (slot == SLOT_CLAIMED) {
@@ -532,7 +536,7 @@ ProcessCounts* ownCounts() {
             slot = __atomic_load_n(&process.slot, __ATOMIC_ACQUIRE);
         }
         if (std::strcmp(process.name, processName) == 0) {
-            own = &process;
+            __atomic_store_n(&own, &process, __ATOMIC_RELEASE);
         }
     }
     pthread_mutex_unlock(&lock);
