@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows leg: cross-builds the .exe with MinGW-w64, packs and checks the zip, runs the .exe
 # from the zip on the example under Wine, and runs the end-to-end scenarios against the .exe under
-# Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe).
+# Wine, from a native build of the test executables (MTS_PROGRAM points them at the .exe), and the
+# I/O fault matrix against the .exe under Wine.
 # Without a cross compiler or Wine this leg fails; it is never skipped.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -70,7 +71,7 @@ if [ -z "${MTS_WINDOWS_NATIVE_BUILD_DIR:-}" ]; then
 fi
 mapfile -t e2e_targets < <(cd tests && ls -- *_e2e_test.cpp windows/*_e2e_test.cpp |
   sed 's|.*/||; s|\.cpp$||')
-cmake --build "$native_dir" -j2 --target "${e2e_targets[@]}"
+cmake --build "$native_dir" -j2 --target "${e2e_targets[@]}" fault_matrix_test
 
 program=$(cat "$cross_dir/mts-program.txt")
 case "$program" in
@@ -88,7 +89,7 @@ wine_log="$WINEPREFIX.log"
 stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
   wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$WINEPREFIX" "$wine_log" "$zip_scratch"
+  rm -rf "$WINEPREFIX" "$wine_log" "$WINEPREFIX.matrix.log" "$zip_scratch"
 }
 trap stop_wine EXIT
 
@@ -129,4 +130,19 @@ posix_only+='|BackupNameLinkedToADeviceNeverCostsThePictureList)$)'
 echo "== windows: end-to-end scenarios under Wine ($program)"
 ctest --test-dir "$native_dir" -L e2e -E "$posix_only" --output-on-failure -j2 --timeout 900 ||
   fail "end-to-end scenarios of the Windows build"
+
+# Every write, flush, truncation, open, rename and delete of the catalogue's files, failed in turn
+# in each process of a run: the .exe, the interpreter's commands, the sort stand-in and Wine's
+# server. The test makes a prefix of its own and starts a server of its own for every run, with
+# the preload library in its environment; the server above takes no part. It runs on its own, not
+# through ctest, whose time limit for the fault tests (600 s) leaves it too little room on a busy
+# machine, and it must pass, not skip.
+echo "== windows: the I/O fault matrix of the .exe under Wine"
+matrix_log="$WINEPREFIX.matrix.log"
+"$native_dir/tests/fault/fault_matrix_test" \
+  --gtest_filter='FaultMatrix.WindowsBuildUnderWineEveryFileCallWithLeftoversOfAnEarlierRun' |
+  tee "$matrix_log" || fail "fault matrix of the Windows build"
+grep -q '^\[  PASSED  \] 1 test' "$matrix_log" ||
+  fail "the fault matrix of the Windows build did not run"
+rm -f "$matrix_log"
 echo "== windows: passed"

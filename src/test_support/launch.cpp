@@ -58,8 +58,9 @@ std::vector<char*> pointersTo(std::vector<std::string>& words) {
 
 // The program's words and then the launch's arguments.
 std::vector<std::string> commandOf(const Launch& launch) {
-    std::vector<std::string> words =
-        launch.builtProgram ? std::vector{builtProgramPath()} : programCommand();
+    std::vector<std::string> words = !launch.command.empty() ? launch.command
+                                     : launch.builtProgram   ? std::vector{builtProgramPath()}
+                                                             : programCommand();
     words.insert(words.end(), launch.arguments.begin(), launch.arguments.end());
     return words;
 }

@@ -51,7 +51,8 @@ struct Launch {
     std::optional<rlim_t> fileSizeLimit;  // bytes any one file of the process may grow to
     // How long finish() waits before it kills the program.
     std::optional<std::chrono::milliseconds> timeLimit;
-    bool builtProgram = false; // this build's program, whatever MTS_PROGRAM names
+    bool builtProgram = false;        // this build's program, whatever MTS_PROGRAM names
+    std::vector<std::string> command; // when given: another program (found on PATH) and its words
 };
 
 // The command that starts the program: the words of MTS_PROGRAM when set (separated by blanks, so

@@ -18,6 +18,9 @@
 //   FAULT_REPORT_FILE  where to write one line naming the disturbed call, when it happens
 //   FAULT_TRACE_FILE   where to append one line per counted call (for debugging)
 //   FAULT_SCOPE   the folder whose files count (default: the working folder at load time)
+//   FAULT_PROCESSES  a file in which every process of the run counts its calls under its own name
+//                 (see below); unset: only this process and its forked children count
+//   FAULT_PROCESS the name of the process whose call to disturb (with FAULT_PROCESSES)
 //
 // Counted calls: path calls on relative names or names inside the scope folder, and descriptor
 // calls on descriptors 0, 1 and 2 or on descriptors that a counted open returned. A file opened
@@ -26,6 +29,16 @@
 // kept in shared memory so that a forked child adds to the same numbers, and counted atomically,
 // since the program may read and write from several threads; the library takes itself out of the
 // environment, so that programs started by the process run undisturbed.
+//
+// With FAULT_PROCESSES the library stays in the environment, and each program that the run
+// starts (a Windows program under Wine, its command interpreter, Wine's server) counts in the
+// shared file, under its name: the program's file name, and for an interpreter given a command
+// line with /c, the command too ("cmd.exe:Copy"). Counts and the call to disturb are per name;
+// the count and trace files say "name/kind". Such processes get most of their descriptors from
+// another process (Wine's server passes them over a socket), so a descriptor counts when the
+// file it refers to lies in the scope; a name relative to any folder counts by where it leads,
+// and a name that passes through a drive link of Wine's (".../dosdevices/z:/...") by the folder
+// that the link leads to. The standard streams count only when they are such files too.
 
 #include <cerrno>
 #include <climits>
@@ -37,6 +50,8 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <pthread.h>
+#include <sched.h>
+#include <strings.h>
 #include <sys/mman.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -71,15 +86,30 @@ const char* const KIND_NAMES[KIND_COUNT] = {"open",      "read",  "write",     "
 enum Mode { MODE_FAIL, MODE_EINTR, MODE_SHORT };
 enum Action { PASS, FAIL_NOW, INTERRUPT, SHORTEN };
 
-struct Shared {
+constexpr std::size_t NAME_SIZE = 64;
+constexpr int MAX_PROCESSES = 32;
+enum Slot { SLOT_FREE, SLOT_CLAIMED, SLOT_NAMED };
+
+// The calls of one named process (of the only one, unnamed, without FAULT_PROCESSES).
+struct ProcessCounts {
+    int slot;
+    char name[NAME_SIZE];
     long counts[KIND_COUNT];
+};
+
+struct Shared {
     int injected;
+    ProcessCounts processes[MAX_PROCESSES];
 };
 
 constexpr int MAX_TRACKED_FD = 4096;
 
 Shared* shared = nullptr;
+ProcessCounts* own = nullptr; // this process's counts, from its first counted call on
 bool ready = false;
+bool eachProcess = false; // FAULT_PROCESSES: every process counts under its own name
+char processName[NAME_SIZE];
+char targetProcess[NAME_SIZE];
 pid_t mainPid = 0;
 int targetKind = -1;
 long targetAt = 0;
@@ -125,16 +155,37 @@ void writeWholeFile(const char* path, const char* text) {
     }
 }
 
+// "name/kind count" for each kind of a named process, or "kind count" for the one unnamed. Each
+// line fits in NAME_SIZE + 32 characters.
+std::size_t appendCounts(char* text, std::size_t size, const ProcessCounts& process) {
+    std::size_t used = 0;
+    for (int kind = 0; kind < KIND_COUNT; ++kind) {
+        used += static_cast<std::size_t>(
+            std::snprintf(text + used, size - used, "%s%s%s %ld\n", process.name,
+                          process.name[0] != '\0' ? "/" : "", KIND_NAMES[kind],
+                          __atomic_load_n(&process.counts[kind], __ATOMIC_SEQ_CST)));
+    }
+    return used;
+}
+
+// With FAULT_PROCESSES every process that counted writes all the counts so far when it ends (a
+// server that leaves its starter behind included), and the last one to end leaves them all.
+// Otherwise the process that loaded the library writes the counts of the one unnamed slot, which
+// its forked children share, zero when nothing counted.
 void writeCounts() {
-    if (countsWritten || !ready || countFile[0] == '\0' || ::getpid() != mainPid) {
+    if (countsWritten || !ready || countFile[0] == '\0' ||
+        (eachProcess ? __atomic_load_n(&own, __ATOMIC_ACQUIRE) == nullptr
+                     : ::getpid() != mainPid)) {
         return;
     }
     countsWritten = true;
-    char text[1024];
+    static char text[MAX_PROCESSES * KIND_COUNT * (NAME_SIZE + 32)];
     std::size_t used = 0;
-    for (int kind = 0; kind < KIND_COUNT; ++kind) {
-        used += static_cast<std::size_t>(std::snprintf(text + used, sizeof text - used, "%s %ld\n",
-                                                       KIND_NAMES[kind], shared->counts[kind]));
+    for (int i = 0; i < MAX_PROCESSES; ++i) {
+        const ProcessCounts& process = shared->processes[i];
+        if (eachProcess ? __atomic_load_n(&process.slot, __ATOMIC_ACQUIRE) == SLOT_NAMED : i == 0) {
+            used += appendCounts(text + used, sizeof text - used, process);
+        }
     }
     writeWholeFile(countFile, text);
 }
@@ -165,14 +216,92 @@ void copyEnv(const char* name, char* into, std::size_t size) {
     }
 }
 
-__attribute__((constructor)) void setUp() {
-    void* memory =
-        ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) {
+// The counts: in memory that forked children share, or in the file that all processes share.
+Shared* mapCounts(const char* file) {
+    int fd = -1;
+    if (file[0] != '\0') {
+        fd = rawOpen(file, O_RDWR | O_CREAT);
+        struct stat info {};
+        if (fd < 0 || ::syscall(SYS_fstat, fd, &info) != 0 ||
+            (static_cast<std::size_t>(info.st_size) < sizeof(Shared) &&
+             ::syscall(SYS_ftruncate, fd, sizeof(Shared)) != 0)) {
+            rawClose(fd);
+            return nullptr;
+        }
+    }
+    void* memory = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE,
+                          MAP_SHARED | (fd < 0 ? MAP_ANONYMOUS : 0), fd, 0);
+    rawClose(fd);
+    return memory == MAP_FAILED ? nullptr : static_cast<Shared*>(memory);
+}
+
+// The file name at the end of a name in either form of folder names.
+const char* baseName(const char* name) {
+    const char* base = name;
+    for (const char* at = name; *at != '\0'; ++at) {
+        if (*at == '/' || *at == '\\') {
+            base = at + 1;
+        }
+    }
+    return base;
+}
+
+bool isWineLoader(const char* word) {
+    const char* base = baseName(word);
+    for (const char* loader : {"wine", "wine64", "wine-preloader", "wine64-preloader"}) {
+        if (std::strcmp(base, loader) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The process's name, from its command line: the program's file name after Wine's loader, and for
+// an interpreter given a command line (/c), the command that it runs.
+void nameThisProcess() {
+    char line[4096];
+    const int fd = rawOpen("/proc/self/cmdline", O_RDONLY);
+    const long got = fd < 0 ? -1 : ::syscall(SYS_read, fd, line, sizeof line - 1);
+    rawClose(fd);
+    if (got <= 0) {
         return;
     }
-    shared = static_cast<Shared*>(memory);
+    line[got] = '\0';
+    const char* const end = line + got;
+    const char* word = line;
+    while (word < end && isWineLoader(word)) {
+        word += std::strlen(word) + 1;
+    }
+    if (word >= end) {
+        return;
+    }
+    const char* command = "";
+    for (const char* arg = word + std::strlen(word) + 1; arg < end; arg += std::strlen(arg) + 1) {
+        if (strcasecmp(arg, "/c") == 0 && arg + std::strlen(arg) + 1 < end) {
+            command = arg + std::strlen(arg) + 1;
+            break;
+        }
+    }
+    // A name too long for its slot is cut short; the names of a run's processes are all short.
+    if (std::snprintf(processName, sizeof processName, "%s%s%s", baseName(word),
+                      command[0] != '\0' ? ":" : "", command) >= int{sizeof processName}) {
+        processName[sizeof processName - 1] = '\0';
+    }
+}
+
+__attribute__((constructor)) void setUp() {
+    char processesFile[PATH_MAX];
+    copyEnv("FAULT_PROCESSES", processesFile, sizeof processesFile);
+    eachProcess = processesFile[0] != '\0';
+    shared = mapCounts(processesFile);
+    if (shared == nullptr) {
+        return;
+    }
     mainPid = ::getpid();
+    if (eachProcess) {
+        nameThisProcess();
+        copyEnv("FAULT_PROCESS", targetProcess, sizeof targetProcess);
+    }
 
     if (const char* kind = std::getenv("FAULT_KIND")) {
         for (int k = 0; k < KIND_COUNT; ++k) {
@@ -214,11 +343,13 @@ __attribute__((constructor)) void setUp() {
     }
     canonicalScopeLength = std::strlen(canonicalScope);
 
-    // Programs that the process starts are not part of the experiment.
+    // Programs that the process starts are not part of the experiment, unless every process is.
     for (const char* name :
          {"LD_PRELOAD", "FAULT_KIND", "FAULT_AT", "FAULT_MODE", "FAULT_ERRNO", "FAULT_COUNT_FILE",
           "FAULT_REPORT_FILE", "FAULT_TRACE_FILE", "FAULT_SCOPE"}) {
-        ::unsetenv(name);
+        if (!eachProcess) {
+            ::unsetenv(name);
+        }
     }
     ready = true;
 }
@@ -236,21 +367,84 @@ bool isInside(const char* path, const char* folder, std::size_t length) {
            (path[length] == '/' || path[length] == '\0');
 }
 
-bool pathInScope(int dirfd, const char* path) {
-    if (path == nullptr) {
-        return false;
-    }
-    if (path[0] != '/') {
-        return dirfd == AT_FDCWD || (dirfd > 2 && fdInScope(dirfd));
-    }
+bool insideScope(const char* path) {
     return isInside(path, scope, scopeLength) ||
            isInside(path, canonicalScope, canonicalScopeLength);
 }
 
-bool fdInScope(int fd) {
-    if (fd >= 0 && fd <= 2) {
-        return true;
+// The file that a descriptor refers to, as the kernel names it; false when it has no name there.
+bool linkedName(int fd, char* name) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = ::readlink(link, name, PATH_MAX - 1);
+    if (length <= 0 || name[0] != '/') {
+        return false;
     }
+    name[length] = '\0';
+    return true;
+}
+
+// A name that passes through a drive link of a Wine prefix (".../dosdevices/z:/..."), with the
+// link replaced by the absolute folder it leads to.
+void followDriveLink(char* name) {
+    static const char DRIVES[] = "/dosdevices/";
+    const char* at = std::strstr(name, DRIVES);
+    if (at == nullptr) {
+        return;
+    }
+    const char* drive = at + sizeof DRIVES - 1;
+    if (drive[0] == '\0' || drive[1] != ':' || (drive[2] != '/' && drive[2] != '\0')) {
+        return;
+    }
+    char link[PATH_MAX];
+    std::snprintf(link, sizeof link, "%.*s", static_cast<int>(drive + 2 - name), name);
+    char target[PATH_MAX];
+    ssize_t length = ::readlink(link, target, sizeof target - 1);
+    if (length <= 0 || target[0] != '/') {
+        return; // a drive inside the prefix, such as c:
+    }
+    while (length > 0 && target[length - 1] == '/') {
+        --length;
+    }
+    target[length] = '\0';
+    char followed[PATH_MAX];
+    std::snprintf(followed, sizeof followed, "%s%s", target, drive + 2);
+    std::snprintf(name, PATH_MAX, "%s", followed[0] != '\0' ? followed : "/");
+}
+
+// The absolute name that `path` stands for, relative names taken from their folder.
+bool fullName(int dirfd, const char* path, char* full) {
+    if (path[0] == '/') {
+        std::snprintf(full, PATH_MAX, "%s", path);
+    } else {
+        char folder[PATH_MAX];
+        if (dirfd == AT_FDCWD ? ::getcwd(folder, sizeof folder) == nullptr
+                              : !linkedName(dirfd, folder)) {
+            return false;
+        }
+        if (std::snprintf(full, PATH_MAX, "%s/%s", folder, path) >= PATH_MAX) {
+            return false; // longer than any name of the scope's files
+        }
+    }
+    followDriveLink(full);
+    return true;
+}
+
+bool pathInScope(int dirfd, const char* path) {
+    if (path == nullptr) {
+        return false;
+    }
+    if (eachProcess) {
+        char full[PATH_MAX];
+        return fullName(dirfd, path, full) && insideScope(full);
+    }
+    if (path[0] != '/') {
+        return dirfd == AT_FDCWD || (dirfd > 2 && fdInScope(dirfd));
+    }
+    return insideScope(path);
+}
+
+bool trackedFd(int fd) {
     if (fd < 0 || fd >= MAX_TRACKED_FD) {
         return false;
     }
@@ -258,6 +452,21 @@ bool fdInScope(int fd) {
     const bool tracked = fdNames[fd] != nullptr;
     pthread_mutex_unlock(&fdNamesLock);
     return tracked;
+}
+
+// A descriptor that some other process handed over counts by the file it refers to. It is looked
+// up on every call: a number is soon given again to another file, and not every close passes
+// through this library (the C library closes its own streams and folder listings internally).
+bool linkedInScope(int fd, char* name) {
+    return linkedName(fd, name) && insideScope(name);
+}
+
+bool fdInScope(int fd) {
+    if (eachProcess) {
+        char name[PATH_MAX];
+        return trackedFd(fd) || (fd >= 0 && linkedInScope(fd, name));
+    }
+    return (fd >= 0 && fd <= 2) || trackedFd(fd);
 }
 
 // The name of a counted descriptor, copied so that another thread may close it meanwhile.
@@ -268,14 +477,17 @@ struct FdName {
 FdName fdName(int fd) {
     static const char* const standard[] = {"<stdin>", "<stdout>", "<stderr>"};
     FdName name{};
-    if (fd >= 0 && fd <= 2) {
+    if (!eachProcess && fd >= 0 && fd <= 2) {
         std::snprintf(name.text, sizeof name.text, "%s", standard[fd]);
         return name;
     }
     pthread_mutex_lock(&fdNamesLock);
-    std::snprintf(name.text, sizeof name.text, "%s",
-                  fd > 2 && fd < MAX_TRACKED_FD && fdNames[fd] ? fdNames[fd] : "<untracked>");
+    const char* tracked = fd >= 0 && fd < MAX_TRACKED_FD ? fdNames[fd] : nullptr;
+    std::snprintf(name.text, sizeof name.text, "%s", tracked ? tracked : "<untracked>");
     pthread_mutex_unlock(&fdNamesLock);
+    if (tracked == nullptr && eachProcess && !linkedName(fd, name.text)) {
+        std::snprintf(name.text, sizeof name.text, "<untracked>");
+    }
     return name;
 }
 
@@ -299,27 +511,66 @@ void untrack(int fd) {
     }
 }
 
+// The counts of this process's name, in the slot that its first counted call takes; a forked
+// child, and every process of the same name, adds to the same ones. None when all slots are
+// taken. Once found they are read without the lock, which a child forked while another thread
+// held it would never see released.
+ProcessCounts* ownCounts() {
+    if (ProcessCounts* found = __atomic_load_n(&own, __ATOMIC_ACQUIRE)) {
+        return found;
+    }
+    static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    pthread_mutex_lock(&lock);
+    for (int i = 0; own == nullptr && i < MAX_PROCESSES; ++i) {
+        ProcessCounts& process = shared->processes[i];
+        int slot = SLOT_FREE;
+        if (__atomic_compare_exchange_n(&process.slot, &slot, SLOT_CLAIMED, false, __ATOMIC_ACQ_REL,
+                                        __ATOMIC_ACQUIRE)) {
+            std::snprintf(process.name, sizeof process.name, "%s", processName);
+            __atomic_store_n(&process.slot, SLOT_NAMED, __ATOMIC_RELEASE);
+            __atomic_store_n(&own, &process, __ATOMIC_RELEASE);
+            break;
+        }
+        while (slot == SLOT_CLAIMED) {
+            ::sched_yield();
+            slot = __atomic_load_n(&process.slot, __ATOMIC_ACQUIRE);
+        }
+        if (std::strcmp(process.name, processName) == 0) {
+            __atomic_store_n(&own, &process, __ATOMIC_RELEASE);
+        }
+    }
+    pthread_mutex_unlock(&lock);
+    return own;
+}
+
+const char* modeName() {
+    return mode == MODE_FAIL ? "fail" : mode == MODE_EINTR ? "eintr" : "short";
+}
+
 // Counts one call and says what to do with it.
 Action decide(Kind kind, const char* target) {
-    const long number = __atomic_add_fetch(&shared->counts[kind], 1, __ATOMIC_SEQ_CST);
+    ProcessCounts* counts = ownCounts();
+    if (counts == nullptr) {
+        return PASS;
+    }
+    const long number = __atomic_add_fetch(&counts->counts[kind], 1, __ATOMIC_SEQ_CST);
+    const char* const separator = processName[0] != '\0' ? "/" : "";
     if (traceFd >= 0) {
-        char line[PATH_MAX + 64];
-        const int length =
-            std::snprintf(line, sizeof line, "%s %ld %s\n", KIND_NAMES[kind], number, target);
+        char line[PATH_MAX + 128];
+        const int length = std::snprintf(line, sizeof line, "%s%s%s %ld %s\n", processName,
+                                         separator, KIND_NAMES[kind], number, target);
         rawWrite(traceFd, line, static_cast<std::size_t>(length));
     }
     if (kind != targetKind || number != targetAt ||
+        (targetProcess[0] != '\0' && std::strcmp(targetProcess, processName) != 0) ||
         __atomic_exchange_n(&shared->injected, 1, __ATOMIC_SEQ_CST) != 0) {
         return PASS;
     }
     if (reportFile[0] != '\0') {
-        char line[PATH_MAX + 128];
-        std::snprintf(line, sizeof line, "kind=%s at=%ld mode=%s errno=%d target=%s\n",
-                      KIND_NAMES[kind], number,
-                      mode == MODE_FAIL    ? "fail"
-                      : mode == MODE_EINTR ? "eintr"
-                                           : "short",
-                      targetErrno, target);
+        char line[PATH_MAX + 192];
+        std::snprintf(line, sizeof line, "kind=%s%s%s at=%ld mode=%s errno=%d target=%s\n",
+                      processName, separator, KIND_NAMES[kind], number, modeName(), targetErrno,
+                      target);
         writeWholeFile(reportFile, line);
     }
     switch (mode) {
