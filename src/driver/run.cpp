@@ -15,10 +15,10 @@ namespace driver {
 namespace {
 
 constexpr std::size_t BANNER_WIDTH = 66;
-constexpr std::int32_t MISSING_PICTURE_LIST = 1;
 
-// Every orderly end of a run, success or failure: the program's own files are all closed by then.
-[[noreturn]] void stopRun() {
+// Ends the process at every orderly end of a run, success or failure: the program's own files are
+// all closed by then.
+[[noreturn]] void exitOrderly() {
     platform::exitNow(0);
 }
 
@@ -26,7 +26,7 @@ constexpr std::int32_t MISSING_PICTURE_LIST = 1;
     console::printMessage(reason);
     console::printMessage("Type Enter to TERMINATE WITH FAILURE");
     console::waitForEnter();
-    stopRun();
+    exitOrderly();
 }
 
 // The backup is the only full copy of the list once the sort has started, so a run goes on only
@@ -34,7 +34,7 @@ constexpr std::int32_t MISSING_PICTURE_LIST = 1;
 void backUpPictureList() {
     console::printMessage("Save AllPictures.txt with individuals as AllPicturesIndiv.txt");
     const std::int32_t status = shell::runShellCommand("Copy AllPictures.txt AllPicturesIndiv.txt");
-    if (status == MISSING_PICTURE_LIST) {
+    if (status == shell::status::SOURCE_MISSING) {
         stopWithFailure("AllPictures.txt is not present ... TERMINATING");
     }
     if (status != 0) {
@@ -46,7 +46,7 @@ species_map::SpeciesMap loadMap() {
     species_map::LoadResult loaded = species_map::loadSpeciesMap();
     if (loaded.outcome == species_map::LoadOutcome::MapFileMissing) {
         checks::showMissingMapGuidance();
-        stopRun();
+        exitOrderly();
     }
     return std::move(loaded.map);
 }
@@ -73,7 +73,7 @@ void runRelabelling() {
     backUpPictureList();
     const species_map::SpeciesMap map = loadMap();
     if (checks::confirmSpeciesMap(map) == checks::Confirmation::Rejected) {
-        stopRun();
+        exitOrderly();
     }
     console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
     picture_list::relabelPictureList(map);
@@ -83,7 +83,7 @@ void runRelabelling() {
     console::printMessage("All individuals moved to species, AllPictures.txt created");
     console::printMessage("Hit Enter to TERMINATE NORMALLY");
     console::waitForEnter();
-    stopRun();
+    exitOrderly();
 }
 
 } // namespace driver

@@ -18,7 +18,7 @@ namespace {
 
 // The status of a sort whose output did not take the destination's place; the interpreter gives
 // the same when its own redirection fails.
-constexpr std::int32_t SORT_NOT_IN_PLACE = 1;
+constexpr std::int32_t SORT_NOT_IN_PLACE = status::FAILED;
 
 // One line on standard error, made of `parts`: why the sorted list did not take the old one's
 // place. Made like the fatal report, in storage of its own.
