@@ -31,7 +31,9 @@ inline void assignFixedText(FixedText& target, std::string_view text) {
     const std::size_t length = target.bytes.size();
     const std::size_t kept = std::min(length, text.size());
     copyBytes(out, text.data(), kept);
-    fillBlanks(out + kept, length - kept);
+    if (kept < length) {
+        fillBlanks(out + kept, length - kept);
+    }
 }
 
 } // namespace records

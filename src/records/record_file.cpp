@@ -169,12 +169,11 @@ char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
     // The record is built straight into the block.
-    char* const room = lineRoom(file.output, width);
-    if (room == nullptr) {
+    if (!roomForLine(file.output, width)) {
         ++file.recordNumber;
         fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
     }
-    return room;
+    return file.output.end();
 }
 
 void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {

@@ -244,21 +244,16 @@ TEST_F(RecordFileTest, GivenUpWithoutItsCloseItHoldsNothing) {
     EXPECT_EQ(test_support::openFiles(), before);
 }
 
-TEST_F(RecordFileTest, OpenOrCreateOfDirectoryIsFatalOpen) {
-    const std::string name = temp.path("AllPicturesUnsorted.txt");
-    fs::create_directory(name);
-    const int callLine = __LINE__ + 1;
-    const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(EISDIR, "OPEN", 2, name, std::nullopt, callLine));
-}
-
-TEST_F(RecordFileTest, OpenOrCreateThatCannotCreateIsFatalOpen) {
-    const std::string name = temp.path("no-such-folder/out.txt");
-    const int callLine = __LINE__ + 1;
-    const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(ENOENT, "OPEN", 2, name, std::nullopt, callLine));
+// A folder in the way, and a name in a folder that is not there.
+TEST_F(RecordFileTest, OpenOrCreateThatCannotOpenIsFatalOpen) {
+    fs::create_directory(temp.path("AllPicturesUnsorted.txt"));
+    for (const auto& [name, error] : {std::pair{temp.path("AllPicturesUnsorted.txt"), EISDIR},
+                                      std::pair{temp.path("no-such-folder/out.txt"), ENOENT}}) {
+        const int callLine = __LINE__ + 1;
+        const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
+        EXPECT_EQ(child.exitStatus, 127);
+        EXPECT_EQ(child.err, hostReport(error, "OPEN", 2, name, std::nullopt, callLine));
+    }
 }
 
 TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {

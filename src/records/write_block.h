@@ -79,18 +79,15 @@ inline constexpr std::size_t LINE_BLOCK_CAPACITY = WRITE_BLOCK_SIZE + WRITE_BLOC
 // Grows `block` to hold `bytes`: to LINE_BLOCK_CAPACITY, or as large as a longer line needs.
 [[nodiscard]] bool growForLine(WriteBlock& block, std::size_t bytes) noexcept;
 
-// Where a line of at most `width` bytes goes at the end of `block`, with room for its line end;
-// nullptr when the block cannot grow to hold them.
-inline char* lineRoom(WriteBlock& block, std::size_t width) noexcept {
+// Makes room at the end of `block` for a line of at most `width` bytes and its line end; false
+// when the block cannot grow to hold them. The line goes at block.end().
+[[nodiscard]] inline bool roomForLine(WriteBlock& block, std::size_t width) noexcept {
     const std::size_t room = block.used() + width + LINE_END.size();
-    if (block.capacity() < room && !growForLine(block, room)) {
-        return nullptr;
-    }
-    return block.end();
+    return block.capacity() >= room || growForLine(block, room);
 }
 
-// Ends the line of `length` bytes put at lineRoom with LINE_END. Returns the size of the load that
-// is full now, to be sent from the front of the block, or 0 while there is none.
+// Ends the line of `length` bytes put at block.end() with LINE_END. Returns the size of the load
+// that is full now, to be sent from the front of the block, or 0 while there is none.
 inline std::size_t endLine(WriteBlock& block, std::size_t length) noexcept {
     const std::size_t before = block.used();
     std::memcpy(block.end() + length, LINE_END.data(), LINE_END.size());

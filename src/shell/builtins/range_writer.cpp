@@ -30,19 +30,14 @@ void RangeWriter::sendLoad(std::size_t count) {
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    char* const into = records::lineRoom(writer.block_, length);
-    if (into == nullptr) {
+    if (!records::roomForLine(writer.block_, length)) {
         writer.error_ = ENOMEM;
         return;
     }
-    std::memcpy(into, line, length);
+    std::memcpy(writer.block_.end(), line, length);
     if (const std::size_t load = records::endLine(writer.block_, length); load > 0) {
         writer.sendLoad(load);
     }
-}
-
-bool hasFailed(const RangeWriter& writer) {
-    return writer.error_ != 0;
 }
 
 int finishRangeWriter(RangeWriter& writer) {

@@ -35,7 +35,9 @@ class RangeWriter {
 void putLine(RangeWriter& writer, const char* line, std::size_t length);
 
 // Whether a line could not be written (or held, for want of memory): no further line will be.
-bool hasFailed(const RangeWriter& writer);
+inline bool hasFailed(const RangeWriter& writer) {
+    return writer.error_ != 0;
+}
 
 // Writes what is left. Returns 0 or the first error.
 int finishRangeWriter(RangeWriter& writer);
