@@ -1,4 +1,3 @@
-#include <array>
 #include <string_view>
 #include <vector>
 
@@ -16,20 +15,16 @@ bool isNo(const records::FixedText& answer) {
     return answer.bytes == "no" || answer.bytes == "No" || answer.bytes == "NO";
 }
 
-constexpr std::array<std::string_view, 2> HEADINGS = {"Individual", "Species"};
+constexpr std::string_view INDIVIDUAL = "Individual";
+constexpr std::string_view SPECIES = "Species";
 
-// Each heading over the first column of its field of the map lines, as long as the heading, so
-// that the header line ends with its last word.
+// Each heading over the first column of its field of the map lines and as long as itself, so that
+// the header line ends with its last word.
 records::RecordLayout headerLayout() {
     const records::LayoutPlan rows = records::planLayout(species_map::mapLineLayout());
-    records::RecordLayout header;
-    std::size_t column = 0;
-    for (std::size_t field = 0; field < HEADINGS.size(); ++field) {
-        header.elements.emplace_back(records::Skip{rows.fields[field].first - column});
-        header.elements.emplace_back(records::TextField{HEADINGS[field].size()});
-        column = rows.fields[field].first + HEADINGS[field].size();
-    }
-    return header;
+    const std::size_t gap = rows.fields[1].first - rows.fields[0].first - INDIVIDUAL.size();
+    return {{records::Skip{rows.fields[0].first}, records::TextField{INDIVIDUAL.size()},
+             records::Skip{gap}, records::TextField{SPECIES.size()}}};
 }
 
 void showTable(const species_map::SpeciesMap& map) {
@@ -37,10 +32,9 @@ void showTable(const species_map::SpeciesMap& map) {
     // the table before it has begun rather than halfway down. The names of every entry are as wide
     // as the fields they are copied into, so the copies ask for nothing.
     const records::RecordLayout header = headerLayout();
-    std::vector<records::FixedText> headings;
-    for (const std::string_view heading : HEADINGS) {
-        headings.push_back(records::makeFixedText(heading, heading.size()));
-    }
+    const std::vector<records::FixedText> headings{
+        records::makeFixedText(INDIVIDUAL, INDIVIDUAL.size()),
+        records::makeFixedText(SPECIES, SPECIES.size())};
     std::vector<records::FixedText> values = records::blankValues(species_map::mapLineLayout());
     console::printBlankLine();
     console::printFixedLine(header, headings);
