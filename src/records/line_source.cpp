@@ -68,15 +68,20 @@ TakeResult LineSource::takeLine(std::string_view& line) {
 
 TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
                      std::size_t& count) {
-    count = 0;
-    while (count < most && source.begin_ < source.end_) {
-        const ScannedLine found = scanLine(source.filled(), source.begin_, source.begin_);
-        if (!found.ended && !source.atEnd_) {
+    // Held in locals, which the lines written meanwhile cannot change.
+    const std::string_view filled = source.filled();
+    std::size_t begin = source.begin_;
+    std::size_t found = 0;
+    while (found < most && begin < filled.size()) {
+        const ScannedLine line = scanLine(filled, begin, begin);
+        if (!line.ended && !source.atEnd_) {
             break; // the rest of the block is the start of a line still to be read
         }
-        lines[count++] = std::string_view(source.block_.data() + source.begin_, found.length);
-        source.begin_ = found.next;
+        lines[found++] = std::string_view(filled.data() + begin, line.length);
+        begin = line.next;
     }
+    source.begin_ = begin;
+    count = found;
     if (count > 0 || most == 0) {
         return {LineStatus::Line};
     }

@@ -179,7 +179,7 @@ char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation
 void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {
     State& file = recordFile.state_;
     ++file.recordNumber;
-    if (const std::size_t load = endLine(file.output, length); load > 0) {
+    if (const std::size_t load = endLine(file.output, length); loadIsFull(file.output)) {
         // The first full load starts the writer thread, which asks for memory.
         try {
             sendLoad(file, load, where);

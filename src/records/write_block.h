@@ -86,13 +86,18 @@ inline constexpr std::size_t LINE_BLOCK_CAPACITY = WRITE_BLOCK_SIZE + WRITE_BLOC
     return block.capacity() >= room || growForLine(block, room);
 }
 
-// Ends the line of `length` bytes put at block.end() with LINE_END. Returns the size of the load
-// that is full now, to be sent from the front of the block, or 0 while there is none.
+// Ends the line of `length` bytes put at block.end() with LINE_END. Returns the bytes before it:
+// a full load to send from the front of the block, once loadIsFull.
 inline std::size_t endLine(WriteBlock& block, std::size_t length) noexcept {
     const std::size_t before = block.used();
     std::memcpy(block.end() + length, LINE_END.data(), LINE_END.size());
     block.commit(length + LINE_END.size());
-    return block.used() > WRITE_BLOCK_SIZE ? before : 0;
+    return before;
+}
+
+// Whether the last line ended has passed WRITE_BLOCK_SIZE, so that the lines before it go out.
+inline bool loadIsFull(const WriteBlock& block) noexcept {
+    return block.used() > WRITE_BLOCK_SIZE;
 }
 
 } // namespace records

@@ -19,11 +19,14 @@ constexpr std::size_t KEY_BYTES = 8;
 constexpr std::size_t SMALL_GROUP = 32;
 
 std::uint64_t keyAt(const char* line, std::size_t length, std::size_t depth) {
-    std::uint64_t raw = 0;
+    std::uint64_t raw;
     if (length >= depth + KEY_BYTES) {
         std::memcpy(&raw, line + depth, KEY_BYTES);
-    } else if (length > depth) {
-        std::memcpy(&raw, line + depth, length - depth);
+    } else {
+        raw = 0;
+        if (length > depth) {
+            std::memcpy(&raw, line + depth, length - depth);
+        }
     }
     if constexpr (std::endian::native == std::endian::little) {
         raw = __builtin_bswap64(raw);

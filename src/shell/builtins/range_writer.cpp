@@ -35,7 +35,8 @@ void putLine(RangeWriter& writer, const char* line, std::size_t length) {
         return;
     }
     std::memcpy(writer.block_.end(), line, length);
-    if (const std::size_t load = records::endLine(writer.block_, length); load > 0) {
+    if (const std::size_t load = records::endLine(writer.block_, length);
+        records::loadIsFull(writer.block_)) {
         writer.sendLoad(load);
     }
 }
