@@ -34,8 +34,8 @@ struct ScannedLine {
 };
 
 // The line of `text` that begins at `begin`, its LF looked for from `from` on (the bytes between
-// hold none); `text` is never a view of nothing (its data is not null). The one scan for line ends
-// of the record files, the console and the sort.
+// hold none); text.data() is not null, even for an empty text. The one scan for line ends of the
+// record files, the console and the sort.
 inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_t from) {
     const void* lf = std::memchr(text.data() + from, LF, text.size() - from);
     if (lf == nullptr) {

@@ -54,9 +54,9 @@ class LineSource {
 // needed, the platform's error, or the want of memory.
 FileError errorOfTake(const TakeResult& taken);
 
-// Takes up to `most` lines into `lines`, all valid until the next call on the same
-// source: every line that stands complete in the block already, or, when none does, the next line
-// whatever its length. `count` is how many were taken (0 at the end of the stream).
+// Takes up to `most` lines into `lines`, all valid until the next call on the same source: every
+// line that stands complete in the block already, or, when none does, the next line however long.
+// `count` is how many were taken (0 at the end of the stream).
 TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
                      std::size_t& count);
 

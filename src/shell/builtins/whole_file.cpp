@@ -105,7 +105,6 @@ WholeFile readWholeFile(const std::string& name, FileAccess access) {
         platform::MapResult mapping = platform::mapForReading(fd, capacity);
         if (mapping.error == 0) {
             file.mapped_ = std::move(mapping.bytes);
-            file.data_ = file.mapped_.get();
             file.size_ = capacity;
             return file;
         }
@@ -113,7 +112,6 @@ WholeFile readWholeFile(const std::string& name, FileAccess access) {
     file.error_ = platform::resizeLargeBlock(file.copy_, capacity)
                       ? readInto(fd, file.copy_, file.size_, capacity)
                       : ENOMEM;
-    file.data_ = file.copy_.get();
     return file;
 }
 

@@ -21,7 +21,9 @@ enum class FileAccess {
 class WholeFile {
   public:
     // The bytes, valid as long as this owner.
-    std::string_view bytes() const noexcept { return {data_, size_}; }
+    std::string_view bytes() const noexcept {
+        return {mapped_ ? mapped_.get() : copy_.get(), size_};
+    }
     // 0, or why the file could not be read: a host error number (ENOMEM when it does not fit), or
     // NOT_A_REGULAR_FILE.
     int error() const noexcept { return error_; }
@@ -29,7 +31,6 @@ class WholeFile {
   private:
     platform::LargeBlock<char> copy_; // the copy of the file, when it was read
     platform::MappedBytes mapped_;    // the file itself, when it was mapped
-    const char* data_ = nullptr;      // the bytes, wherever they are
     std::size_t size_ = 0;
     int error_ = 0;
 
