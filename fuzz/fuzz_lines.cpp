@@ -1,53 +1,61 @@
-// Line taking and cutting: any bytes, read through blocks of any size, must give exactly the
-// lines of the plain splitter, and each line must cut into the columns the layouts name.
+// Line taking and cutting: any bytes, handed over in reads of any size, must give exactly the
+// lines of the plain splitter, and each line must cut into the columns that the program's layouts
+// promise.
 //
-// Input: byte 0 picks the reader's block size, byte 1 how much of each line takeLineHead keeps,
-// byte 2 whether lines are taken whole or by their head; the rest is the stream.
+// Input: byte 0 picks the most bytes a read hands over, byte 1 how much of each line takeLineHead
+// keeps, byte 2 whether lines are taken whole (and how many at a time) or by their head; the rest
+// is the stream.
 
+#include <algorithm>
 #include <cstdint>
-#include <sys/mman.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "fuzz_support.h"
+#include "picture_list/relabel.h"
 #include "records/layout.h"
 #include "records/line_source.h"
+#include "species_map/species_map.h"
 
 namespace {
 
-using records::Skip;
-using records::TextField;
-
-const records::RecordLayout PICTURE_LAYOUT{
-    {TextField{25}, Skip{1}, TextField{25}, Skip{1}, TextField{22}}};
-const records::RecordLayout MAP_LAYOUT{{TextField{25}, Skip{1}, TextField{25}}};
-
-// A stream that holds `bytes`, read from its start.
-int streamOf(const std::uint8_t* bytes, std::size_t size) {
-    const int fd = ::memfd_create("fuzz-lines", MFD_CLOEXEC);
-    FUZZ_CHECK(fd >= 0);
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t put = ::write(fd, bytes + done, size - done);
-        FUZZ_CHECK(put > 0);
-        done += static_cast<std::size_t>(put);
+// A stream of `bytes` whose every read hands over `chunk` bytes at the most: each chunk is a
+// message of its own, which one read takes whole. The socket holds a hundred messages or more;
+// more are written by a thread of its own, which the caller joins.
+int streamOf(std::string_view bytes, std::size_t chunk, std::thread& writer) {
+    int ends[2];
+    FUZZ_CHECK(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends) == 0);
+    const auto write = [bytes, chunk, fd = ends[1]] {
+        for (std::size_t done = 0; done < bytes.size(); done += chunk) {
+            const std::size_t size = std::min(chunk, bytes.size() - done);
+            FUZZ_CHECK(::write(fd, bytes.data() + done, size) == static_cast<ssize_t>(size));
+        }
+        ::close(fd);
+    };
+    if (bytes.size() / chunk < 100) {
+        write();
+    } else {
+        writer = std::thread(write);
     }
-    FUZZ_CHECK(::lseek(fd, 0, SEEK_SET) == 0);
-    return fd;
+    return ends[0];
 }
 
 void checkCuts(const std::string& line) {
-    std::vector<records::FixedText> picture = records::blankValues(PICTURE_LAYOUT);
-    records::cutLine(line, records::planLayout(PICTURE_LAYOUT), picture);
+    std::vector<records::FixedText> picture =
+        records::blankValues(picture_list::pictureLineLayout());
+    records::cutLine(line, records::planLayout(picture_list::pictureLineLayout()), picture);
     FUZZ_CHECK(picture.size() == 3);
     FUZZ_CHECK(picture[0].bytes == fuzz::columns(line, 0, 25));
     FUZZ_CHECK(picture[1].bytes == fuzz::columns(line, 26, 25));
     FUZZ_CHECK(picture[2].bytes == fuzz::columns(line, 52, 22));
 
     std::string built;
-    records::buildLine(PICTURE_LAYOUT, picture, built);
+    records::buildLine(picture_list::pictureLineLayout(), picture, built);
     FUZZ_CHECK(built == picture[0].bytes + " " + picture[1].bytes + " " + picture[2].bytes);
 
-    std::vector<records::FixedText> map = records::blankValues(MAP_LAYOUT);
-    records::cutLine(line, records::planLayout(MAP_LAYOUT), map);
+    std::vector<records::FixedText> map = records::blankValues(species_map::mapLineLayout());
+    records::cutLine(line, records::planLayout(species_map::mapLineLayout()), map);
     FUZZ_CHECK(map.size() == 2);
     FUZZ_CHECK(map[0].bytes == fuzz::columns(line, 0, 25));
     FUZZ_CHECK(map[1].bytes == fuzz::columns(line, 26, 25));
@@ -59,40 +67,45 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 3) {
         return 0;
     }
-    const std::size_t blockSize = 1 + data[0];
+    const std::size_t chunk = 1 + data[0];
     const std::size_t keep = data[1] % 100;
     const bool wholeLines = (data[2] & 1) == 0;
+    const std::size_t most = 1 + (data[2] >> 1) % 8; // lines a take of whole lines asks for
     const std::string_view stream(reinterpret_cast<const char*>(data + 3), size - 3);
     const std::vector<std::string> expected = fuzz::splitLines(stream);
 
-    const int fd = streamOf(data + 3, size - 3);
-    records::LineSource source = records::lineSourceFor(fd, blockSize);
+    std::thread writer;
+    const int fd = streamOf(stream, chunk, writer);
+    records::LineSource source(fd);
+    std::vector<std::string_view> batch(most);
+    std::string head;
     std::size_t taken = 0;
     for (;;) {
-        records::TakeResult result{};
-        std::string got;
-        if (wholeLines) {
-            std::string_view line;
-            result = records::takeLine(source, line);
-            got = line;
-        } else {
-            result = records::takeLineHead(source, keep, got);
-        }
+        std::size_t count = 1;
+        const records::TakeResult result =
+            wholeLines ? records::takeLines(source, batch.data(), most, count)
+                       : records::takeLineHead(source, keep, head);
         FUZZ_CHECK(result.status == records::LineStatus::Line ||
                    result.status == records::LineStatus::End);
         if (result.status == records::LineStatus::End) {
             break;
         }
-        FUZZ_CHECK(taken < expected.size());
-        const std::string& line = expected[taken];
-        FUZZ_CHECK(got == (wholeLines ? line : line.substr(0, keep)));
-        checkCuts(line);
-        ++taken;
+        // Every line of a batch must still stand as it was when the batch is complete.
+        for (std::size_t i = 0; i < count; ++i, ++taken) {
+            FUZZ_CHECK(taken < expected.size());
+            const std::string& line = expected[taken];
+            FUZZ_CHECK(wholeLines ? batch[i] == line : head == line.substr(0, keep));
+            checkCuts(line);
+        }
     }
     FUZZ_CHECK(taken == expected.size());
     // The end stays the end.
     std::string_view after;
-    FUZZ_CHECK(records::takeLine(source, after).status == records::LineStatus::End);
+    std::size_t count = 0;
+    FUZZ_CHECK(records::takeLines(source, &after, 1, count).status == records::LineStatus::End);
+    if (writer.joinable()) {
+        writer.join();
+    }
     ::close(fd);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include <string_view>
+#include <vector>
 
 #include "checks/checks.h"
 #include "console/console.h"
@@ -14,14 +15,26 @@ bool isNo(const records::FixedText& answer) {
     return answer.bytes == "no" || answer.bytes == "No" || answer.bytes == "NO";
 }
 
+constexpr std::string_view INDIVIDUAL = "Individual";
+constexpr std::string_view SPECIES = "Species";
+
+// Each heading over the first column of its field of the map lines and as long as itself, so that
+// the header line ends with its last word.
+records::RecordLayout headerLayout() {
+    const records::LayoutPlan rows = records::planLayout(species_map::mapLineLayout());
+    const std::size_t gap = rows.fields[1].first - rows.fields[0].first - INDIVIDUAL.size();
+    return {{records::Skip{rows.fields[0].first}, records::TextField{INDIVIDUAL.size()},
+             records::Skip{gap}, records::TextField{SPECIES.size()}}};
+}
+
 void showTable(const species_map::SpeciesMap& map) {
-    static const records::RecordLayout header{
-        {records::TextField{10}, records::Skip{15}, records::Skip{1}, records::TextField{7}}};
     // All that the table needs is made before its first line, so that memory running out meets
     // the table before it has begun rather than halfway down. The names of every entry are as wide
     // as the fields they are copied into, so the copies ask for nothing.
-    const std::vector<records::FixedText> headings{records::makeFixedText("Individual", 10),
-                                                   records::makeFixedText("Species", 7)};
+    const records::RecordLayout header = headerLayout();
+    const std::vector<records::FixedText> headings{
+        records::makeFixedText(INDIVIDUAL, INDIVIDUAL.size()),
+        records::makeFixedText(SPECIES, SPECIES.size())};
     std::vector<records::FixedText> values = records::blankValues(species_map::mapLineLayout());
     console::printBlankLine();
     console::printFixedLine(header, headings);

@@ -18,8 +18,6 @@ using platform::STDOUT_FD;
 
 constexpr std::string_view STDOUT_NAME = "stdout ";
 constexpr std::string_view STDIN_NAME = "stdin ";
-// Enough for any answer in one read; longer lines are passed over block by block.
-constexpr std::size_t INPUT_BLOCK_SIZE = std::size_t{1} << 16;
 
 // Kept apart from the buffers, so that an operation can be noted as under way before the first
 // of them is made.
@@ -30,7 +28,7 @@ struct LineCounts {
 constinit LineCounts counts;
 
 struct ConsoleState {
-    records::LineSource input = records::lineSourceFor(STDIN_FD, INPUT_BLOCK_SIZE);
+    records::LineSource input{STDIN_FD};
     std::string line; // the output line being formed, reused
     std::string head; // the kept part of the input line being read
 };

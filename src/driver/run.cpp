@@ -17,10 +17,10 @@ namespace driver {
 namespace {
 
 constexpr std::size_t BANNER_WIDTH = 66;
-constexpr std::int32_t MISSING_PICTURE_LIST = 1;
 
-// Every orderly end of a run, success or failure: the program's own files are all closed by then.
-[[noreturn]] void stopRun() {
+// Ends the process at every orderly end of a run, success or failure: the program's own files are
+// all closed by then.
+[[noreturn]] void exitOrderly() {
     platform::exitNow(0);
 }
 
@@ -28,7 +28,7 @@ constexpr std::int32_t MISSING_PICTURE_LIST = 1;
     console::printMessage(reason);
     console::printMessage("Type Enter to TERMINATE WITH FAILURE");
     console::waitForEnter();
-    stopRun();
+    exitOrderly();
 }
 
 // The backup is the only full copy of the list once the sort has started, so a run goes on only
@@ -36,7 +36,7 @@ constexpr std::int32_t MISSING_PICTURE_LIST = 1;
 void backUpPictureList() {
     console::printMessage("Save AllPictures.txt with individuals as AllPicturesIndiv.txt");
     const std::int32_t status = shell::runShellCommand("Copy AllPictures.txt AllPicturesIndiv.txt");
-    if (status == MISSING_PICTURE_LIST) {
+    if (status == shell::status::SOURCE_MISSING) {
         stopWithFailure("AllPictures.txt is not present ... TERMINATING");
     }
     if (status != 0) {
@@ -56,7 +56,7 @@ species_map::SpeciesMap loadMap() {
     species_map::LoadResult loaded = species_map::loadSpeciesMap();
     if (loaded.outcome == species_map::LoadOutcome::MapFileMissing) {
         checks::showMissingMapGuidance();
-        stopRun();
+        exitOrderly();
     }
     if (loaded.outcome == species_map::LoadOutcome::MapInUtf16) {
         stopForByteOrderMark(species_map::MAP_FILE_NAME);
@@ -95,7 +95,7 @@ void runRelabelling() {
     backUpPictureList();
     const species_map::SpeciesMap map = loadMap();
     if (checks::confirmSpeciesMap(map) == checks::Confirmation::Rejected) {
-        stopRun();
+        exitOrderly();
     }
     relabel(map);
     sortPictureList();
@@ -104,7 +104,7 @@ void runRelabelling() {
     console::printMessage("All individuals moved to species, AllPictures.txt created");
     console::printMessage("Hit Enter to TERMINATE NORMALLY");
     console::waitForEnter();
-    stopRun();
+    exitOrderly();
 }
 
 } // namespace driver

@@ -18,14 +18,6 @@ namespace {
 constexpr std::int32_t BACKUP_CHANNEL = 1;
 constexpr std::int32_t UNSORTED_CHANNEL = 2;
 
-const records::RecordLayout& pictureLineLayout() {
-    static const records::RecordLayout layout{
-        {records::TextField{records::NAME_WIDTH}, records::Skip{1},
-         records::TextField{records::NAME_WIDTH}, records::Skip{1},
-         records::TextField{records::TAIL_WIDTH}}};
-    return layout;
-}
-
 // The text fields of pictureLineLayout, in its order.
 enum PictureField : std::size_t { LEAD, FOLDER, TAIL };
 
@@ -64,48 +56,57 @@ bool isWholePictureLine(const WholeLineShape& shape, std::string_view line) {
            line[shape.secondBlank] == ' ';
 }
 
-void relabelWholeLine(Relabelling& run, std::string_view line, const char* species) {
-    char* const out = records::recordRoom(run.unsorted, run.whole.width);
-    std::memcpy(out, line.data(), run.whole.width);
+void relabelWholeLine(Relabelling& relabelling, std::string_view line, const char* species) {
+    char* const out = records::recordRoom(relabelling.unsorted, relabelling.whole.width);
+    std::memcpy(out, line.data(), relabelling.whole.width);
     if (species != nullptr) {
-        std::memcpy(out + run.whole.folder, species, records::NAME_WIDTH);
+        std::memcpy(out + relabelling.whole.folder, species, records::NAME_WIDTH);
     }
-    records::commitRecord(run.unsorted, run.whole.width);
+    records::commitRecord(relabelling.unsorted, relabelling.whole.width);
 }
 
-void relabelCutLine(Relabelling& run, std::string_view line) {
-    records::cutLine(line, run.plan, run.picture.fields);
-    records::FixedText& folder = run.picture.fields[FOLDER];
-    if (const std::optional<std::size_t> entry = species_map::findSpecies(run.map, folder)) {
+void relabelCutLine(Relabelling& relabelling, std::string_view line) {
+    records::cutLine(line, relabelling.plan, relabelling.picture.fields);
+    records::FixedText& folder = relabelling.picture.fields[FOLDER];
+    if (const std::optional<std::size_t> entry =
+            species_map::findSpecies(relabelling.map, folder)) {
         // Same width on both sides, so this copies bytes and never allocates.
-        folder.bytes = run.map.entries()[*entry].species.bytes;
+        folder.bytes = relabelling.map.entries()[*entry].species.bytes;
     }
-    records::writeRecord(run.unsorted, run.plan, run.picture.fields);
+    records::writeRecord(relabelling.unsorted, relabelling.plan, relabelling.picture.fields);
 }
 
 // Relabels a batch of lines, looking up the folders of all its whole lines at once.
-void relabelLines(Relabelling& run, std::span<const std::string_view> lines) {
+void relabelLines(Relabelling& relabelling, std::span<const std::string_view> lines) {
     std::array<const char*, species_map::FOLDER_BATCH> folders{};
     std::array<const char*, species_map::FOLDER_BATCH> species{};
     std::size_t whole = 0;
     for (const std::string_view line : lines) {
-        if (isWholePictureLine(run.whole, line)) {
-            folders[whole++] = line.data() + run.whole.folder;
+        if (isWholePictureLine(relabelling.whole, line)) {
+            folders[whole++] = line.data() + relabelling.whole.folder;
         }
     }
-    species_map::speciesOfFolders(run.map, std::span(folders).first(whole),
+    species_map::speciesOfFolders(relabelling.map, std::span(folders).first(whole),
                                   std::span(species).first(whole));
     std::size_t next = 0;
     for (const std::string_view line : lines) {
-        if (isWholePictureLine(run.whole, line)) {
-            relabelWholeLine(run, line, species[next++]);
+        if (isWholePictureLine(relabelling.whole, line)) {
+            relabelWholeLine(relabelling, line, species[next++]);
         } else {
-            relabelCutLine(run, line);
+            relabelCutLine(relabelling, line);
         }
     }
 }
 
 } // namespace
+
+const records::RecordLayout& pictureLineLayout() {
+    static const records::RecordLayout layout{
+        {records::TextField{records::NAME_WIDTH}, records::Skip{1},
+         records::TextField{records::NAME_WIDTH}, records::Skip{1},
+         records::TextField{records::TAIL_WIDTH}}};
+    return layout;
+}
 
 RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map) {
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);

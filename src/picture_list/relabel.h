@@ -1,11 +1,16 @@
 #pragma once
 
+#include "records/layout.h"
 #include "species_map/species_map.h"
 
 namespace picture_list {
 
 inline constexpr const char* BACKUP_FILE_NAME = "AllPicturesIndiv.txt";
 inline constexpr const char* UNSORTED_FILE_NAME = "AllPicturesUnsorted.txt";
+
+// A picture line: the picture in columns 1 to 25, its folder in columns 27 to 51 and the rest in
+// columns 53 to 74; columns 26 and 52 are skipped (blank when written).
+const records::RecordLayout& pictureLineLayout();
 
 enum class RelabelOutcome {
     Relabelled,

@@ -2,7 +2,6 @@
 
 // How the POSIX files of this layer tell what a name or an open file is: one rule for all.
 
-#include <cerrno>
 #include <sys/stat.h>
 
 #include "platform/files.h"
@@ -16,10 +15,9 @@ inline EntryKind kindOfMode(mode_t mode) {
     return S_ISREG(mode) ? EntryKind::RegularFile : EntryKind::OtherFile;
 }
 
-// The kind of a name whose stat failed with `error`: a name along a path that does not lead
-// anywhere is as missing as one that is not there.
+// The kind of a name whose stat failed with `error`.
 inline EntryKind kindOfStatError(int error) {
-    return error == ENOENT || error == ENOTDIR ? EntryKind::Missing : EntryKind::Unknown;
+    return meansMissing(error) ? EntryKind::Missing : EntryKind::Unknown;
 }
 
 } // namespace platform

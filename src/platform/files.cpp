@@ -5,18 +5,9 @@
 namespace platform {
 
 int writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const WriteResult put = writeSome(fd, data, size);
-        if (put.error != 0) {
-            return put.error;
-        }
-        if (put.count == 0) {
-            return NOTHING_WRITTEN; // retried, it would loop for ever
-        }
-        data += put.count;
-        size -= put.count;
-    }
-    return 0;
+    return writeEverything(data, size, [fd](const char* bytes, std::size_t count) {
+        return writeSome(fd, bytes, count);
+    });
 }
 
 } // namespace platform

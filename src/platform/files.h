@@ -24,6 +24,12 @@ enum class EntryKind {
 
 EntryKind entryKind(const std::string& name);
 
+// Whether a failure to find or open a name says that nothing is there: a name along a path that
+// does not lead anywhere is as missing as one that is not there.
+inline bool meansMissing(int error) {
+    return error == ENOENT || error == ENOTDIR;
+}
+
 // Failures that no error number of the host names: negative, so that they never meet one of the
 // host's own numbers, and each a value of its own.
 inline constexpr int NOT_A_REGULAR_FILE = -1; // a file that must be a regular one is not
@@ -106,6 +112,25 @@ WriteResult writeSome(int fd, const char* data, std::size_t size);
 
 // Writes all `size` bytes, retrying short writes. Returns 0 or the error.
 int writeAll(int fd, const char* data, std::size_t size);
+
+// The one loop that writes everything, behind writeAll and the positioned writeAllAt:
+// `writeSome(data, size)` writes some of the bytes in one call of the host and answers with a
+// WriteResult. Returns 0 or the error.
+template <class WriteSome>
+int writeEverything(const char* data, std::size_t size, WriteSome writeSome) {
+    while (size > 0) {
+        const WriteResult put = writeSome(data, size);
+        if (put.error != 0) {
+            return put.error;
+        }
+        if (put.count == 0) {
+            return NOTHING_WRITTEN; // retried, it would loop for ever
+        }
+        data += put.count;
+        size -= put.count;
+    }
+    return 0;
+}
 
 // Size of the open file in bytes, or -1 when the host cannot tell.
 std::int64_t fileSize(int fd);

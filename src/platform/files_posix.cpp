@@ -7,6 +7,7 @@
 
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
+#include "platform/host_call_posix.h"
 
 namespace platform {
 
@@ -35,10 +36,7 @@ int kindError(int fd, bool regularOnly) {
 }
 
 OpenResult openWith(const std::string& name, int flags, bool regularOnly) {
-    int fd;
-    do {
-        fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = retryInterrupted([&] { return ::open(name.c_str(), flags | O_CLOEXEC, 0666); });
     if (fd < 0) {
         return {FileDescriptor(), errno};
     }
@@ -56,19 +54,6 @@ int waitOnReads(int fd) {
         return errno;
     }
     return 0;
-}
-
-// One call of the host that moves bytes, retried while it is interrupted.
-template <class Result, class Call> Result retriedTransfer(Call call) {
-    for (;;) {
-        const ssize_t moved = call();
-        if (moved >= 0) {
-            return {static_cast<std::size_t>(moved), 0};
-        }
-        if (errno != EINTR) {
-            return {0, errno};
-        }
-    }
 }
 
 } // namespace
@@ -89,11 +74,11 @@ OpenResult openFile(const std::string& name, OpenMode mode) {
 }
 
 ReadResult readSome(int fd, char* into, std::size_t capacity) {
-    return retriedTransfer<ReadResult>([&] { return ::read(fd, into, capacity); });
+    return bytesMoved<ReadResult>([&] { return ::read(fd, into, capacity); });
 }
 
 WriteResult writeSome(int fd, const char* data, std::size_t size) {
-    return retriedTransfer<WriteResult>([&] { return ::write(fd, data, size); });
+    return bytesMoved<WriteResult>([&] { return ::write(fd, data, size); });
 }
 
 std::int64_t fileSize(int fd) {
@@ -102,12 +87,9 @@ std::int64_t fileSize(int fd) {
 }
 
 int truncateAt(int fd, std::int64_t length) {
-    while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
-        if (errno != EINTR) {
-            return errno;
-        }
-    }
-    return 0;
+    return retryInterrupted([&] { return ::ftruncate(fd, static_cast<off_t>(length)); }) == 0
+               ? 0
+               : errno;
 }
 
 int closeFile(FileDescriptor& file) noexcept {

@@ -1,8 +1,8 @@
-#include <cerrno>
 #include <csignal>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "platform/host_call_posix.h"
 #include "platform/host_command.h"
 
 extern char** environ;
@@ -31,10 +31,8 @@ std::int32_t runHostCommand(const std::string& line) {
         return -1;
     }
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return -1;
-        }
+    if (retryInterrupted([&] { return ::waitpid(child, &status, 0); }) < 0) {
+        return -1;
     }
     if (WIFEXITED(status)) {
         return WEXITSTATUS(status);

@@ -1,6 +1,6 @@
-#include <cerrno>
 #include <unistd.h>
 
+#include "platform/host_call_posix.h"
 #include "platform/host_hints.h"
 #include "platform/kernel_copy.h"
 
@@ -21,29 +21,20 @@ bool declined(int error) {
 } // namespace
 
 KernelCopy copyInKernel(int in, int out) {
-    KernelCopy copy;
+    std::uint64_t copied = 0;
     for (;;) {
-        const ssize_t moved = ::copy_file_range(in, nullptr, out, nullptr, CHUNK, 0);
+        const ssize_t moved = retryInterrupted(
+            [&] { return ::copy_file_range(in, nullptr, out, nullptr, CHUNK, 0); });
         if (moved > 0) {
-            startWriteback(out, copy.bytes, static_cast<std::uint64_t>(moved));
-            copy.bytes += static_cast<std::uint64_t>(moved);
-            continue;
-        }
-        if (moved == 0) {
+            startWriteback(out, copied, static_cast<std::uint64_t>(moved));
+            copied += static_cast<std::uint64_t>(moved);
+        } else if (moved == 0) {
             // Files that report no size but have contents (such as /proc files) copy nothing
             // here; reading them by hand finds their bytes, and finds the end as well.
-            copy.done = copy.bytes > 0;
-            return copy;
+            return {copied > 0, 0};
+        } else {
+            return declined(errno) ? KernelCopy{} : KernelCopy{true, errno};
         }
-        if (errno == EINTR) {
-            continue;
-        }
-        if (declined(errno)) {
-            return copy;
-        }
-        copy.error = errno;
-        copy.done = true;
-        return copy;
     }
 }
 

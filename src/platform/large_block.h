@@ -10,11 +10,12 @@
 
 namespace platform {
 
-struct FreeBlock {
+// Gives a large block back to the C library, which made it.
+struct LargeBlockDeleter {
     void operator()(void* block) const { std::free(block); }
 };
 
-template <class T> using LargeBlock = std::unique_ptr<T[], FreeBlock>;
+template <class T> using LargeBlock = std::unique_ptr<T[], LargeBlockDeleter>;
 
 // Resizes `block` to `count` elements, keeping its contents; returns false and leaves the block as
 // it was when there is no memory for it. Never asks for zero bytes, which the C library may answer

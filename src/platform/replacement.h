@@ -4,7 +4,8 @@
 // folder, which takes the place of the old one by a rename only once it is complete and on disk:
 // a crash, a full disk or a file size limit at any moment leaves the destination either as it was
 // or complete, never empty or partial. Where the file system allows, the new file has no name
-// until that rename, so that a process killed while writing it leaves nothing behind.
+// while it is written, and is named only just before that rename, so that a process killed while
+// writing it leaves nothing behind.
 
 #include <cstdint>
 #include <optional>

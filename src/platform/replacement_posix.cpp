@@ -11,6 +11,7 @@
 
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
+#include "platform/host_call_posix.h"
 #include "platform/replacement.h"
 #include "platform/unnamed_file.h"
 
@@ -72,13 +73,8 @@ template <class TryName> int withFreeName(const std::string& target, TryName try
     return EEXIST;
 }
 
-int retried(int (*call)(int), int fd) {
-    while (call(fd) != 0) {
-        if (errno != EINTR) {
-            return errno;
-        }
-    }
-    return 0;
+int syncFile(int fd) {
+    return retryInterrupted([fd] { return ::fsync(fd); }) == 0 ? 0 : errno;
 }
 
 // The path of the regular file that a symbolic link finally names.
@@ -98,10 +94,8 @@ int openNewFile(State& state) {
         return 0;
     }
     return withFreeName(state.target, [&](std::string& name) {
-        int fd;
-        do {
-            fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        } while (fd < 0 && errno == EINTR);
+        const int fd = retryInterrupted(
+            [&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
         if (fd < 0) {
             return errno;
         }
@@ -125,7 +119,7 @@ int settleNewFile(const State& state) {
                            static_cast<gid_t>(state.inherited->group));
         }
     }
-    return retried(::fsync, fd);
+    return syncFile(fd);
 }
 
 // Gives the unnamed file a free name beside the target, for the rename that follows at once.
@@ -155,7 +149,7 @@ int readyForRename(State& state) {
 void syncFolder(const std::string& folder) noexcept {
     const FileDescriptor opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (opened.isOpen()) {
-        (void)retried(::fsync, opened.get());
+        (void)syncFile(opened.get());
     }
 }
 

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/host_call_posix.h"
 #include "platform/unnamed_file.h"
 
 namespace platform {
@@ -18,11 +19,9 @@ FileDescriptor openUnnamedFile(const std::string& folder, std::uint32_t mode) {
     if (::access(OPEN_FILES, X_OK) != 0) {
         return FileDescriptor();
     }
-    int fd;
-    do {
-        fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
-    } while (fd < 0 && errno == EINTR);
-    return FileDescriptor(fd);
+    return FileDescriptor(retryInterrupted([&] {
+        return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
+    }));
 }
 
 int nameUnnamedFile(int fd, const std::string& path) {

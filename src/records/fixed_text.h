@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "records/short_copy.h"
 
 namespace records {
 
@@ -21,7 +24,16 @@ struct FixedText {
 
 FixedText makeFixedText(std::string_view text, std::size_t length);
 
-// Replaces the content of `target` with `text`, keeping its length; never allocates.
-void assignFixedText(FixedText& target, std::string_view text);
+// Replaces the content of `target` with `text`, keeping its length; never allocates. Inline, since
+// every field of every record read is cut by it.
+inline void assignFixedText(FixedText& target, std::string_view text) {
+    char* const out = target.bytes.data();
+    const std::size_t length = target.bytes.size();
+    const std::size_t kept = std::min(length, text.size());
+    copyBytes(out, text.data(), kept);
+    if (kept < length) {
+        fillBlanks(out + kept, length - kept);
+    }
+}
 
 } // namespace records

@@ -4,6 +4,7 @@
 // the record files and the built-in sort.
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 namespace records {
@@ -22,6 +23,26 @@ std::string_view lineEndFor(int fd);
 // the bytes of a line up to its LF, the length of the line itself.
 inline std::size_t lengthBeforeLf(const char* line, std::size_t toLf) {
     return toLf > 0 && line[toLf - 1] == CR ? toLf - 1 : toLf;
+}
+
+// A line found in a text: `length` bytes of its own before its line end, and `next`, where the line
+// after it begins. A line that no LF ends within the text is not `ended` and runs to its end.
+struct ScannedLine {
+    std::size_t length;
+    std::size_t next;
+    bool ended;
+};
+
+// The line of `text` that begins at `begin`, its LF looked for from `from` on (the bytes between
+// hold none); text.data() is not null, even for an empty text. The one scan for line ends of the
+// record files, the console and the sort.
+inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_t from) {
+    const void* lf = std::memchr(text.data() + from, LF, text.size() - from);
+    if (lf == nullptr) {
+        return {text.size() - begin, text.size(), false};
+    }
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(lf) - text.data());
+    return {lengthBeforeLf(text.data() + begin, at - begin), at + 1, true};
 }
 
 } // namespace records

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <stdexcept>
 
 #include "platform/files.h"
@@ -13,95 +12,80 @@ namespace records {
 
 namespace {
 
-// Reads more bytes after `end`, first moving the unfinished line to the front of the block and
-// growing the block when that line already fills it. Returns the failure to hand on to the
-// caller, or nothing when it read bytes or met the end of the stream.
-std::optional<TakeResult> refill(LineSource& source) {
-    if (source.begin > 0) {
-        std::memmove(source.block.data(), source.block.data() + source.begin,
-                     source.end - source.begin);
-        source.end -= source.begin;
-        source.begin = 0;
-    }
-    if (source.end == source.block.size()) {
-        try {
-            source.block.resize(source.block.size() * 2);
-        } catch (const std::bad_alloc&) {
-            return TakeResult{LineStatus::OutOfMemory};
-        } catch (const std::length_error&) {
-            return TakeResult{LineStatus::OutOfMemory};
-        }
-    }
-    const platform::ReadResult got = platform::readSome(source.fd, source.block.data() + source.end,
-                                                        source.block.size() - source.end);
-    if (got.error != 0) {
-        return TakeResult{LineStatus::ReadFailed, got.error};
-    }
-    if (got.count == 0) {
-        source.atEnd = true;
-    }
-    source.end += got.count;
-    return std::nullopt;
-}
+// Small enough that a block read from the file is still in the processor's cache when its lines
+// are cut: on large files, bigger blocks make every byte cost a trip to main memory. Enough for
+// any answer on the console in one read.
+constexpr std::size_t BLOCK_SIZE = std::size_t{64} << 10;
 
 } // namespace
 
-LineSource lineSourceFor(int fd, std::size_t blockSize) {
-    LineSource source;
-    source.fd = fd;
-    source.block.resize(blockSize < 1 ? 1 : blockSize);
-    return source;
+LineSource::LineSource(int fd) : fd_(fd), block_(BLOCK_SIZE) {}
+
+TakeResult LineSource::refill() {
+    if (begin_ > 0) {
+        std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == block_.size()) {
+        try {
+            block_.resize(block_.size() * 2);
+        } catch (const std::bad_alloc&) {
+            return {LineStatus::OutOfMemory};
+        } catch (const std::length_error&) {
+            return {LineStatus::OutOfMemory};
+        }
+    }
+    const platform::ReadResult got =
+        platform::readSome(fd_, block_.data() + end_, block_.size() - end_);
+    if (got.error != 0) {
+        return {LineStatus::ReadFailed, got.error};
+    }
+    atEnd_ = got.count == 0;
+    end_ += got.count;
+    return {LineStatus::Line};
 }
 
-TakeResult takeLine(LineSource& source, std::string_view& line) {
-    std::size_t searched = source.begin; // bytes before this hold no LF
+TakeResult LineSource::takeLine(std::string_view& line) {
+    std::size_t searched = begin_; // bytes before this hold no LF
     for (;;) {
-        const char* base = source.block.data();
-        const auto* lf =
-            static_cast<const char*>(std::memchr(base + searched, LF, source.end - searched));
-        if (lf != nullptr) {
-            const std::size_t toLf = static_cast<std::size_t>(lf - base) - source.begin;
-            line = std::string_view(base + source.begin, lengthBeforeLf(base + source.begin, toLf));
-            source.begin = static_cast<std::size_t>(lf - base) + 1;
+        const ScannedLine found = scanLine(filled(), begin_, searched);
+        if (found.ended || (atEnd_ && begin_ < end_)) {
+            line = std::string_view(block_.data() + begin_, found.length);
+            begin_ = found.next;
             return {LineStatus::Line};
         }
-        if (source.atEnd) {
-            if (source.begin == source.end) {
-                return {LineStatus::End};
-            }
-            line = std::string_view(base + source.begin, source.end - source.begin);
-            source.begin = source.end;
-            return {LineStatus::Line};
+        if (atEnd_) {
+            return {LineStatus::End};
         }
-        const std::size_t unsearched = source.end - source.begin;
-        if (const std::optional<TakeResult> failure = refill(source)) {
-            return *failure;
+        const std::size_t unsearched = end_ - begin_;
+        if (const TakeResult read = refill(); read.status != LineStatus::Line) {
+            return read;
         }
-        searched = source.begin + unsearched;
+        searched = begin_ + unsearched;
     }
 }
 
 TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
                      std::size_t& count) {
-    count = 0;
-    const char* const base = source.block.data();
-    while (count < most && source.begin < source.end) {
-        const auto* lf = static_cast<const char*>(
-            std::memchr(base + source.begin, LF, source.end - source.begin));
-        if (lf == nullptr && !source.atEnd) {
+    // Held in locals, which the lines written meanwhile cannot change.
+    const std::string_view filled = source.filled();
+    std::size_t begin = source.begin_;
+    std::size_t found = 0;
+    while (found < most && begin < filled.size()) {
+        const ScannedLine line = scanLine(filled, begin, begin);
+        if (!line.ended && !source.atEnd_) {
             break; // the rest of the block is the start of a line still to be read
         }
-        const std::size_t toEnd =
-            (lf != nullptr ? static_cast<std::size_t>(lf - base) : source.end) - source.begin;
-        lines[count++] =
-            std::string_view(base + source.begin,
-                             lf != nullptr ? lengthBeforeLf(base + source.begin, toEnd) : toEnd);
-        source.begin += lf != nullptr ? toEnd + 1 : toEnd;
+        lines[found++] = std::string_view(filled.data() + begin, line.length);
+        begin = line.next;
     }
+    source.begin_ = begin;
+    count = found;
     if (count > 0 || most == 0) {
         return {LineStatus::Line};
     }
-    const TakeResult taken = takeLine(source, lines[0]);
+    const TakeResult taken = source.takeLine(lines[0]);
     count = taken.status == LineStatus::Line ? 1 : 0;
     return taken;
 }
@@ -113,26 +97,25 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
     head.clear();
     bool anyByte = false;
     for (;;) {
-        if (source.begin == source.end) {
-            if (source.atEnd) {
+        if (source.begin_ == source.end_) {
+            if (source.atEnd_) {
                 head.resize(std::min(head.size(), keep));
                 return {anyByte ? LineStatus::Line : LineStatus::End};
             }
             // Nothing of the line needs to stay in the block, which therefore never grows.
-            source.begin = source.end = 0;
-            if (const std::optional<TakeResult> failure = refill(source)) {
-                return *failure;
+            source.begin_ = source.end_ = 0;
+            if (const TakeResult read = source.refill(); read.status != LineStatus::Line) {
+                return read;
             }
             continue;
         }
         anyByte = true;
-        const char* chunk = source.block.data() + source.begin;
-        const std::size_t available = source.end - source.begin;
-        const auto* lf = static_cast<const char*>(std::memchr(chunk, LF, available));
-        const std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - chunk) : available;
-        head.append(chunk, std::min(length, held - head.size()));
-        source.begin += lf != nullptr ? length + 1 : length;
-        if (lf != nullptr) {
+        const ScannedLine found = scanLine(source.filled(), source.begin_, source.begin_);
+        // The CR before an LF at the front of the block may be the last byte held already.
+        const std::size_t toLf = (found.ended ? found.next - 1 : found.next) - source.begin_;
+        head.append(source.block_.data() + source.begin_, std::min(toLf, held - head.size()));
+        source.begin_ = found.next;
+        if (found.ended) {
             head.resize(std::min(lengthBeforeLf(head.data(), head.size()), keep));
             return {LineStatus::Line};
         }
@@ -140,17 +123,17 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
 }
 
 TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ahead) {
-    while (source.end - source.begin < count && !source.atEnd) {
-        if (const std::optional<TakeResult> failure = refill(source)) {
-            return *failure;
+    while (source.end_ - source.begin_ < count && !source.atEnd_) {
+        if (const TakeResult read = source.refill(); read.status != LineStatus::Line) {
+            return read;
         }
     }
-    ahead = std::string_view(source.block.data() + source.begin, source.end - source.begin);
+    ahead = source.filled().substr(source.begin_);
     return {ahead.empty() ? LineStatus::End : LineStatus::Line};
 }
 
 void passOver(LineSource& source, std::size_t count) {
-    source.begin += std::min(count, source.end - source.begin);
+    source.begin_ += std::min(count, source.end_ - source.begin_);
 }
 
 FileError errorOfTake(const TakeResult& taken) {

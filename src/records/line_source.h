@@ -9,23 +9,6 @@
 
 namespace records {
 
-// Lines taken from a byte stream that is read in large blocks. A line ends at LF; a CR directly
-// before the LF belongs to the line end, every other byte (a lone CR, NUL, Ctrl-Z) is an
-// ordinary character; a last line without a line end is still a line.
-struct LineSource {
-    int fd = -1;
-    std::vector<char> block; // grows to hold the longest line met so far
-    std::size_t begin = 0;   // first byte not yet taken
-    std::size_t end = 0;     // one past the last byte read
-    bool atEnd = false;      // the stream has reported its end
-};
-
-// Small enough that a block read from the file is still in the processor's cache when its lines
-// are cut: on large files, bigger blocks make every byte cost a trip to main memory.
-inline constexpr std::size_t FILE_BLOCK_SIZE = std::size_t{64} << 10;
-
-LineSource lineSourceFor(int fd, std::size_t blockSize = FILE_BLOCK_SIZE);
-
 enum class LineStatus {
     Line,        // a line was taken
     End,         // the stream holds no further byte
@@ -38,21 +21,49 @@ struct TakeResult {
     int error = 0;
 };
 
+// Lines taken from a byte stream that is read in large blocks. A line ends at LF; a CR directly
+// before the LF belongs to the line end, every other byte (a lone CR, NUL, Ctrl-Z) is an
+// ordinary character; a last line without a line end is still a line.
+class LineSource {
+  public:
+    // Lines of the open stream `fd`, which the caller keeps open while it takes them.
+    explicit LineSource(int fd);
+
+  private:
+    int fd_;
+    std::vector<char> block_; // grows to hold the longest line met so far
+    std::size_t begin_ = 0;   // first byte not yet taken
+    std::size_t end_ = 0;     // one past the last byte read
+    bool atEnd_ = false;      // the stream has reported its end
+
+    // The bytes read and not yet dropped: the block up to end_.
+    std::string_view filled() const { return {block_.data(), end_}; }
+    // Reads more bytes after end_, first moving the unfinished line to the front of the block and
+    // growing the block when that line already fills it. A Line status when it read bytes or met
+    // the end of the stream; otherwise the failure to hand on.
+    TakeResult refill();
+    // Takes the next line, reading as much as it needs.
+    TakeResult takeLine(std::string_view& line);
+
+    friend TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
+                                std::size_t& count);
+    friend TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head);
+    friend TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ahead);
+    friend void passOver(LineSource& source, std::size_t count);
+};
+
 // What the fatal report tells of a take that gave no line: the end of a stream where a line was
 // needed, the platform's error, or the want of memory.
 FileError errorOfTake(const TakeResult& taken);
 
-// Takes the next line. `line` stays valid until the next call on the same source.
-TakeResult takeLine(LineSource& source, std::string_view& line);
-
 // Takes up to `most` lines into `lines`, all valid until the next call on the same source: every
-// line that stands complete in the block already, or, when none does, the next line as takeLine
-// takes it. `count` is how many were taken (0 at the end of the stream).
+// line that stands complete in the block already, or, when none does, the next line however long.
+// `count` is how many were taken (0 at the end of the stream).
 TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
                      std::size_t& count);
 
-// Takes the next line like takeLine, but keeps only its first `keep` bytes in `head`, so that a
-// line of any length can be passed over in constant memory.
+// Takes the next line, but keeps only its first `keep` bytes in `head`, so that a line of any
+// length can be passed over in constant memory.
 TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head);
 
 // Shows the next bytes without taking them: at least `count` of them, or all that are left when

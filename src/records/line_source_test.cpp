@@ -2,60 +2,76 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <new>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
+#include "platform/files.h"
 #include "test_support/lines.h"
+
+// The largest block asked of operator new while a test watches, which shows how much memory
+// taking a line holds at once. Out of line, so that the compiler does not take the C library's
+// free of what this new gave for a mismatch.
+namespace {
+std::atomic<bool> watching{false};
+std::atomic<std::size_t> largestBlock{0};
+} // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    if (watching && size > largestBlock) {
+        largestBlock = size;
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* block) noexcept {
+    std::free(block);
+}
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
 
 namespace records {
 namespace {
 
-// The line rules written out the plain way, to check the block reader against.
-std::vector<std::string> referenceLines(const std::string& bytes) {
-    return test_support::splitLines(bytes);
+using platform::FileDescriptor;
+
+// An unlinked file holding `bytes`, read from its start in reads as large as the reader asks.
+FileDescriptor fileOf(const std::string& bytes) {
+    char name[] = "/tmp/line_source_testXXXXXX";
+    FileDescriptor file(::mkstemp(name));
+    ::unlink(name);
+    EXPECT_EQ(platform::writeAll(file.get(), bytes.data(), bytes.size()), 0);
+    ::lseek(file.get(), 0, SEEK_SET);
+    return file;
 }
 
-// An unlinked temporary file holding `bytes`, positioned at its start.
-struct TempStream {
-    int fd = -1;
-    explicit TempStream(const std::string& bytes) {
-        char name[] = "/tmp/line_source_testXXXXXX";
-        fd = ::mkstemp(name);
-        EXPECT_GE(fd, 0);
-        ::unlink(name);
-        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        ::lseek(fd, 0, SEEK_SET);
+// A stream of `bytes` whose every read hands over `chunk` bytes at the most, as a pipe or a
+// terminal may: each chunk is a message of its own, which one read takes whole.
+FileDescriptor chunked(const std::string& bytes, std::size_t chunk) {
+    int ends[2];
+    EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+    const FileDescriptor writer(ends[1]);
+    for (std::size_t at = 0; at < bytes.size(); at += chunk) {
+        const std::size_t size = std::min(chunk, bytes.size() - at);
+        EXPECT_EQ(::write(writer.get(), bytes.data() + at, size), static_cast<ssize_t>(size));
     }
-    ~TempStream() { ::close(fd); }
-    TempStream(const TempStream&) = delete;
-    TempStream& operator=(const TempStream&) = delete;
-};
-
-std::vector<std::string> allLines(const std::string& bytes, std::size_t blockSize) {
-    TempStream stream(bytes);
-    LineSource source = lineSourceFor(stream.fd, blockSize);
-    std::vector<std::string> lines;
-    std::string_view line;
-    for (;;) {
-        const TakeResult taken = takeLine(source, line);
-        if (taken.status != LineStatus::Line) {
-            EXPECT_EQ(taken.status, LineStatus::End);
-            return lines;
-        }
-        lines.emplace_back(line);
-    }
+    return FileDescriptor(ends[0]);
 }
 
 // The lines as takeLines gives them, `most` at a time; each batch is copied only once it is whole,
 // so that a line spoilt by the reading of the next one shows.
-std::vector<std::string> allLinesInBatches(const std::string& bytes, std::size_t blockSize,
-                                           std::size_t most) {
-    TempStream stream(bytes);
-    LineSource source = lineSourceFor(stream.fd, blockSize);
+std::vector<std::string> allLines(const FileDescriptor& stream, std::size_t most) {
+    LineSource source(stream.get());
     std::vector<std::string> lines;
     std::vector<std::string_view> batch(most);
     for (;;) {
@@ -72,10 +88,8 @@ std::vector<std::string> allLinesInBatches(const std::string& bytes, std::size_t
     }
 }
 
-std::vector<std::string> allHeads(const std::string& bytes, std::size_t blockSize,
-                                  std::size_t keep) {
-    TempStream stream(bytes);
-    LineSource source = lineSourceFor(stream.fd, blockSize);
+std::vector<std::string> allHeads(const FileDescriptor& stream, std::size_t keep) {
+    LineSource source(stream.get());
     std::vector<std::string> heads;
     std::string head;
     for (;;) {
@@ -88,7 +102,7 @@ std::vector<std::string> allHeads(const std::string& bytes, std::size_t blockSiz
     }
 }
 
-// Inputs whose CRs and LFs fall on every block boundary for the small block sizes below.
+// Inputs whose CRs and LFs fall on every boundary between reads for the small chunks below.
 std::vector<std::string> sampleInputs() {
     std::vector<std::string> inputs = {
         "",
@@ -119,76 +133,76 @@ std::vector<std::string> sampleInputs() {
     return inputs;
 }
 
-class LineSourceBlocks : public ::testing::TestWithParam<std::size_t> {};
+class LineSourceChunks : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(LineSourceBlocks, TakeLineMatchesReference) {
-    for (const std::string& input : sampleInputs()) {
-        EXPECT_EQ(allLines(input, GetParam()), referenceLines(input))
-            << "input: " << ::testing::PrintToString(input);
-    }
-}
-
-TEST_P(LineSourceBlocks, TakeLinesMatchesReference) {
+TEST_P(LineSourceChunks, TakeLinesMatchesReference) {
     for (const std::size_t most : {1, 3, 32}) {
         for (const std::string& input : sampleInputs()) {
-            EXPECT_EQ(allLinesInBatches(input, GetParam(), most), referenceLines(input))
+            EXPECT_EQ(allLines(chunked(input, GetParam()), most), test_support::splitLines(input))
                 << "at most " << most << ", input: " << ::testing::PrintToString(input);
         }
     }
 }
 
-TEST_P(LineSourceBlocks, TakeLineHeadMatchesReference) {
+TEST_P(LineSourceChunks, TakeLineHeadMatchesReference) {
     for (const std::size_t keep :
          {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{1000}}) {
         for (const std::string& input : sampleInputs()) {
-            std::vector<std::string> expected = referenceLines(input);
+            std::vector<std::string> expected = test_support::splitLines(input);
             for (std::string& line : expected) {
                 line.resize(std::min(line.size(), keep));
             }
-            EXPECT_EQ(allHeads(input, GetParam(), keep), expected)
+            EXPECT_EQ(allHeads(chunked(input, GetParam()), keep), expected)
                 << "keep " << keep << ", input: " << ::testing::PrintToString(input);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BlockSizes, LineSourceBlocks,
-                         ::testing::Values(1, 2, 3, 7, 64, FILE_BLOCK_SIZE));
+INSTANTIATE_TEST_SUITE_P(ReadSizes, LineSourceChunks, ::testing::Values(1, 2, 3, 7, 64));
 
-TEST(LineSource, LineFarLongerThanTheBlock) {
+// Lines that fill the block and more make it grow; a CR LF may fall on either side of its end.
+TEST(LineSource, LinesLongerThanTheBlock) {
     std::string longLine(5'000'000, 'x');
     longLine[123] = '\r';
     longLine[4'999'999] = 'z';
-    const std::vector<std::string> lines = allLines(longLine + "\r\nnext", 64);
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines[0] == longLine);
-    EXPECT_EQ(lines[1], "next");
+    std::string text = longLine + "\r\nnext\n";
+    for (const std::size_t length : {65'534, 65'535, 65'536, 131'071, 131'072}) {
+        text += std::string(length, 'y') + "\r\n";
+    }
+    const std::vector<std::string> expected = test_support::splitLines(text);
+    for (const std::size_t most : {1, 32}) {
+        EXPECT_TRUE(allLines(fileOf(text), most) == expected) << "at most " << most;
+    }
 }
 
-TEST(LineSource, HeadOfLongLineKeepsOnlyTheHeadAndConstantBuffer) {
-    TempStream stream(std::string(5'000'000, 'x') + "\r\nab\n");
-    LineSource source = lineSourceFor(stream.fd, 64);
+TEST(LineSource, HeadOfALongLineHoldsNoMoreThanOneBlock) {
+    const FileDescriptor file = fileOf(std::string(5'000'000, 'x') + "\r\nab\n");
+    LineSource source(file.get());
     std::string head;
+    watching = true;
     ASSERT_EQ(takeLineHead(source, 2, head).status, LineStatus::Line);
+    watching = false;
     EXPECT_EQ(head, "xx");
-    EXPECT_EQ(source.block.size(), 64u);
+    EXPECT_LT(largestBlock.load(), std::size_t{1} << 20);
     ASSERT_EQ(takeLineHead(source, 2, head).status, LineStatus::Line);
     EXPECT_EQ(head, "ab");
     EXPECT_EQ(takeLineHead(source, 2, head).status, LineStatus::End);
 }
 
 TEST(LineSource, ReadErrorIsReturnedWithItsNumber) {
-    const int fd = ::open("/", O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    LineSource source = lineSourceFor(fd, 64);
+    const FileDescriptor folder(::open("/", O_RDONLY | O_DIRECTORY));
+    ASSERT_TRUE(folder.isOpen());
+    LineSource source(folder.get());
     std::string_view line;
-    const TakeResult taken = takeLine(source, line);
+    std::size_t count = 1;
+    const TakeResult taken = takeLines(source, &line, 1, count);
     EXPECT_EQ(taken.status, LineStatus::ReadFailed);
     EXPECT_EQ(taken.error, EISDIR);
+    EXPECT_EQ(count, 0u);
     std::string head;
     const TakeResult headTaken = takeLineHead(source, 2, head);
     EXPECT_EQ(headTaken.status, LineStatus::ReadFailed);
     EXPECT_EQ(headTaken.error, EISDIR);
-    ::close(fd);
 }
 
 } // namespace

@@ -1,13 +1,11 @@
 #include "records/record_file.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <new>
 #include <string_view>
 
 #include "platform/files.h"
 #include "records/fatal.h"
-#include "records/line_end.h"
 #include "records/under_way.h"
 
 namespace records {
@@ -34,10 +32,10 @@ void sendOutput(State& file, std::size_t count, std::string_view operation,
     file.output.dropFront(count);
 }
 
-// Sends the first `count` bytes of a full buffer while the records after them go on being made:
-// a file of many records is written by a thread of its own. A write error shows at the next
-// buffer or at the close.
-void sendFullBuffer(State& file, std::size_t count, const SourceLocation& where) {
+// Sends a full load, the first `count` bytes of the buffer, while the records after them go on
+// being made: a file of many records is written by a thread of its own. A write error shows at the
+// next load or at the close.
+void sendLoad(State& file, std::size_t count, const SourceLocation& where) {
     if (!file.behind) {
         file.behind = std::make_unique<WriteBehind>();
         if (!startWriteBehind(*file.behind, file.file.get())) {
@@ -79,8 +77,8 @@ State openedFile(const std::string& name, std::int32_t channel, platform::FileDe
 
 // A file that is read keeps its content, even when no record is read from it in the end.
 void startReading(State& file) {
-    if (file.input.fd < 0) {
-        file.input = lineSourceFor(file.file.get());
+    if (!file.input) {
+        file.input.emplace(file.file.get());
     }
     if (file.oldContent == OldContent::Untouched) {
         file.oldContent = OldContent::Kept;
@@ -142,13 +140,13 @@ ByteOrderMark passByteOrderMark(RecordFile& recordFile, const SourceLocation& wh
     noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
     startReading(file);
     std::string_view start;
-    const TakeResult looked = lookAhead(file.input, LONGEST_BYTE_ORDER_MARK, start);
+    const TakeResult looked = lookAhead(*file.input, LONGEST_BYTE_ORDER_MARK, start);
     if (looked.status != LineStatus::Line && looked.status != LineStatus::End) {
         ++file.recordNumber; // the first record, which was to be read
         fail(file, errorOfTake(looked), OP_FORMATTED_READ, where);
     }
     const LeadingMark mark = byteOrderMarkAt(start);
-    passOver(file.input, mark.length);
+    passOver(*file.input, mark.length);
     return mark.kind;
 }
 
@@ -170,7 +168,7 @@ std::size_t readLines(RecordFile& recordFile, std::string_view* lines, std::size
     // The record count is kept as one read a record at a time keeps it: an attempt that finds
     // the end counts too.
     std::size_t count = 0;
-    const TakeResult taken = takeLines(file.input, lines, most, count);
+    const TakeResult taken = takeLines(*file.input, lines, most, count);
     if (taken.status == LineStatus::Line || taken.status == LineStatus::End) {
         file.recordNumber += static_cast<std::int32_t>(count == 0 ? 1 : count);
         return count;
@@ -190,12 +188,8 @@ char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation
     if (file.oldContent != OldContent::Cut) {
         cutOldContent(file, OP_FORMATTED_WRITE, where);
     }
-    // The record is built straight into the block. The record that passes the block's size stays
-    // behind, once the records before it are sent, as the start of the next load; so the block is
-    // made larger by half to hold it, or as large as a longer one needs.
-    const std::size_t room = file.output.used() + width + LINE_END.size();
-    if (file.output.capacity() < room &&
-        !file.output.reserve(std::max(room, WRITE_BLOCK_SIZE + WRITE_BLOCK_SIZE / 2))) {
+    // The record is built straight into the block.
+    if (!roomForLine(file.output, width)) {
         ++file.recordNumber;
         fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
     }
@@ -205,13 +199,10 @@ char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation
 void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {
     State& file = recordFile.state_;
     ++file.recordNumber;
-    const std::size_t waiting = file.output.used();
-    std::memcpy(file.output.end() + length, LINE_END.data(), LINE_END.size());
-    file.output.commit(length + LINE_END.size());
-    if (file.output.used() > WRITE_BLOCK_SIZE) {
-        // The first full block starts the writer thread, which asks for memory.
+    if (const std::size_t load = endLine(file.output, length); loadIsFull(file.output)) {
+        // The first full load starts the writer thread, which asks for memory.
         try {
-            sendFullBuffer(file, waiting, where);
+            sendLoad(file, load, where);
         } catch (const std::bad_alloc&) {
             fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
         }

@@ -27,8 +27,8 @@ enum class OldContent {
 
 // One open file of line records. Every failure except a failed openExisting ends the process
 // through fatalFileError, naming the caller's source line. A file that goes without its close (a
-// thrown exception) is closed all the same, its writer thread ended; the records still waiting in
-// its buffer are not written then.
+// thrown exception) is closed all the same: its writer thread ends once the load it was handed is
+// written, and the records that still wait in its buffer are dropped.
 class RecordFile {
   public:
     // What a file holds; only the operations below reach a file's own.
@@ -36,18 +36,15 @@ class RecordFile {
         std::string name;
         std::int32_t channel = 0;
         platform::FileDescriptor file;
-        std::int32_t recordNumber = 0;
+        std::int32_t recordNumber = 0; // the records read or written so far, as the report counts
         OldContent oldContent = OldContent::Kept;
-        LineSource input; // used when records are read
-        // Records written but not yet sent to the file. They wait until they pass a write block,
-        // and all but the last go out, by a thread of their own while the next block is filled.
+        std::optional<LineSource> input; // made by the first read
+        // Records written but not yet sent to the file, gathered by the rule of write_block.h;
+        // each full load goes out by a thread of its own while the next is filled.
         WriteBlock output;
-        // Writes full buffers while the next is filled; ended before the file is closed.
+        // Writes full loads while the next is filled; ended before the file is closed.
         std::unique_ptr<WriteBehind> behind;
     };
-
-    // The records read or written so far, as the fatal report counts them.
-    std::int32_t recordNumber() const noexcept { return state_.recordNumber; }
 
   private:
     explicit RecordFile(State state) : state_(std::move(state)) {}

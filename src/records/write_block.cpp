@@ -22,6 +22,10 @@ bool WriteBlock::reserve(std::size_t bytes) noexcept {
     return true;
 }
 
+bool growForLine(WriteBlock& block, std::size_t bytes) noexcept {
+    return block.reserve(bytes < LINE_BLOCK_CAPACITY ? LINE_BLOCK_CAPACITY : bytes);
+}
+
 void WriteBlock::dropFront(std::size_t count) noexcept {
     assert(count <= used_);
     std::memmove(bytes_.get(), bytes_.get() + count, used_ - count);

@@ -1,13 +1,15 @@
 #pragma once
 
 // The block in which output is gathered before it is written, shared by the record files and the
-// built-in commands so that every writer sends the host blocks of one size.
+// built-in commands, and the one rule by which the program's buffered writers of lines fill it.
 
 #include <cassert>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#include "records/line_end.h"
 
 namespace records {
 
@@ -30,7 +32,6 @@ class WriteBlock {
     [[nodiscard]] bool reserve(std::size_t bytes) noexcept;
 
     char* data() noexcept { return bytes_.get(); }
-    const char* data() const noexcept { return bytes_.get(); }
     std::size_t capacity() const noexcept { return capacity_; }
     std::size_t used() const noexcept { return used_; }
     // Where the next bytes go: the first byte not used.
@@ -65,5 +66,38 @@ class WriteBlock {
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
 };
+
+// The rule of every buffered writer of lines (the record files, the sort's range writers): lines
+// are gathered in a block, and the lines before the one that passes WRITE_BLOCK_SIZE go out as one
+// load, a write of at most that size unless a single line is longer. The line that passed stays
+// behind as the start of the next load; the block grows to hold a line of any length.
+
+// The capacity of a block of lines: a full load and a line that passes it, unless that line is
+// longer than half a load.
+inline constexpr std::size_t LINE_BLOCK_CAPACITY = WRITE_BLOCK_SIZE + WRITE_BLOCK_SIZE / 2;
+
+// Grows `block` to hold `bytes`: to LINE_BLOCK_CAPACITY, or as large as a longer line needs.
+[[nodiscard]] bool growForLine(WriteBlock& block, std::size_t bytes) noexcept;
+
+// Makes room at the end of `block` for a line of at most `width` bytes and its line end; false
+// when the block cannot grow to hold them. The line goes at block.end().
+[[nodiscard]] inline bool roomForLine(WriteBlock& block, std::size_t width) noexcept {
+    const std::size_t room = block.used() + width + LINE_END.size();
+    return block.capacity() >= room || growForLine(block, room);
+}
+
+// Ends the line of `length` bytes put at block.end() with LINE_END. Returns the bytes before it:
+// a full load to send from the front of the block, once loadIsFull.
+inline std::size_t endLine(WriteBlock& block, std::size_t length) noexcept {
+    const std::size_t before = block.used();
+    std::memcpy(block.end() + length, LINE_END.data(), LINE_END.size());
+    block.commit(length + LINE_END.size());
+    return before;
+}
+
+// Whether the last line ended has passed WRITE_BLOCK_SIZE, so that the lines before it go out.
+inline bool loadIsFull(const WriteBlock& block) noexcept {
+    return block.used() > WRITE_BLOCK_SIZE;
+}
 
 } // namespace records

@@ -64,14 +64,14 @@ std::optional<CommandForm> parseCommandForm(std::string_view line) {
     const std::string_view name = word[0];
     if (sameIgnoringCase(name, "copy") && words.count == 3 && isPlainName(word[1]) &&
         isPlainName(word[2])) {
-        return CommandForm{CommandKind::Copy, word[1], word[2]};
+        return CommandForm{CommandKind::Copy, word[1], word[2], {}};
     }
     if (sameIgnoringCase(name, "sort") && words.count == 4 && word[2] == ">" &&
         isPlainName(word[1]) && isPlainName(word[3])) {
-        return CommandForm{CommandKind::Sort, word[1], word[3]};
+        return CommandForm{CommandKind::Sort, word[1], word[3], {}};
     }
     if (sameIgnoringCase(name, "del") && words.count == 2 && isPlainName(word[1])) {
-        return CommandForm{CommandKind::Delete, word[1], {}};
+        return CommandForm{CommandKind::Delete, {}, {}, word[1]};
     }
     return std::nullopt;
 }

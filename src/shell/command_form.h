@@ -11,11 +11,12 @@ namespace shell {
 
 enum class CommandKind { Copy, Sort, Delete };
 
-// Views into the command line that was parsed.
+// Views into the command line that was parsed; a name that the form has not is empty.
 struct CommandForm {
     CommandKind kind;
-    std::string_view source; // the file read, or the file removed
-    std::string_view destination;
+    std::string_view source;      // the file that copy and sort read
+    std::string_view destination; // the file that copy and sort write
+    std::string_view removed;     // the file that del removes
 };
 
 // The form that `line` spells, or nothing when the line means more than these three: "copy SRC

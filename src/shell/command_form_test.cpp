@@ -1,33 +1,37 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "shell/command_form.h"
 
 namespace shell {
 namespace {
 
-void expectBuiltin(std::string_view line, CommandKind kind, const std::string& source,
-                   const std::string& destination = {}) {
+// The names of the form, in the order of its fields: source, destination, removed.
+void expectBuiltin(std::string_view line, CommandKind kind,
+                   const std::vector<std::string_view>& names) {
     const std::optional<CommandForm> command = parseCommandForm(line);
     ASSERT_TRUE(command.has_value()) << line;
     EXPECT_EQ(command->kind, kind) << line;
-    EXPECT_EQ(command->source, source) << line;
-    EXPECT_EQ(command->destination, destination) << line;
+    EXPECT_EQ(names, (std::vector{command->source, command->destination, command->removed}))
+        << line;
 }
 
 TEST(CommandForm, TakesTheRunsCommandLinesInAnyCase) {
-    expectBuiltin("Copy AllPictures.txt AllPicturesIndiv.txt", CommandKind::Copy, "AllPictures.txt",
-                  "AllPicturesIndiv.txt");
+    expectBuiltin("Copy AllPictures.txt AllPicturesIndiv.txt", CommandKind::Copy,
+                  {"AllPictures.txt", "AllPicturesIndiv.txt", ""});
     expectBuiltin("sort AllPicturesUnsorted.txt > AllPictures.txt", CommandKind::Sort,
-                  "AllPicturesUnsorted.txt", "AllPictures.txt");
-    expectBuiltin("del AllPicturesUnsorted.txt", CommandKind::Delete, "AllPicturesUnsorted.txt");
-    expectBuiltin("COPY a b", CommandKind::Copy, "a", "b");
-    expectBuiltin("SoRt a > b", CommandKind::Sort, "a", "b");
-    expectBuiltin("DEL a", CommandKind::Delete, "a");
+                  {"AllPicturesUnsorted.txt", "AllPictures.txt", ""});
+    expectBuiltin("del AllPicturesUnsorted.txt", CommandKind::Delete,
+                  {"", "", "AllPicturesUnsorted.txt"});
+    expectBuiltin("COPY a b", CommandKind::Copy, {"a", "b", ""});
+    expectBuiltin("SoRt a > b", CommandKind::Sort, {"a", "b", ""});
+    expectBuiltin("DEL a", CommandKind::Delete, {"", "", "a"});
 }
 
 TEST(CommandForm, BlanksAndTabsSeparateWordsAndNamesKeepTheirCase) {
-    expectBuiltin("  copy\tDir/A.TXT   b/c.txt", CommandKind::Copy, "Dir/A.TXT", "b/c.txt");
-    expectBuiltin("sort\ta\t>\tb", CommandKind::Sort, "a", "b");
+    expectBuiltin("  copy\tDir/A.TXT   b/c.txt", CommandKind::Copy, {"Dir/A.TXT", "b/c.txt", ""});
+    expectBuiltin("sort\ta\t>\tb", CommandKind::Sort, {"a", "b", ""});
 }
 
 TEST(CommandForm, LeavesEverythingElseToTheShell) {

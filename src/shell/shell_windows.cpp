@@ -16,12 +16,6 @@ namespace shell {
 
 namespace {
 
-// The status of a copy or sort whose output did not take the destination's place. Never 1, which
-// a copy gives for a source that is not there.
-constexpr std::int32_t NOT_IN_PLACE = 2;
-// What the run reads into a copy's 1.
-constexpr std::int32_t SOURCE_MISSING = 1;
-
 // One line on standard error, made of `parts`: why the new file did not take the old one's place.
 // Made like the fatal report, in storage of its own.
 void report(std::initializer_list<std::string_view> parts) {
@@ -55,29 +49,29 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
     if (staged.error() != 0) {
         report({command, ": cannot make a file beside ", form.destination, ": ",
                 platform::describeHostError(staged.error())});
-        return NOT_IN_PLACE;
+        return status::FAILED;
     }
-    const std::int32_t status =
+    const std::int32_t exitStatus =
         platform::runHostCommand(withDestination(line, form, staged.name()));
-    if (status == SOURCE_MISSING && expected >= 0) {
-        // The interpreter's copy gives 1 for every failure, a full disk among them; the run
-        // reads 1 as a source that is not there, which this one is.
-        return NOT_IN_PLACE;
+    if (exitStatus == status::SOURCE_MISSING && expected >= 0) {
+        // The interpreter's copy gives 1 for every failure, a full disk among them, and the run
+        // reads 1 as a source that is not there; this one is.
+        return status::FAILED;
     }
-    if (status != 0) {
-        return status;
+    if (exitStatus != status::DONE) {
+        return exitStatus;
     }
     if (const int error = staged.commit(expected); error == platform::SIZE_DIFFERS) {
         report({command, ": the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
                 " lines are not as long as those of ", form.source, "; ", form.destination,
                 " is left as it was"});
-        return NOT_IN_PLACE;
+        return status::FAILED;
     } else if (error != 0) {
         report({command, ": cannot replace ", form.destination, ": ",
                 platform::describeHostError(error)});
-        return NOT_IN_PLACE;
+        return status::FAILED;
     }
-    return 0;
+    return status::DONE;
 }
 
 std::int32_t intoPlaceOrFail(std::string_view line, const CommandForm& form) {
@@ -86,7 +80,7 @@ std::int32_t intoPlaceOrFail(std::string_view line, const CommandForm& form) {
     } catch (const std::bad_alloc&) {
         // Only the bytes of names and messages were asked for; the command's own file went with
         // the stack, and the destination is as it was.
-        return NOT_IN_PLACE;
+        return status::FAILED;
     }
 }
 

@@ -10,18 +10,9 @@
 #include <string_view>
 
 #include "shell/command_form.h"
+#include "shell/status.h"
 
 namespace shell::builtins {
-
-// The exit statuses of the built-in commands, as the run reads them: only a copy's 1 and a sort's
-// failure change what the run does next.
-namespace status {
-inline constexpr std::int32_t DONE = 0;           // every command
-inline constexpr std::int32_t SOURCE_MISSING = 1; // copy: there is no source
-inline constexpr std::int32_t UNREADABLE = 1;     // sort: the source cannot be read
-inline constexpr std::int32_t FAILED = 2;         // copy, sort: every other failure
-inline constexpr std::int32_t NOT_REMOVED = 1;    // del: every failure
-} // namespace status
 
 // DONE when copied; SOURCE_MISSING when `source` does not exist; FAILED for every other failure
 // (a source that is a folder or no regular file, a destination that cannot be written or is no

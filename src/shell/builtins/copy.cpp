@@ -70,7 +70,7 @@ std::int32_t copyFile(const std::string& source, const std::string& destination)
         platform::openFile(source, platform::OpenMode::RegularForReading);
     if (in.error != 0) {
         reportFailure("copy", "cannot read", source, in.error);
-        return in.error == ENOENT || in.error == ENOTDIR ? status::SOURCE_MISSING : status::FAILED;
+        return platform::meansMissing(in.error) ? status::SOURCE_MISSING : status::FAILED;
     }
     return copyOpenFile(in.file.get(), source, destination);
 }

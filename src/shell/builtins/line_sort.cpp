@@ -14,16 +14,19 @@ namespace shell::builtins {
 namespace {
 
 constexpr std::size_t KEY_BYTES = 8;
-// Runs this short are sorted by comparing their bytes outright, which is cheaper than another
-// round of keys and keeps the list of runs still to sort short.
-constexpr std::size_t SHORT_RUN = 32;
+// Groups this small are sorted by comparing their bytes outright, which is cheaper than another
+// round of keys and keeps the list of groups still to sort short.
+constexpr std::size_t SMALL_GROUP = 32;
 
 std::uint64_t keyAt(const char* line, std::size_t length, std::size_t depth) {
-    std::uint64_t raw = 0;
+    std::uint64_t raw;
     if (length >= depth + KEY_BYTES) {
         std::memcpy(&raw, line + depth, KEY_BYTES);
-    } else if (length > depth) {
-        std::memcpy(&raw, line + depth, length - depth);
+    } else {
+        raw = 0;
+        if (length > depth) {
+            std::memcpy(&raw, line + depth, length - depth);
+        }
     }
     if constexpr (std::endian::native == std::endian::little) {
         raw = __builtin_bswap64(raw);
@@ -31,66 +34,70 @@ std::uint64_t keyAt(const char* line, std::size_t length, std::size_t depth) {
     return raw;
 }
 
-template <class Offset> struct Run {
+// Lines still to be put in order among themselves, which agree on every byte before `depth` that
+// they have.
+template <class Offset> struct Group {
     std::span<LineEntry<Offset>> lines;
-    std::size_t depth; // the lines of the run agree on every byte before this depth they have
+    std::size_t depth;
 };
 
-// Sorts a short run by insertion, which never leaves the run whatever the comparisons answer:
+// Sorts a small group by insertion, which never leaves the group whatever the comparisons answer:
 // the text may be a file of the host's cache that someone else could change meanwhile.
-template <class Offset> void insertLines(const char* text, Run<Offset> run) {
-    for (std::size_t i = 1; i < run.lines.size(); ++i) {
-        const LineEntry<Offset> moving = run.lines[i];
+template <class Offset> void insertLines(const char* text, Group<Offset> group) {
+    for (std::size_t i = 1; i < group.lines.size(); ++i) {
+        const LineEntry<Offset> moving = group.lines[i];
         std::size_t to = i;
-        for (; to > 0 && lineBefore(text, moving, run.lines[to - 1], run.depth); --to) {
-            run.lines[to] = run.lines[to - 1];
+        for (; to > 0 && lineBefore(text, moving, group.lines[to - 1], group.depth); --to) {
+            group.lines[to] = group.lines[to - 1];
         }
-        run.lines[to] = moving;
+        group.lines[to] = moving;
     }
 }
 
-// Orders a run whose lines all share the same key at `depth`. A line that ends within the key is
-// a prefix of every longer line of the run, so those lines come first, the shorter before the
+// Orders a group whose lines all share the same key at `depth`. A line that ends within the key
+// is a prefix of every longer line of the group, so those lines come first, the shorter before the
 // longer, and only the lines that go on need the next eight bytes: a line is keyed again only
 // while it is longer than the depth reached, however many short lines share its beginning.
 template <class Offset>
-void settleEqualKeys(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pending) {
-    if (run.lines.size() < 2) {
+void settleEqualKeys(const char* text, Group<Offset> group, std::vector<Group<Offset>>& pending) {
+    if (group.lines.size() < 2) {
         return;
     }
-    if (run.lines.size() <= SHORT_RUN) {
-        for (const LineEntry<Offset>& line : run.lines) {
+    if (group.lines.size() <= SMALL_GROUP) {
+        for (const LineEntry<Offset>& line : group.lines) {
             prefetchLine(text, line);
         }
-        insertLines(text, run);
+        insertLines(text, group);
         return;
     }
-    const std::size_t keyEnd = run.depth + KEY_BYTES;
-    const auto goOn = std::partition(run.lines.begin(), run.lines.end(),
-                                     [keyEnd](const auto& line) { return line.length <= keyEnd; });
-    std::sort(run.lines.begin(), goOn,
+    const std::size_t keyEnd = group.depth + KEY_BYTES;
+    const auto firstLonger =
+        std::partition(group.lines.begin(), group.lines.end(),
+                       [keyEnd](const auto& line) { return line.length <= keyEnd; });
+    std::sort(group.lines.begin(), firstLonger,
               [](const auto& a, const auto& b) { return a.length < b.length; });
-    const std::span<LineEntry<Offset>> longer(goOn, run.lines.end());
+    const std::span<LineEntry<Offset>> longer(firstLonger, group.lines.end());
     if (longer.size() > 1) {
         pending.push_back({longer, keyEnd});
     }
 }
+
 template <class Offset>
-void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pending) {
-    if (run.depth > 0) {
-        for (std::size_t i = 0; i < run.lines.size(); ++i) {
-            if (i + PREFETCH_DISTANCE < run.lines.size()) {
-                prefetchLine(text, run.lines[i + PREFETCH_DISTANCE]);
+void sortGroup(const char* text, Group<Offset> group, std::vector<Group<Offset>>& pending) {
+    if (group.depth > 0) {
+        for (std::size_t i = 0; i < group.lines.size(); ++i) {
+            if (i + PREFETCH_DISTANCE < group.lines.size()) {
+                prefetchLine(text, group.lines[i + PREFETCH_DISTANCE]);
             }
-            LineEntry<Offset>& line = run.lines[i];
-            line.key = keyAt(text + line.start, line.length, run.depth);
+            LineEntry<Offset>& line = group.lines[i];
+            line.key = keyAt(text + line.start, line.length, group.depth);
         }
     }
-    sortByKey(run.lines);
+    sortByKey(group.lines);
     std::size_t first = 0;
-    for (std::size_t i = 1; i <= run.lines.size(); ++i) {
-        if (i == run.lines.size() || run.lines[i].key != run.lines[first].key) {
-            settleEqualKeys(text, Run<Offset>{run.lines.subspan(first, i - first), run.depth},
+    for (std::size_t i = 1; i <= group.lines.size(); ++i) {
+        if (i == group.lines.size() || group.lines[i].key != group.lines[first].key) {
+            settleEqualKeys(text, Group<Offset>{group.lines.subspan(first, i - first), group.depth},
                             pending);
             first = i;
         }
@@ -99,54 +106,42 @@ void sortRun(const char* text, Run<Offset> run, std::vector<Run<Offset>>& pendin
 
 std::size_t lineCountOf(std::string_view text) {
     std::size_t count = 0;
-    const char* at = text.data();
-    const char* const end = text.data() + text.size();
-    while (at < end) {
-        const void* found = std::memchr(at, records::LF, static_cast<std::size_t>(end - at));
+    for (std::size_t at = 0; at < text.size(); at = records::scanLine(text, at, at).next) {
         ++count;
-        at = found == nullptr ? end : static_cast<const char*>(found) + 1;
     }
     return count;
 }
 
-// Enters the lines of text[from, to) into `into`, keyed by their first eight bytes. `from` is the
-// start of a line, and `into` has room for as many lines as lineCountOf found there. Should the
-// text have changed since it was counted (a file of the host's cache, rewritten by someone else),
-// the entries still stay within `into` and within the text.
+// Enters the lines of `text` from `from` on into `into`, keyed by their first eight bytes. `from`
+// is the start of a line, and `into` has room for as many lines as lineCountOf found there. Should
+// the text have changed since it was counted (a file of the host's cache, rewritten by someone
+// else), the entries still stay within `into` and within the text.
 template <class Offset>
-void fillLines(std::string_view text, std::size_t from, std::size_t to,
-               std::span<LineEntry<Offset>> into) {
-    const char* const base = text.data();
+void fillLines(std::string_view text, std::size_t from, std::span<LineEntry<Offset>> into) {
     std::size_t count = 0;
-    while (from < to && count < into.size()) {
-        const void* found = std::memchr(base + from, records::LF, to - from);
-        const std::size_t end =
-            found == nullptr ? to
-                             : static_cast<std::size_t>(static_cast<const char*>(found) - base);
-        const std::size_t length =
-            found != nullptr ? records::lengthBeforeLf(base + from, end - from) : end - from;
-        into[count++] = {keyAt(base + from, length, 0), static_cast<Offset>(from),
-                         static_cast<Offset>(length)};
-        from = end + 1;
+    while (from < text.size() && count < into.size()) {
+        const records::ScannedLine line = records::scanLine(text, from, from);
+        into[count++] = {keyAt(text.data() + from, line.length, 0), static_cast<Offset>(from),
+                         static_cast<Offset>(line.length)};
+        from = line.next;
     }
     std::fill(into.begin() + static_cast<std::ptrdiff_t>(count), into.end(), LineEntry<Offset>{});
 }
 
 // Where the line after the middle of the text begins.
 std::size_t cutNearMiddle(std::string_view text) {
-    const std::size_t lineEnd = text.find(records::LF, text.size() / 2);
-    return lineEnd == std::string_view::npos ? text.size() : lineEnd + 1;
+    return records::scanLine(text, text.size() / 2, text.size() / 2).next;
 }
 
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines) {
-    // Runs wait in a list rather than on the call stack, so that long shared beginnings cannot
+    // Groups wait in a list rather than on the call stack, so that long shared beginnings cannot
     // exhaust the stack.
-    std::vector<Run<Offset>> pending;
-    sortRun(text, Run<Offset>{lines, 0}, pending);
+    std::vector<Group<Offset>> pending;
+    sortGroup(text, Group<Offset>{lines, 0}, pending);
     while (!pending.empty()) {
-        const Run<Offset> run = pending.back();
+        const Group<Offset> group = pending.back();
         pending.pop_back();
-        sortRun(text, run, pending);
+        sortGroup(text, group, pending);
     }
 }
 
@@ -159,19 +154,18 @@ template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text)
     runBoth([&] { firstCount = lineCountOf(text.substr(0, cut)); },
             [&] { secondCount = lineCountOf(text.substr(cut)); });
     SortedHalves<Offset> sorted;
-    if (!platform::resizeLargeBlock(sorted.table.entries, firstCount + secondCount)) {
+    if (!sorted.table.resize(firstCount + secondCount)) {
         throw std::bad_alloc();
     }
-    sorted.table.count = firstCount + secondCount;
     sorted.middle = firstCount;
     const std::span<LineEntry<Offset>> lines = sorted.table.lines();
     runBoth(
         [&] {
-            fillLines(text, 0, cut, lines.first(firstCount));
+            fillLines(text.substr(0, cut), 0, lines.first(firstCount));
             sortLines(text.data(), lines.first(firstCount));
         },
         [&] {
-            fillLines(text, cut, text.size(), lines.subspan(firstCount));
+            fillLines(text, cut, lines.subspan(firstCount));
             sortLines(text.data(), lines.subspan(firstCount));
         });
     return sorted;

@@ -20,11 +20,25 @@ template <class Offset> struct LineEntry {
     Offset length; // without the line end
 };
 
-template <class Offset> struct LineTable {
-    platform::LargeBlock<LineEntry<Offset>> entries;
-    std::size_t count = 0;
+// The entries of the lines of a text, in one large block. Moved, never copied.
+template <class Offset> class LineTable {
+  public:
+    // Room for `count` entries, their values not yet set. Returns false, leaving the table as it
+    // was, when there is no memory for them.
+    [[nodiscard]] bool resize(std::size_t count) {
+        if (!platform::resizeLargeBlock(entries_, count)) {
+            return false;
+        }
+        count_ = count;
+        return true;
+    }
 
-    std::span<LineEntry<Offset>> lines() const { return {entries.get(), count}; }
+    std::span<LineEntry<Offset>> lines() noexcept { return {entries_.get(), count_}; }
+    std::span<const LineEntry<Offset>> lines() const noexcept { return {entries_.get(), count_}; }
+
+  private:
+    platform::LargeBlock<LineEntry<Offset>> entries_;
+    std::size_t count_ = 0;
 };
 
 template <class Offset> struct SortedHalves {

@@ -51,33 +51,30 @@ template <class Offset> std::uint64_t outputBytesOf(std::span<const LineEntry<Of
 }
 
 template <class Offset>
-void putLineAhead(RangeWriter& out, const char* text, std::span<const LineEntry<Offset>> run,
+void putLineAhead(RangeWriter& out, const char* text, std::span<const LineEntry<Offset>> sorted,
                   std::size_t taken) {
-    if (taken + PREFETCH_DISTANCE < run.size()) {
-        prefetchLine(text, run[taken + PREFETCH_DISTANCE]);
+    if (taken + PREFETCH_DISTANCE < sorted.size()) {
+        prefetchLine(text, sorted[taken + PREFETCH_DISTANCE]);
     }
-    putLine(out, text + run[taken].start, run[taken].length);
+    putLine(out, text + sorted[taken].start, sorted[taken].length);
 }
 
 template <class Offset>
 int mergeInto(int fd, std::uint64_t offset, const char* text, Halves<Offset> runs) {
-    RangeWriter out;
-    if (const int error = startRangeWriter(out, fd, offset); error != 0) {
-        return error;
-    }
+    RangeWriter out(fd, offset);
     std::size_t left = 0;
     std::size_t right = 0;
-    while (out.error == 0 && left < runs.left.size() && right < runs.right.size()) {
+    while (!hasFailed(out) && left < runs.left.size() && right < runs.right.size()) {
         if (lineBefore(text, runs.right[right], runs.left[left])) {
             putLineAhead(out, text, runs.right, right++);
         } else {
             putLineAhead(out, text, runs.left, left++);
         }
     }
-    while (out.error == 0 && left < runs.left.size()) {
+    while (!hasFailed(out) && left < runs.left.size()) {
         putLineAhead(out, text, runs.left, left++);
     }
-    while (out.error == 0 && right < runs.right.size()) {
+    while (!hasFailed(out) && right < runs.right.size()) {
         putLineAhead(out, text, runs.right, right++);
     }
     return finishRangeWriter(out);

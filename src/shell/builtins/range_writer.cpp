@@ -5,63 +5,45 @@
 
 #include "platform/host_hints.h"
 #include "platform/positioned_io.h"
-#include "records/line_end.h"
 
 namespace shell::builtins {
 
 namespace {
 
-using records::LINE_END;
-using records::WRITE_BLOCK_SIZE;
-
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
-
-void writeOut(RangeWriter& writer, const char* data, std::size_t size) {
-    if (writer.error != 0) {
-        return;
-    }
-    writer.error = platform::writeAllAt(writer.fd, data, size, writer.offset);
-    writer.offset += size;
-    if (writer.offset - writer.syncedTo >= WRITEBACK_STEP) {
-        platform::startWriteback(writer.fd, writer.syncedTo, writer.offset - writer.syncedTo);
-        writer.syncedTo = writer.offset;
-    }
-}
-
-void writeBlock(RangeWriter& writer) {
-    writeOut(writer, writer.block.data(), writer.block.used());
-    writer.block.cut(0);
-}
 
 } // namespace
 
-int startRangeWriter(RangeWriter& writer, int fd, std::uint64_t offset) {
-    writer.fd = fd;
-    writer.offset = offset;
-    writer.syncedTo = offset;
-    return writer.block.reserve(WRITE_BLOCK_SIZE) ? 0 : ENOMEM;
+void RangeWriter::sendLoad(std::size_t count) {
+    if (count == 0) {
+        return;
+    }
+    if (error_ == 0) {
+        error_ = platform::writeAllAt(fd_, block_.data(), count, offset_);
+        offset_ += count;
+        if (offset_ - syncedTo_ >= WRITEBACK_STEP) {
+            platform::startWriteback(fd_, syncedTo_, offset_ - syncedTo_);
+            syncedTo_ = offset_;
+        }
+    }
+    block_.dropFront(count);
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    // The block holds at least WRITE_BLOCK_SIZE bytes once started; the bound is the constant
-    // rather than the capacity, which would cost this hot path a load.
-    if (writer.block.used() + length + LINE_END.size() > WRITE_BLOCK_SIZE) {
-        writeBlock(writer);
-        if (length + LINE_END.size() > WRITE_BLOCK_SIZE) {
-            // A line too long for a block goes out from where it is.
-            writeOut(writer, line, length);
-            length = 0;
-        }
+    if (!records::roomForLine(writer.block_, length)) {
+        writer.error_ = ENOMEM;
+        return;
     }
-    char* const into = writer.block.end();
-    std::memcpy(into, line, length);
-    std::memcpy(into + length, LINE_END.data(), LINE_END.size());
-    writer.block.commit(length + LINE_END.size());
+    std::memcpy(writer.block_.end(), line, length);
+    if (const std::size_t load = records::endLine(writer.block_, length);
+        records::loadIsFull(writer.block_)) {
+        writer.sendLoad(load);
+    }
 }
 
 int finishRangeWriter(RangeWriter& writer) {
-    writeBlock(writer);
-    return writer.error;
+    writer.sendLoad(writer.block_.used());
+    return writer.error_;
 }
 
 } // namespace shell::builtins

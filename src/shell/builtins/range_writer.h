@@ -3,27 +3,43 @@
 // Sorted lines gathered into large blocks and written at their place in the output file, so that
 // two threads can each write their own part of one file.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "records/write_block.h"
 
 namespace shell::builtins {
 
-struct RangeWriter {
-    int fd = -1;
-    std::uint64_t offset = 0;   // where the next block goes in the file
-    std::uint64_t syncedTo = 0; // the writeback of the file up to here has been started
-    records::WriteBlock block;
-    int error = 0; // the first write error; nothing more is written after it
-};
+// The writer of one part of a file, from a given offset on. Its lines are gathered by the rule of
+// write_block.h.
+class RangeWriter {
+  public:
+    RangeWriter(int fd, std::uint64_t offset) : fd_(fd), offset_(offset), syncedTo_(offset) {}
 
-// Prepares to write into `fd` from `offset` on. Returns 0, or ENOMEM when no block can be had.
-int startRangeWriter(RangeWriter& writer, int fd, std::uint64_t offset);
+  private:
+    int fd_;                 // borrowed from the file's owner
+    std::uint64_t offset_;   // where the next load goes in the file
+    std::uint64_t syncedTo_; // the writeback of the file up to here has been started
+    records::WriteBlock block_;
+    int error_ = 0; // the first failure; nothing more is written after it
+
+    // Writes the first `count` bytes of the block at offset_, and drops them from the block.
+    void sendLoad(std::size_t count);
+
+    friend void putLine(RangeWriter& writer, const char* line, std::size_t length);
+    friend bool hasFailed(const RangeWriter& writer);
+    friend int finishRangeWriter(RangeWriter& writer);
+};
 
 // Adds the line followed by CR LF.
 void putLine(RangeWriter& writer, const char* line, std::size_t length);
 
-// Writes what is left. Returns 0 or the first write error.
+// Whether a line could not be written (or held, for want of memory): no further line will be.
+inline bool hasFailed(const RangeWriter& writer) {
+    return writer.error_ != 0;
+}
+
+// Writes what is left. Returns 0 or the first error.
 int finishRangeWriter(RangeWriter& writer);
 
 } // namespace shell::builtins

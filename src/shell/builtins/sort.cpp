@@ -24,7 +24,7 @@ std::int32_t noRoomFor(const std::string& source) {
 template <class Offset>
 std::int32_t sortInto(const WholeFile& file, const std::string& source,
                       const std::string& destination) {
-    const std::string_view text(file.data, file.size);
+    const std::string_view text = file.bytes();
     SortedHalves<Offset> sorted;
     try {
         sorted = sortInHalves<Offset>(text);
@@ -44,7 +44,7 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         reportFailure("sort", "cannot write", destination, error);
         return status::FAILED;
     }
-    if (lostBytes(file)) {
+    if (shrankWhileMapped(file)) {
         platform::abandonReplacement(start.replacement);
         return SOURCE_SHRANK;
     }
@@ -57,14 +57,14 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
 
 std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
                            const std::string& destination) {
-    if (file.error == ENOMEM) {
+    if (file.error() == ENOMEM) {
         return noRoomFor(source);
     }
-    if (file.error != 0) {
-        reportFailure("sort", "cannot read", source, file.error);
+    if (file.error() != 0) {
+        reportFailure("sort", "cannot read", source, file.error());
         return status::UNREADABLE;
     }
-    return file.size <= std::numeric_limits<std::uint32_t>::max()
+    return file.bytes().size() <= std::numeric_limits<std::uint32_t>::max()
                ? sortInto<std::uint32_t>(file, source, destination)
                : sortInto<std::uint64_t>(file, source, destination);
 }
@@ -74,9 +74,11 @@ std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
 std::int32_t sortFile(const std::string& source, const std::string& destination) {
     // The source is sorted where it stands in the file cache; should someone cut it shorter
     // meanwhile, it is read again as it is then, as a copy that nobody else can change.
-    const std::int32_t status = sortWholeFile(mapWholeFile(source), source, destination);
-    return status != SOURCE_SHRANK ? status
-                                   : sortWholeFile(readWholeFile(source), source, destination);
+    const std::int32_t status =
+        sortWholeFile(readWholeFile(source, FileAccess::MapWherePossible), source, destination);
+    return status != SOURCE_SHRANK
+               ? status
+               : sortWholeFile(readWholeFile(source, FileAccess::Copy), source, destination);
 }
 
 } // namespace shell::builtins

@@ -3,33 +3,49 @@
 // A file read whole into memory: the sort needs every line at hand at once.
 
 #include <string>
+#include <string_view>
 
 #include "platform/large_block.h"
 #include "platform/mapped_file.h"
 
 namespace shell::builtins {
 
-struct WholeFile {
-    platform::LargeBlock<char> bytes; // the copy of the file, when it was read
-    platform::MappedBytes mapped;     // the file itself, when it was mapped
-    const char* data = nullptr;       // the bytes, wherever they are
-    std::size_t size = 0;
-    int error = 0; // 0, or why the file could not be read: a host error number (ENOMEM when it
-                   // does not fit), or NOT_A_REGULAR_FILE
+enum class FileAccess {
+    Copy,             // the bytes are read into a block of their own
+    MapWherePossible, // seen where they stand in the host's file cache where that can be done,
+                      // which costs neither a copy nor fresh memory
 };
 
-// Reads all of the regular file `name` into one block of exactly its size; only a file whose size
-// was not what it said (a file still growing, or one of the host's own that says 0) makes the
-// block grow.
-WholeFile readWholeFile(const std::string& name);
+// The bytes of a whole file, in a copy of their own or in a mapping of the file. Moved, never
+// copied.
+class WholeFile {
+  public:
+    // The bytes, valid as long as this owner.
+    std::string_view bytes() const noexcept {
+        return {mapped_ ? mapped_.get() : copy_.get(), size_};
+    }
+    // 0, or why the file could not be read: a host error number (ENOMEM when it does not fit), or
+    // NOT_A_REGULAR_FILE.
+    int error() const noexcept { return error_; }
 
-// The same, but seen where it stands in the host's file cache where that can be done, which
-// costs neither a copy nor fresh memory. Whatever is made from a mapped file must be checked with
-// lostBytes before it is used.
-WholeFile mapWholeFile(const std::string& name);
+  private:
+    platform::LargeBlock<char> copy_; // the copy of the file, when it was read
+    platform::MappedBytes mapped_;    // the file itself, when it was mapped
+    std::size_t size_ = 0;
+    int error_ = 0;
+
+    friend WholeFile readWholeFile(const std::string& name, FileAccess access);
+    friend bool shrankWhileMapped(const WholeFile& file);
+};
+
+// Reads all of the regular file `name`. A copy is one block of exactly the file's size; only a
+// file whose size was not what it said (a file still growing, or one of the host's own that says
+// 0) makes the block grow. A mapped file must be checked with shrankWhileMapped before whatever is
+// made from it is used.
+WholeFile readWholeFile(const std::string& name, FileAccess access);
 
 // Whether the file was mapped and has since been cut shorter, so that its bytes were not all
 // there: whatever was made from them must be made again from a copy of the file as it is now.
-bool lostBytes(const WholeFile& file);
+bool shrankWhileMapped(const WholeFile& file);
 
 } // namespace shell::builtins

@@ -13,10 +13,6 @@ namespace {
 
 using namespace test_support;
 
-std::string_view bytesOf(const WholeFile& file) {
-    return {file.bytes.get(), file.size};
-}
-
 // Large enough to be read in two halves at once.
 TEST(ReadWholeFile, LargeFileComesWhole) {
     ScratchFolder folder;
@@ -26,37 +22,37 @@ TEST(ReadWholeFile, LargeFileComesWhole) {
     }
     bytes.back() = 'z';
     writeFile("large.txt", bytes);
-    const WholeFile file = readWholeFile("large.txt");
-    EXPECT_EQ(file.error, 0);
-    EXPECT_TRUE(bytesOf(file) == bytes);
+    const WholeFile file = readWholeFile("large.txt", FileAccess::Copy);
+    EXPECT_EQ(file.error(), 0);
+    EXPECT_TRUE(file.bytes() == bytes);
 }
 
 TEST(ReadWholeFile, SmallAndEmptyFiles) {
     ScratchFolder folder;
     writeFile("small.txt", "a\r\nb");
-    EXPECT_EQ(bytesOf(readWholeFile("small.txt")), "a\r\nb");
+    EXPECT_EQ(readWholeFile("small.txt", FileAccess::Copy).bytes(), "a\r\nb");
     writeFile("empty.txt", "");
-    const WholeFile empty = readWholeFile("empty.txt");
-    EXPECT_EQ(empty.error, 0);
-    EXPECT_EQ(empty.size, 0u);
+    const WholeFile empty = readWholeFile("empty.txt", FileAccess::Copy);
+    EXPECT_EQ(empty.error(), 0);
+    EXPECT_EQ(empty.bytes().size(), 0u);
 }
 
 TEST(ReadWholeFile, FileThatHidesItsSizeComesWhole) {
     if (!std::filesystem::exists("/proc/version")) {
         GTEST_SKIP() << "no /proc on this host";
     }
-    const WholeFile file = readWholeFile("/proc/version");
-    EXPECT_EQ(file.error, 0);
-    EXPECT_FALSE(bytesOf(file).empty());
-    EXPECT_EQ(bytesOf(file), readFile("/proc/version"));
+    const WholeFile file = readWholeFile("/proc/version", FileAccess::Copy);
+    EXPECT_EQ(file.error(), 0);
+    EXPECT_FALSE(file.bytes().empty());
+    EXPECT_EQ(file.bytes(), readFile("/proc/version"));
 }
 
 TEST(ReadWholeFile, MissingFileOrFolderGivesTheReason) {
     ScratchFolder folder;
     std::filesystem::create_directory("folder");
-    EXPECT_EQ(readWholeFile("missing.txt").error, ENOENT);
-    EXPECT_EQ(readWholeFile("folder").error, EISDIR);
-    EXPECT_EQ(readWholeFile("/dev/null").error, platform::NOT_A_REGULAR_FILE);
+    EXPECT_EQ(readWholeFile("missing.txt", FileAccess::Copy).error(), ENOENT);
+    EXPECT_EQ(readWholeFile("folder", FileAccess::Copy).error(), EISDIR);
+    EXPECT_EQ(readWholeFile("/dev/null", FileAccess::Copy).error(), platform::NOT_A_REGULAR_FILE);
 }
 
 } // namespace

@@ -13,14 +13,14 @@ namespace shell::builtins {
 
 namespace {
 
-std::int32_t run(const CommandForm& command) {
+std::int32_t carryOut(const CommandForm& command) {
     switch (command.kind) {
     case CommandKind::Copy:
         return copyFile(std::string(command.source), std::string(command.destination));
     case CommandKind::Sort:
         return sortFile(std::string(command.source), std::string(command.destination));
     case CommandKind::Delete:
-        return deleteFile(std::string(command.source));
+        return deleteFile(std::string(command.removed));
     }
     return status::FAILED;
 }
@@ -39,7 +39,7 @@ std::int32_t reportWantOfMemory(const CommandForm& command) {
     case CommandKind::Delete:
         break;
     }
-    reportFailure("del", "cannot remove", command.source, ENOMEM);
+    reportFailure("del", "cannot remove", command.removed, ENOMEM);
     return status::NOT_REMOVED;
 }
 
@@ -57,7 +57,7 @@ void reportFailure(std::string_view command, std::string_view what, std::string_
 
 std::int32_t runBuiltin(const CommandForm& command) {
     try {
-        return run(command);
+        return carryOut(command);
     } catch (const std::bad_alloc&) {
         return reportWantOfMemory(command);
     }
