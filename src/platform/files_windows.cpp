@@ -25,7 +25,7 @@ EntryKind kindOfMode(unsigned short mode) {
 EntryKind entryKind(const std::string& name) {
     struct _stat64 info {};
     if (::_stat64(name.c_str(), &info) != 0) {
-        return errno == ENOENT ? EntryKind::Missing : EntryKind::Unknown;
+        return meansMissing(errno) ? EntryKind::Missing : EntryKind::Unknown;
     }
     return kindOfMode(info.st_mode);
 }
