@@ -16,16 +16,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    test_support::writeFile(species_map::MAP_FILE_NAME, bytes);
-    const species_map::LoadResult loaded = species_map::loadSpeciesMap();
-    if (test_support::startsWithUtf16Mark(bytes)) {
-        FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::MapInUtf16);
+    const std::optional<species_map::SpeciesMap> loaded = fuzz::loadMapOf(bytes);
+    if (!loaded) {
         return 0;
     }
-    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
 
     const std::vector<test_support::MapEntry> expected = test_support::mapEntriesOf(bytes);
-    const std::span<const species_map::MapEntry> entries = loaded.map.entries();
+    const std::span<const species_map::MapEntry> entries = loaded->entries();
     FUZZ_CHECK(entries.size() == expected.size());
     std::unordered_map<std::string, std::size_t> first;
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -35,13 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::optional<std::size_t> found =
-            species_map::findSpecies(loaded.map, entries[i].individual);
+            species_map::findSpecies(*loaded, entries[i].individual);
         FUZZ_CHECK(found && *found == first.at(entries[i].individual.bytes));
 
         // A name one byte away from this individual: found exactly when some entry has it.
         records::FixedText near = entries[i].individual;
         near.bytes[i % 25] = static_cast<char>(near.bytes[i % 25] ^ (1 + i % 7));
-        const std::optional<std::size_t> nearFound = species_map::findSpecies(loaded.map, near);
+        const std::optional<std::size_t> nearFound = species_map::findSpecies(*loaded, near);
         const auto nearFirst = first.find(near.bytes);
         FUZZ_CHECK(nearFound.has_value() == (nearFirst != first.end()));
         FUZZ_CHECK(!nearFound || *nearFound == nearFirst->second);

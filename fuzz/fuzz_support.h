@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
+#include "species_map/species_map.h"
+#include "test_support/catalogue.h"
 #include "test_support/lines.h"
 #include "test_support/test_support.h"
 
@@ -37,6 +42,19 @@ inline void enterScratchFolder() {
 inline std::string readWholeFile(const char* name) {
     FUZZ_CHECK(std::filesystem::is_regular_file(name));
     return test_support::readFile(name);
+}
+
+// The map that `bytes` load as, written to the map file first; none for a map that starts with a
+// UTF-16 byte-order mark, which must be refused as such.
+inline std::optional<species_map::SpeciesMap> loadMapOf(std::string_view bytes) {
+    test_support::writeFile(species_map::MAP_FILE_NAME, bytes);
+    species_map::LoadResult loaded = species_map::loadSpeciesMap();
+    if (test_support::startsWithUtf16Mark(bytes)) {
+        FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::MapInUtf16);
+        return std::nullopt;
+    }
+    FUZZ_CHECK(loaded.outcome == species_map::LoadOutcome::Loaded);
+    return std::move(loaded.map);
 }
 
 } // namespace fuzz

@@ -85,32 +85,30 @@ TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
     EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
-// Wine's command interpreter has no sort command, yet carries out the redirection: the run must
-// say so instead of reporting success, the old list must be in the backup, and the redirection
-// must not have emptied the picture list.
-TEST_F(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
-    launch.environment = {"WINEPATH"};
-    const RunResult run = runProgram(launch);
+// An orderly stop that `shown` transcribes, with `why` in the reason given on standard error.
+void expectStop(const RunResult& run, const std::string& shown, std::string_view why) {
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, SHOWN.sortFailed);
-    EXPECT_NE(run.err.find("sort"), std::string::npos) << run.err;
-    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
-    EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
-    EXPECT_EQ(folder.read(UNSORTED).size(), 8 * PICTURE_LINE_BYTES);
-    EXPECT_EQ(folder.listing(),
-              "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
+    EXPECT_EQ(run.out, shown);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
 }
 
 // What a sort that did not finish leaves: the failed-sort stop, the picture list as it was, byte
 // for byte, and no file of the sort's own beside it. `why` stands in the reason shown.
 void expectPictureListKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, SHOWN.sortFailed);
-    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+    expectStop(run, SHOWN.sortFailed, why);
     EXPECT_TRUE(sameBytes(folder.read(PICTURES), OLD_LIST)) << "the picture list";
     EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
     EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
+}
+
+// Wine's command interpreter has no sort command, yet carries out the redirection: the run must
+// say so instead of reporting success, the old list must be in the backup, and the redirection
+// must not have emptied the picture list.
+TEST_F(WindowsHost, WithoutASortCommandTheRunStopsAndTheBackupKeepsTheOldList) {
+    launch.environment = {"WINEPATH"};
+    expectPictureListKept(folder, runProgram(launch), "sort");
+    EXPECT_EQ(folder.read(UNSORTED).size(), 8 * PICTURE_LINE_BYTES);
 }
 
 // A sort that fails half way through its output, and one that loses half of the lines yet reports
@@ -145,10 +143,7 @@ TEST_F(WindowsHost, ReadOnlyEarlierBackupIsKeptAndTheRunStopsAtTheBackup) {
     const std::string earlier = pictureLine("IMG_9999.jpg", "Stale", "from an earlier run");
     folder.write(BACKUP, earlier);
     fs::permissions(folder.dir / BACKUP, WRITE, fs::perm_options::remove);
-    const RunResult run = runProgram(launch);
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, SHOWN.backupFailed);
-    EXPECT_NE(run.err.find("cannot replace AllPicturesIndiv.txt"), std::string::npos) << run.err;
+    expectStop(runProgram(launch), SHOWN.backupFailed, "cannot replace AllPicturesIndiv.txt");
     EXPECT_EQ(folder.read(BACKUP), earlier);
     EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
     EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
