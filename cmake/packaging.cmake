@@ -2,8 +2,8 @@
 #   native build:            (cd build && cpack -G TGZ)      ->  move-to-species-<version>-Linux.tar.gz
 #   MinGW-w64 cross build:   (cd build-win && cpack -G ZIP)  ->  move-to-species-<version>-win64.zip
 # Only the tool, the README (as Markdown, and its photographer's part as plain text) and the
-# example catalogue are installed. Libraries, headers, tests and
-# the test-only stand-ins of tests/windows have no install rules and stay out of every archive.
+# example catalogue are installed. Libraries, headers, tests and the test-only stand-ins of
+# tests/windows have no install rules and stay out of every archive.
 
 if(WIN32)
   # A Windows user unpacks the zip and finds the .exe, the README and the example side by side.

@@ -18,13 +18,13 @@ bool isNo(const records::FixedText& answer) {
 constexpr std::string_view INDIVIDUAL = "Individual";
 constexpr std::string_view SPECIES = "Species";
 
-// Each heading over the first column of its field of the map lines and as long as itself, so that
-// the header line ends with its last word.
+// Each heading over the first column of its field of the map lines, which begin with the
+// individual, and as long as itself, so that the header line ends with its last word.
 records::RecordLayout headerLayout() {
-    const records::LayoutPlan rows = records::planLayout(species_map::mapLineLayout());
-    const std::size_t gap = rows.fields[1].first - rows.fields[0].first - INDIVIDUAL.size();
-    return {{records::Skip{rows.fields[0].first}, records::TextField{INDIVIDUAL.size()},
-             records::Skip{gap}, records::TextField{SPECIES.size()}}};
+    const std::size_t speciesColumn =
+        records::planLayout(species_map::mapLineLayout()).fields[1].first;
+    return {{records::TextField{INDIVIDUAL.size()},
+             records::Skip{speciesColumn - INDIVIDUAL.size()}, records::TextField{SPECIES.size()}}};
 }
 
 void showTable(const species_map::SpeciesMap& map) {

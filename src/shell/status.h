@@ -1,9 +1,9 @@
 #pragma once
 
 // The exit statuses of the run's three commands where the program makes them itself: the built-in
-// copy, sort and del, and the sort into place of a host whose interpreter would empty the sort's
-// destination first. The run reads them: a copy's SOURCE_MISSING is the missing picture list, and
-// a sort's failure of any kind stops the run before it says that the job is done.
+// copy, sort and del, and the copy or sort into place of a host whose interpreter would write over
+// the destination in place. The run reads them: a copy's SOURCE_MISSING is the missing picture
+// list, any other failure of a copy or a sort stops the run.
 
 #include <cstdint>
 
@@ -12,8 +12,8 @@ namespace shell::status {
 inline constexpr std::int32_t DONE = 0;           // every command
 inline constexpr std::int32_t SOURCE_MISSING = 1; // copy: there is no source
 inline constexpr std::int32_t UNREADABLE = 1;     // sort: the source cannot be read
-// copy, sort: every other failure. The destination is as it was: a sort's output has not taken
-// its place.
+// copy, sort: every other failure. The destination is as it was: the new file has not taken its
+// place.
 inline constexpr std::int32_t FAILED = 2;
 inline constexpr std::int32_t NOT_REMOVED = 1; // del: every failure
 

@@ -344,10 +344,10 @@ __attribute__((constructor)) void setUp() {
     canonicalScopeLength = std::strlen(canonicalScope);
 
     // Programs that the process starts are not part of the experiment, unless every process is.
-    for (const char* name :
-         {"LD_PRELOAD", "FAULT_KIND", "FAULT_AT", "FAULT_MODE", "FAULT_ERRNO", "FAULT_COUNT_FILE",
-          "FAULT_REPORT_FILE", "FAULT_TRACE_FILE", "FAULT_SCOPE"}) {
-        if (!eachProcess) {
+    if (!eachProcess) {
+        for (const char* name :
+             {"LD_PRELOAD", "FAULT_KIND", "FAULT_AT", "FAULT_MODE", "FAULT_ERRNO",
+              "FAULT_COUNT_FILE", "FAULT_REPORT_FILE", "FAULT_TRACE_FILE", "FAULT_SCOPE"}) {
             ::unsetenv(name);
         }
     }

@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <unistd.h>
 
 #include "fault_catalogue.h"
@@ -262,17 +263,19 @@ struct Leftovers {
     OnDisk unsorted;
 };
 
-// The Windows build stages a new list or backup in "<target>.move-to-species-<n>.tmp" beside
-// its target, and removes the staged file whenever it does not take the target's place. Only a
+// Whether `name` is the file in which the Windows build stages a new version of `target`:
+// "<target>.move-to-species-<n>.tmp" beside it.
+bool stagedFor(const std::string& name, std::string_view target) {
+    return name.starts_with(std::string(target) + ".move-to-species-") && name.ends_with(".tmp");
+}
+
+// The Windows build removes its staged file whenever it does not take the target's place. Only a
 // failure of that removal itself leaves it behind: Wine's server opens the file to delete it and
 // unlinks it when that handle closes, so the failed call is an open or an unlink of that file.
 bool leftByAFailedRemoval(const std::string& name, const std::string& kind,
                           const Injection& injection) {
-    const bool staged =
-        name.ends_with(".tmp") && (name.starts_with(std::string(PICTURES) + ".move-to-species-") ||
-                                   name.starts_with(std::string(BACKUP) + ".move-to-species-"));
-    return staged && (kind == "open" || kind == "unlink") &&
-           fs::path(injection.target).filename() == name;
+    return (stagedFor(name, PICTURES) || stagedFor(name, BACKUP)) &&
+           (kind == "open" || kind == "unlink") && fs::path(injection.target).filename() == name;
 }
 
 // Whatever the run did, the picture list is old or new, the backup as before or the old list,
@@ -455,7 +458,7 @@ std::string processOf(const std::string& key) {
 std::string checkBackupFlushedFirst(const std::vector<TraceLine>& lines) {
     const auto ofBackup = [](const std::string& target) {
         const std::string name = fs::path(target).filename().string();
-        return name == BACKUP || name.starts_with(std::string(BACKUP) + ".move-to-species-");
+        return name == BACKUP || stagedFor(name, BACKUP);
     };
     bool written = false;
     bool flushed = false;
@@ -656,29 +659,30 @@ void runMatrix(const Scenario& scenario, Tally& tally, const Wine* wine = nullpt
     }
 }
 
+// One line of the summary: "  <what>: <runs> <outcome>, ...".
+void summarize(std::ostream& summary, const std::string& what,
+               const std::map<std::string, int>& outcomes) {
+    summary << "  " << what << ":";
+    const char* separator = " ";
+    for (const auto& [outcome, runs] : outcomes) {
+        summary << separator << runs << " " << outcome;
+        separator = ", ";
+    }
+    summary << "\n";
+}
+
 void report(const char* title, const Tally& tally) {
     std::ostringstream summary;
     summary << title << ": " << tally.injected << " calls injected, " << tally.runs << " runs\n";
-    for (const auto& [kind, outcomes] : tally.byKind) {
-        summary << "  " << kind << ":";
-        for (const auto& [outcome, runs] : outcomes) {
-            summary << " " << runs << " " << outcome << ",";
-        }
-        summary.seekp(-1, std::ios::cur);
-        summary << "\n";
-    }
     std::map<std::string, int> total;
     for (const auto& [kind, outcomes] : tally.byKind) {
+        summarize(summary, kind, outcomes);
         for (const auto& [outcome, runs] : outcomes) {
             total[outcome] += runs;
         }
     }
-    summary << "  all: " << tally.runs << " runs:";
-    for (const auto& [outcome, runs] : total) {
-        summary << " " << runs << " " << outcome << ",";
-    }
-    summary.seekp(-1, std::ios::cur);
-    summary << "\n  " << tally.lostOrCorrupted << " runs lost or corrupted the picture list\n";
+    summarize(summary, "all: " + std::to_string(tally.runs) + " runs", total);
+    summary << "  " << tally.lostOrCorrupted << " runs lost or corrupted the picture list\n";
     std::cout << summary.str();
     for (std::size_t i = 0; i < tally.problems.size() && i < 40; ++i) {
         ADD_FAILURE() << tally.problems[i];
