@@ -3,7 +3,8 @@
 # The part ends at the HTML comment that begins with PART_END. The text gets CR LF line ends;
 # headings are underlined (=, - or ~ by level), code blocks indented, tables turned into lists,
 # code spans of several words put in quotes, and the marks of Markdown (backticks, bold and
-# emphasis, link syntax) dropped. It runs in CMake itself, so that a cross build makes the file as a native one does.
+# emphasis, link syntax) dropped. It runs in CMake itself, so that a cross build makes the file
+# as a native one does.
 
 cmake_minimum_required(VERSION 3.20)
 
