@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,26 +18,26 @@ namespace {
 using namespace test_support;
 namespace fs = std::filesystem;
 
-// The fenced blocks of the README, each as its lines joined with LF.
-std::vector<std::string> fencedBlocks(const std::string& markdown) {
-    std::vector<std::string> blocks;
-    std::istringstream lines(markdown);
+// The README's fenced blocks at the start of a line that quote a fatal report, each as its lines
+// joined with LF. Blocks fenced inside a list item are indented and never quote one.
+std::vector<std::string> quotedReports() {
+    std::istringstream lines(readFile(MTS_README_PATH));
+    std::vector<std::string> reports;
     std::string line;
     std::string block;
     bool inBlock = false;
     while (std::getline(lines, line)) {
-        const std::size_t start = line.find_first_not_of(' ');
-        if (start != std::string::npos && line.compare(start, 3, "```") == 0) {
-            if (inBlock) {
-                blocks.push_back(block);
-            }
-            block.clear();
-            inBlock = !inBlock;
-        } else if (inBlock) {
-            block += line + "\n";
+        if (!line.starts_with("```")) {
+            block += inBlock ? line + "\n" : "";
+            continue;
         }
+        if (inBlock && block.find(" In source file ") != std::string::npos) {
+            reports.push_back(block);
+        }
+        block.clear();
+        inBlock = !inBlock;
     }
-    return blocks;
+    return reports;
 }
 
 // Standard error of the built program on the example catalogue, with `input` as the answers and a
@@ -58,31 +60,22 @@ std::string reportOnTheExample(const std::string& input, const std::string& unso
 }
 
 TEST(ReadmeQuotes, EveryQuotedFatalReportIsWhatTheProgramPrints) {
-    struct Quote {
-        std::string reportLine; // how the quoted block's report line begins
-        std::string printed;
-    };
-    const std::vector<Quote> quotes = {
+    // What each run prints, under the beginning of its report line.
+    const std::map<std::string, std::string> printed = {
         {"Fatal file error /CLOSE/unit=2/", reportOnTheExample("Yes\n\n", "/dev/full")},
         {"Fatal file error 217/list-directed read/unit=5/", reportOnTheExample("Yes\n")},
     };
-    int quoted = 0;
-    for (const std::string& block : fencedBlocks(readFile(MTS_README_PATH))) {
-        if (block.find(" In source file ") == std::string::npos) {
-            continue;
-        }
-        ++quoted;
-        bool known = false;
-        for (const Quote& quote : quotes) {
-            if (block.find(quote.reportLine) != std::string::npos) {
-                known = true;
-                EXPECT_EQ(block, quote.printed)
-                    << "README.md quotes a report that the program no longer prints as quoted";
-            }
-        }
-        EXPECT_TRUE(known) << "README.md quotes a report that no run here makes:\n" << block;
+    const std::vector<std::string> quoted = quotedReports();
+    EXPECT_EQ(quoted.size(), printed.size())
+        << "README.md quotes other reports than those run here";
+    for (const std::string& quote : quoted) {
+        const auto run = std::find_if(printed.begin(), printed.end(), [&](const auto& entry) {
+            return quote.find(entry.first) != std::string::npos;
+        });
+        ASSERT_NE(run, printed.end()) << "no run here makes this report of README.md:\n" << quote;
+        EXPECT_EQ(quote, run->second)
+            << "README.md quotes a report that the program prints otherwise";
     }
-    EXPECT_EQ(quoted, static_cast<int>(quotes.size())) << "a quoted report has gone from README.md";
 }
 
 } // namespace
