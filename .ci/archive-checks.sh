@@ -50,7 +50,8 @@ archive_expect_documents() {
 
 # archive_expect_plain_readme DIR BUILD_DIR: README.txt in DIR, unpacked from an archive, is the
 # one that the build in BUILD_DIR made from README.md, and plain text as Notepad shows it: printable
-# ASCII in lines that all end with CR LF, and no Markdown table row, backtick or link left.
+# ASCII in lines that all end with CR LF, and no Markdown table row, backtick, link or heading mark
+# left.
 archive_expect_plain_readme() {
   local text=$1/README.txt made=$2/README.txt
   [ -s "$made" ] || archive_fail "the build in $2 made no README.txt"
@@ -66,6 +67,7 @@ archive_expect_plain_readme() {
   ! grep -q '^ *|' "$text" || archive_fail "$text holds a Markdown table row"
   ! grep -q '`' "$text" || archive_fail "$text holds a backtick"
   ! grep -q '\](' "$text" || archive_fail "$text holds a Markdown link"
+  ! grep -q '^#' "$text" || archive_fail "$text holds a Markdown heading mark"
   echo "   $text is the photographer's part as plain text with CR LF line ends"
 }
 

@@ -26,6 +26,8 @@ add_custom_command(
   COMMENT "Making README.txt from README.md"
   VERBATIM)
 add_custom_target(mts_readme_text ALL DEPENDS ${MTS_README_TEXT})
+# The install takes README.txt with the tool, so a build of the tool alone makes it too.
+add_dependencies(move-to-species mts_readme_text)
 
 install(TARGETS move-to-species RUNTIME DESTINATION ${MTS_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${MTS_README_TEXT} DESTINATION ${MTS_INSTALL_DOCDIR})

@@ -1,9 +1,10 @@
 # Makes README.txt, the photographer's part of README.md as plain text that Notepad shows well:
 #   cmake -DREADME=<README.md> -DOUTPUT=<README.txt> -P readme_text.cmake
 # The part ends at the HTML comment that begins with PART_END. The text gets CR LF line ends;
-# headings are underlined, code blocks indented, tables turned into lists, code spans of several
-# words put in quotes, and the marks of Markdown (backticks, bold and emphasis, link syntax)
-# dropped. It runs in CMake itself, so that a cross build makes the file as a native one does.
+# headings are underlined (=, - or ~ by level), code blocks indented, tables turned into lists,
+# code spans of several words put in quotes, and the marks of Markdown (backticks, bold and
+# emphasis, link syntax) dropped. It runs in CMake itself, so that a cross build makes the file
+# as a native one does.
 
 cmake_minimum_required(VERSION 3.20)
 
@@ -180,18 +181,20 @@ while(NOT markdown STREQUAL "")
   endif()
   plain_text(line "${line}")
   if(line MATCHES "^(#+) +(.*)$")
-    # A heading: the title alone, underlined by = or - for the first two levels.
+    # A heading: the title alone, underlined by =, - or ~ for the first, second and every deeper
+    # level, so that no heading reads as a line of the text below it.
     string(LENGTH "${CMAKE_MATCH_1}" level)
     set(title "${CMAKE_MATCH_2}")
     string(LENGTH "${title}" title_length)
-    string(APPEND text "${title}\r\n")
     if(level EQUAL 1)
-      string(REPEAT "=" ${title_length} underline)
-      string(APPEND text "${underline}\r\n")
+      set(mark "=")
     elseif(level EQUAL 2)
-      string(REPEAT "-" ${title_length} underline)
-      string(APPEND text "${underline}\r\n")
+      set(mark "-")
+    else()
+      set(mark "~")
     endif()
+    string(REPEAT "${mark}" ${title_length} underline)
+    string(APPEND text "${title}\r\n${underline}\r\n")
     continue()
   endif()
   string(APPEND text "${line}\r\n")
