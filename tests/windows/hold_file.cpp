@@ -4,41 +4,26 @@
 //
 //   hold_file FILE MILLISECONDS [UNTIL]
 //
-// Holds FILE, says "held" on standard output once it does, and lets go MILLISECONDS after that, or
-// after the file UNTIL has first held any bytes (the new file that is to replace FILE, say).
+// Holds FILE, says "held" on standard output once it does, and lets go MILLISECONDS later, counted
+// from when the file UNTIL first holds bytes (the new file that is to replace FILE, say).
 
 #include <cstdio>
 #include <cstdlib>
 #include <windows.h>
 
-namespace {
-
-bool holdsBytes(const char* name) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    return ::GetFileAttributesExA(name, GetFileExInfoStandard, &data) != 0 &&
-           (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0);
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
-    if (argc < 3 || argc > 4) {
-        std::fputs("usage: hold_file FILE MILLISECONDS [UNTIL]\n", stderr);
-        return 2;
-    }
-    const HANDLE file = ::CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "hold_file: cannot open %s: error %lu\n", argv[1], ::GetLastError());
+    if (argc < 3 || ::CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE) {
         return 1;
     }
     std::puts("held");
     std::fflush(stdout);
-    // Never longer than a minute, whatever happens to the run.
-    for (int waited = 0; argc == 4 && !holdsBytes(argv[3]) && waited < 60000; waited += 10) {
+    // Never longer than a minute, whatever becomes of the run. The file goes with the process.
+    WIN32_FILE_ATTRIBUTE_DATA until{};
+    for (int waited = 0; argc > 3 && waited < 60000 && until.nFileSizeLow == 0; waited += 10) {
         ::Sleep(10);
+        (void)::GetFileAttributesExA(argv[3], GetFileExInfoStandard, &until);
     }
-    ::Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
-    ::CloseHandle(file);
+    ::Sleep(std::strtoul(argv[2], nullptr, 10));
     return 0;
 }
