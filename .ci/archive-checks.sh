@@ -108,3 +108,41 @@ archive_run_example() {
   fi
   echo "   $* ran on the example: banner, map table and completion on standard output"
 }
+
+# archive_expect_windows_resources EXE VERSION: the .exe, unpacked from the zip, carries the
+# version resource that Explorer shows under Properties > Details (product name, description,
+# VERSION, the project's copyright line) and the application manifest (run as the invoking user,
+# Windows 7 to 11, long paths, the system's code page kept).
+archive_expect_windows_resources() {
+  local exe=$1 version=$2 objdump=x86_64-w64-mingw32-objdump
+  command -v "$objdump" >/dev/null 2>&1 || archive_fail "no $objdump to read $exe with"
+  local types
+  types=$("$objdump" -p "$exe" | sed -n '/^The .rsrc Resource Directory/,/^$/p' |
+    sed -n 's/^[0-9a-f]*   Entry: ID: 0x0*\([0-9a-f]*\),.*/\1/p' | tr '\n' ' ')
+  [ "$types" = "10 18 " ] ||
+    archive_fail "$exe has resources of the types '$types', not a version (10) and a manifest (18)"
+  # The version strings are UTF-16, each value on the line after its name.
+  local words value name expected
+  words=$(strings -el "$exe")
+  for name in ProductName FileDescription FileVersion ProductVersion LegalCopyright; do
+    value=$(grep -A1 -x "$name" <<<"$words" | sed -n 2p)
+    case $name in
+      ProductName) expected='move-to-species' ;;
+      FileDescription) expected='[A-Z].*' ;;
+      FileVersion | ProductVersion) expected=${version//./\\.} ;;
+      LegalCopyright) expected='Copyright (C) [0-9]\{4\} the move-to-species developers' ;;
+    esac
+    grep -qx -- "$expected" <<<"$value" ||
+      archive_fail "$exe: version resource's $name is '$value', not '$expected'"
+  done
+  local manifest
+  manifest=$(strings "$exe" | sed -n '/<assembly /,/<\/assembly>/p')
+  local part
+  for part in 'level="asInvoker"' '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' \
+    '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' \
+    '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' '>true</longPathAware>'; do
+    grep -qF -- "$part" <<<"$manifest" || archive_fail "$exe: the manifest lacks $part"
+  done
+  ! grep -q 'activeCodePage' <<<"$manifest" || archive_fail "$exe: the manifest sets a code page"
+  echo "   $exe carries its version resource ($version) and application manifest"
+}

@@ -62,6 +62,7 @@ archive_expect_listing "$zip" "$zip_scratch/listing" move-to-species.exe README.
 unzip -q "$zip" -d "$zip_scratch/unpacked" || fail "unzip cannot unpack $zip"
 archive_expect_documents "$zip_scratch/unpacked"
 archive_expect_plain_readme "$zip_scratch/unpacked" "$cross_dir"
+archive_expect_windows_resources "$zip_scratch/unpacked/move-to-species.exe" "$ARCHIVE_VERSION"
 
 echo "== windows: native build of the end-to-end tests ($native_dir)"
 # A native build that CI has made already (MTS_WINDOWS_NATIVE_BUILD_DIR) is used as it is

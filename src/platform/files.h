@@ -32,8 +32,10 @@ inline bool meansMissing(int error) {
 
 // Failures that no error number of the host names: negative, so that they never meet one of the
 // host's own numbers, and each a value of its own.
-inline constexpr int NOT_A_REGULAR_FILE = -1; // a file that must be a regular one is not
-inline constexpr int SIZE_DIFFERS = -2;       // a file is not as long as it must be
+inline constexpr int NOT_A_REGULAR_FILE = -1;      // a file that must be a regular one is not
+inline constexpr int SIZE_DIFFERS = -2;            // a file is not as long as it must be
+inline constexpr int HELD_BY_ANOTHER_PROGRAM = -3; // a file is open in another program, which
+                                                   // does not share it
 
 // The one owner of an open file: the file is closed when its owner goes, on every path, a thrown
 // exception included. Moved, never copied. The functions below that take a plain descriptor only

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "platform/held_file_windows.h"
+
 namespace platform {
 
 namespace {
@@ -32,10 +34,22 @@ EntryKind entryKind(const std::string& name) {
 
 namespace {
 
+// A file that another program holds open for a moment is waited for. The C runtime keeps the
+// host's own reason beside its error number: only that tells such a hold from a file that may not
+// be written at all.
 OpenResult openWith(const std::string& name, int flags) {
-    const int fd = ::_open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+    int fd = -1;
+    int error = 0;
+    (void)retryWhileHeld(name, [&]() -> DWORD {
+        fd = ::_open(name.c_str(), flags | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) {
+            return 0;
+        }
+        error = errno;
+        return static_cast<DWORD>(_doserrno);
+    });
     if (fd < 0) {
-        return {FileDescriptor(), errno};
+        return {FileDescriptor(), error};
     }
     return {FileDescriptor(fd), 0};
 }

@@ -15,9 +15,9 @@ namespace platform {
 
 class StagedFile {
   public:
-    // Makes a new, empty file beside `target`, under a name of the tool's own that no other file
-    // has: the target's name, ".move-to-species-", a number, ".tmp". error() tells whether that
-    // failed.
+    // Makes a new, empty file beside `target`, under a name of the tool's own: the target's name
+    // and ".move-to-species.tmp". The name is the same on every run, so that one run takes over
+    // what a killed run left there rather than adding to it. error() tells whether that failed.
     explicit StagedFile(std::string target);
     // Removes the new file unless it has taken the target's place.
     ~StagedFile();
@@ -30,8 +30,9 @@ class StagedFile {
     int error() const { return error_; }
 
     // Puts the new file in the target's place, once it holds exactly `expectedSize` bytes and has
-    // gone to disk. Returns 0, or the error (SIZE_DIFFERS among them): the target is then as it
-    // was, and the new file is removed with this object.
+    // gone to disk; a target that another program holds open is waited for a short while.
+    // Returns 0, or the error (SIZE_DIFFERS, or HELD_BY_ANOTHER_PROGRAM when that program kept
+    // it): the target is then as it was, and the new file is removed with this object.
     int commit(std::int64_t expectedSize);
 
   private:

@@ -4,14 +4,11 @@
 #include <windows.h>
 
 #include "platform/file_handle_windows.h"
+#include "platform/held_file_windows.h"
 
 namespace platform {
 
 namespace {
-
-// Numbers tried after the process's own before giving up: each one taken is a file that a run
-// killed at its copy or sort left behind.
-constexpr DWORD NUMBERS_TRIED = 100;
 
 int lastError() {
     return static_cast<int>(::GetLastError());
@@ -32,12 +29,27 @@ int clearReadOnly(const std::string& name) {
                : lastError();
 }
 
+// Takes off the marks that keep a file left behind from being made empty again: read-only, and
+// hidden or system, which a new file of the same name would have to ask for.
+void clearLeftoverMarks(const std::string& name) {
+    constexpr DWORD MARKS = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        (attributes & MARKS) != 0) {
+        (void)::SetFileAttributesA(name.c_str(), attributes & ~MARKS);
+    }
+}
+
 // Whether the file holds `expectedSize` bytes; if it does, flushes it to disk. 0, or why not.
 // Opened with no sharing at all, so that nothing else writes to the file while it is measured and
 // flushed, nor holds it open still.
 int flushIfComplete(const std::string& name, std::int64_t expectedSize) {
-    const HandleResult opened =
-        openHandle(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING);
+    HandleResult opened;
+    // A virus scanner may be reading the file that the command has just written.
+    (void)retryWhileHeld(name, [&] {
+        opened = openHandle(name, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, OPEN_EXISTING);
+        return static_cast<DWORD>(opened.error);
+    });
     if (!opened.file.isOpen()) {
         return opened.error;
     }
@@ -79,21 +91,19 @@ int takeOverAttributes(const std::string& oldFile, const std::string& newFile) {
 
 } // namespace
 
+// A file of this name is what a run killed at its copy or sort left behind, possibly marked
+// read-only by the copy, or hidden and the like by a commit cut short; it is made empty and used
+// again, so that such files never pile up. A program that still holds it (the killed run's own
+// copy or sort, in its last moments) is waited for.
 StagedFile::StagedFile(std::string target) : target_(std::move(target)) {
-    const DWORD first = ::GetCurrentProcessId();
-    for (DWORD number = first; number - first < NUMBERS_TRIED; ++number) {
-        std::string name = target_ + ".move-to-species-" + std::to_string(number) + ".tmp";
-        // Made only where no file of that name is: the file is this object's alone. Closed at
-        // once, for the writer to open.
-        const HandleResult made = openHandle(name, GENERIC_WRITE, 0, CREATE_NEW);
-        error_ = made.error;
-        if (made.file.isOpen()) {
-            name_ = std::move(name);
-            return;
-        }
-        if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) {
-            return;
-        }
+    std::string name = target_ + ".move-to-species.tmp";
+    clearLeftoverMarks(name);
+    error_ = static_cast<int>(retryWhileHeld(name, [&] {
+        // Closed at once, for the writer to open.
+        return static_cast<DWORD>(openHandle(name, GENERIC_WRITE, 0, CREATE_ALWAYS).error);
+    }));
+    if (error_ == 0) {
+        name_ = std::move(name);
     }
 }
 
@@ -118,9 +128,15 @@ int StagedFile::commit(std::int64_t expectedSize) {
     if (const int error = takeOverAttributes(target_, name_); error != 0) {
         return error;
     }
-    if (::MoveFileExA(name_.c_str(), target_.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        return lastError();
+    const DWORD error = retryWhileHeld(target_, [&] {
+        return ::MoveFileExA(name_.c_str(), target_.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0
+                   ? DWORD{0}
+                   : ::GetLastError();
+    });
+    if (error != 0) {
+        return heldByAnotherProgram(error, target_) ? HELD_BY_ANOTHER_PROGRAM
+                                                    : static_cast<int>(error);
     }
     committed_ = true;
     return 0;

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
 #include "platform/host_command.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
@@ -44,6 +45,14 @@ std::string withDestination(std::string_view line, const CommandForm& form,
 // name, so the command says what it always says.
 std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
     const std::string_view command = form.kind == CommandKind::Copy ? "copy" : "sort";
+    // The interpreter's copy of a folder may write nothing and report success, and a folder's
+    // size is 0: only a file's bytes may take the destination's place.
+    if (const platform::EntryKind source = platform::entryKind(std::string(form.source));
+        source == platform::EntryKind::Directory || source == platform::EntryKind::OtherFile) {
+        report({command, ": cannot read ", form.source, ": it is ",
+                source == platform::EntryKind::Directory ? "a folder" : "not a file"});
+        return status::FAILED;
+    }
     const std::int64_t expected = platform::sizeOfNamedFile(std::string(form.source));
     platform::StagedFile staged{std::string(form.destination)};
     if (staged.error() != 0) {
@@ -65,6 +74,10 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
         report({command, ": the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
                 " lines are not as long as those of ", form.source, "; ", form.destination,
                 " is left as it was"});
+        return status::FAILED;
+    } else if (error == platform::HELD_BY_ANOTHER_PROGRAM) {
+        report({command, ": cannot replace ", form.destination,
+                ": it is open in another program; close it and run the tool again"});
         return status::FAILED;
     } else if (error != 0) {
         report({command, ": cannot replace ", form.destination, ": ",

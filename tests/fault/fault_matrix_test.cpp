@@ -264,9 +264,9 @@ struct Leftovers {
 };
 
 // Whether `name` is the file in which the Windows build stages a new version of `target`:
-// "<target>.move-to-species-<n>.tmp" beside it.
+// "<target>.move-to-species.tmp" beside it.
 bool stagedFor(const std::string& name, std::string_view target) {
-    return name.starts_with(std::string(target) + ".move-to-species-") && name.ends_with(".tmp");
+    return name == std::string(target) + ".move-to-species.tmp";
 }
 
 // The Windows build removes its staged file whenever it does not take the target's place. Only a

@@ -5,7 +5,8 @@
 //
 // MTS_SORT_STANDIN_FAULT makes it fail the ways a real sort can, for the tests of what the tool
 // leaves then: "fails-half-way" writes the first half of the lines and fails; "drops-half" writes
-// the first half of the lines and reports success.
+// the first half of the lines and reports success; "stalls-half-way" writes the first half of the
+// lines and waits a minute, to be killed meanwhile, before it fails.
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+#include <windows.h>
 
 #include "test_support/lines.h"
 
@@ -57,7 +59,7 @@ std::string_view faultAsked() {
 // The lines that go out, and the status after them.
 int writeLines(std::vector<std::string> lines) {
     const std::string_view fault = faultAsked();
-    if (fault == "fails-half-way" || fault == "drops-half") {
+    if (!fault.empty()) {
         lines.resize(lines.size() / 2);
     }
     const std::string sorted = test_support::joinLines(lines);
@@ -65,7 +67,10 @@ int writeLines(std::vector<std::string> lines) {
         std::fflush(stdout) != 0) {
         return fail("standard output", errno);
     }
-    if (fault == "fails-half-way") {
+    if (fault == "stalls-half-way") {
+        ::Sleep(60000);
+    }
+    if (!fault.empty() && fault != "drops-half") {
         std::cerr << "sort: stopped half way (test fault)\n";
         return 1;
     }

@@ -6,16 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string_view>
+#include <thread>
+#include <unistd.h>
 #include <utility>
 
 #include "test_support/expect.h"
+#include "test_support/launch.h"
 
 namespace {
 
 using namespace test_support;
+using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 // Out of order, a duplicate, mixed case, an underscore against a letter, LF and CR LF ends and a
@@ -137,16 +144,23 @@ TEST_F(WindowsHost, ReadOnlyPictureListIsNotReplaced) {
     EXPECT_EQ(fs::status(folder.dir / PICTURES).permissions() & WRITE, fs::perms::none);
 }
 
+const std::string EARLIER_BACKUP = pictureLine("IMG_9999.jpg", "Stale", "from an earlier run");
+
+// The stop at the backup, with `why` in the reason given: the earlier backup is as it was, and no
+// file of the copy's own is left behind.
+void expectEarlierBackupKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
+    expectStop(run, SHOWN.backupFailed, why);
+    EXPECT_EQ(folder.read(BACKUP), EARLIER_BACKUP);
+    EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
+}
+
 // The same mark on an earlier backup: the copy does not take its place, the run stops at the
 // backup, and neither the backup nor a file of the copy's own is left changed or behind.
 TEST_F(WindowsHost, ReadOnlyEarlierBackupIsKeptAndTheRunStopsAtTheBackup) {
-    const std::string earlier = pictureLine("IMG_9999.jpg", "Stale", "from an earlier run");
-    folder.write(BACKUP, earlier);
+    folder.write(BACKUP, EARLIER_BACKUP);
     fs::permissions(folder.dir / BACKUP, WRITE, fs::perm_options::remove);
-    expectStop(runProgram(launch), SHOWN.backupFailed, "cannot replace AllPicturesIndiv.txt");
-    EXPECT_EQ(folder.read(BACKUP), earlier);
+    expectEarlierBackupKept(folder, runProgram(launch), "cannot replace AllPicturesIndiv.txt");
     EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
-    EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
 }
 
 TEST_F(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {
@@ -168,6 +182,84 @@ TEST_F(WindowsHost, UnsortedListNameTakenByAFolderIsFatal) {
               hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
     EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
     EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
+}
+
+// A folder is no file to back up: the interpreter's copy of one may write nothing and report
+// success.
+TEST_F(WindowsHost, FolderNamedAsThePictureListLeavesTheEarlierBackup) {
+    fs::remove(folder.dir / PICTURES);
+    fs::create_directory(folder.dir / PICTURES);
+    folder.write(BACKUP, EARLIER_BACKUP);
+    expectEarlierBackupKept(folder, runProgram(launch),
+                            "copy: cannot read AllPictures.txt: it is a folder");
+}
+
+// Starts another program (tests/windows/hold_file.cpp, under the emulator of MTS_PROGRAM) that
+// holds a file of `folder` open as `words` tell it, and returns once it holds the file.
+std::unique_ptr<Running> holdOpen(const TempFolder& folder, const std::vector<std::string>& words) {
+    Pipe said;
+    Launch launch;
+    launch.folder = folder.dir;
+    launch.out = Stream::descriptor(said.write);
+    launch.command = programCommand();
+    launch.command.back() = "hold_file.exe";
+    launch.command.insert(launch.command.end(), words.begin(), words.end());
+    auto holder = std::make_unique<Running>(launch);
+    said.closeWrite();
+    char word[4] = {};
+    EXPECT_EQ(::read(said.read, word, 4), 4) << "the holding program did not start";
+    return holder;
+}
+
+// The picture list, or an earlier backup, open in another program that shares reads only. A hold
+// that ends while the run waits to replace or open the file (a second after the new file has
+// bytes) lets the run complete; one that lasts stops it soon, says why, and changes nothing.
+TEST_F(WindowsHost, FileOpenInAnotherProgramIsWaitedForAWhile) {
+    for (const std::string held : {PICTURES, BACKUP}) {
+        SCOPED_TRACE(held);
+        folder.write(BACKUP, EARLIER_BACKUP);
+        const auto brief = holdOpen(folder, {held, "1000", held + ".move-to-species.tmp"});
+        expectCompleteRun(folder, runProgram(launch), CATS, OLD_LIST, NEW_LIST);
+        folder.write(PICTURES, OLD_LIST);
+        folder.write(BACKUP, EARLIER_BACKUP);
+        const auto lasting = holdOpen(folder, {held, "30000"});
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = runProgram(launch);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        lasting->signal(SIGTERM);
+        (void)lasting->finish();
+        const std::string why = (held == PICTURES ? "sort" : "copy") +
+                                (": cannot replace " + held) +
+                                ": it is open in another program; close it and run the tool again";
+        if (held == PICTURES) {
+            expectPictureListKept(folder, run, why);
+        } else {
+            expectEarlierBackupKept(folder, run, why);
+        }
+    }
+    // An unsorted list that an earlier run left, held while the run opens it to write.
+    folder.write(UNSORTED, EARLIER_BACKUP);
+    const auto held =
+        holdOpen(folder, {UNSORTED, "1000", "AllPicturesIndiv.txt.move-to-species.tmp"});
+    expectCompleteRun(folder, runProgram(launch), CATS, OLD_LIST, NEW_LIST);
+}
+
+// A run killed while its sort writes leaves the sort's file, which the next run takes over. The
+// kill reaches the .exe, the interpreter and the sort alike through the `timeout` in front of
+// MTS_PROGRAM, as closing the console window ends every program in it.
+TEST_F(WindowsHost, FileLeftByARunKilledWhileSortingIsTakenOverByTheNextRun) {
+    const fs::path staged = folder.dir / "AllPictures.txt.move-to-species.tmp";
+    Launch killed = launch;
+    killed.environment = {"MTS_SORT_STANDIN_FAULT=stalls-half-way"};
+    Running run(killed);
+    for (int tries = 0; tries < 1200 && !(fs::exists(staged) && fs::file_size(staged) > 0);
+         ++tries) {
+        std::this_thread::sleep_for(50ms);
+    }
+    run.signal(SIGTERM);
+    (void)run.finish();
+    ASSERT_TRUE(fs::exists(staged)) << "the killed run left nothing to take over";
+    expectCompleteRun(folder, runProgram(launch), CATS, OLD_LIST, NEW_LIST);
 }
 
 } // namespace
