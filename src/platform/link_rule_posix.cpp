@@ -46,12 +46,22 @@ int statEntry(const FoundEntry& at, struct stat& info) {
                                                                                            : errno;
 }
 
+// Whether an entry's status changed between two looks, to the nanosecond where the host tells
+// them (not every host's status has the field that does).
+template <class Status> bool sameChangeTime(const Status& before, const Status& after) {
+    if constexpr (requires { before.st_ctim.tv_nsec; }) {
+        return before.st_ctim.tv_sec == after.st_ctim.tv_sec &&
+               before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
+    } else {
+        return before.st_ctime == after.st_ctime;
+    }
+}
+
 // The same entry, unchanged: a rename gives an entry a new change time, so a link put back after a
 // swap shows too.
 bool sameEntry(const struct stat& before, const struct stat& after) {
     return before.st_dev == after.st_dev && before.st_ino == after.st_ino &&
-           before.st_ctim.tv_sec == after.st_ctim.tv_sec &&
-           before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
+           sameChangeTime(before, after);
 }
 
 // Whether the rule lets the link `link`, found at `at`, be followed: EACCES when not.
@@ -125,9 +135,10 @@ int followIfLink(FoundEntry& at, int error, int& linksLeft) {
     if (const int statError = statEntry(at, link); statError != 0) {
         return statError;
     }
-    // An entry that is no link (any more) is opened once more, and counts as a link followed.
+    // What is no folder is none. An entry that was a link and is none any more is opened once
+    // more, and counts as a link followed.
     if (!S_ISLNK(link.st_mode)) {
-        return spendLink(linksLeft) ? 0 : error;
+        return error != ENOTDIR && spendLink(linksLeft) ? 0 : error;
     }
     return followLink(at, link, linksLeft);
 }
