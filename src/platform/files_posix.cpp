@@ -8,6 +8,7 @@
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
 #include "platform/host_call_posix.h"
+#include "platform/link_rule.h"
 
 namespace platform {
 
@@ -36,15 +37,14 @@ int kindError(int fd, bool regularOnly) {
 }
 
 OpenResult openWith(const std::string& name, int flags, bool regularOnly) {
-    const int fd = retryInterrupted([&] { return ::open(name.c_str(), flags | O_CLOEXEC, 0666); });
-    if (fd < 0) {
-        return {FileDescriptor(), errno};
+    OpenResult opened = openUnderLinkRule(name, flags | O_CLOEXEC, 0666);
+    if (!opened.file.isOpen()) {
+        return opened;
     }
-    FileDescriptor file(fd);
-    if (const int error = kindError(fd, regularOnly); error != 0) {
+    if (const int error = kindError(opened.file.get(), regularOnly); error != 0) {
         return {FileDescriptor(), error};
     }
-    return {std::move(file), 0};
+    return opened;
 }
 
 // Lets reads of a file opened without waiting wait again, as they do on any file.

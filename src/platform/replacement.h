@@ -32,10 +32,10 @@ class Replacement {
     // What a replacement holds; only the operations below reach a replacement's own.
     struct State {
         FileDescriptor file;                // where the new contents are written
-        std::string tempPath;               // the new file's name, while it has one
+        std::string tempPath;               // the new file's name in `folder`, while it has one
         bool unnamed = false;               // the new file has no name yet
-        std::string target;                 // the regular file that the new one replaces
-        std::string folder;                 // the target's folder, synced after the rename
+        std::string target;                 // the name in `folder` of the file to replace
+        FileDescriptor folder;              // the target's folder (none: the current one)
         std::optional<Inherited> inherited; // none for a destination that is new
     };
 
@@ -62,8 +62,9 @@ struct ReplacementStart {
     int error = 0; // 0, or why the destination cannot be written
 };
 
-// Prepares to replace `destination`. A symbolic link is followed, so that the file it names is
-// replaced and the link stays. A destination that exists and is not a regular file is refused:
+// Prepares to replace `destination`. A symbolic link is followed as the link rule allows
+// (link_rule.h), so that the file it names is replaced and the link stays; a link to nothing is
+// replaced by the new file. A destination that exists and is not a regular file is refused:
 // EISDIR for a folder, NOT_A_REGULAR_FILE for a device, a pipe or a socket.
 ReplacementStart beginReplacement(const std::string& destination);
 

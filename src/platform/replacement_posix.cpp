@@ -1,9 +1,7 @@
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
-#include <memory>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +10,7 @@
 #include "platform/entry_kind_posix.h"
 #include "platform/files.h"
 #include "platform/host_call_posix.h"
+#include "platform/link_rule.h"
 #include "platform/replacement.h"
 #include "platform/unnamed_file.h"
 
@@ -35,22 +34,12 @@ constexpr int NAME_ATTEMPTS = 100;
 constexpr mode_t PRIVATE_MODE = 0600;
 constexpr mode_t NEW_FILE_MODE = 0666;
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // A name beside the target, its last letters differing from attempt to attempt.
 std::string tempNameFor(const std::string& target, std::uint64_t seed) {
     static constexpr std::string_view LETTERS =
         "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    const std::size_t slash = target.find_last_of('/');
-    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
-    std::string name = target.substr(0, base);
-    name.append(target, base, MAX_BASE_IN_TEMP_NAME).append(TEMP_SUFFIX);
+    std::string name = target.substr(0, MAX_BASE_IN_TEMP_NAME);
+    name.append(TEMP_SUFFIX);
     std::uint64_t bits = seed * 0x9E3779B97F4A7C15ULL;
     for (std::size_t letter = 0; letter < TEMP_LETTERS; ++letter) {
         name.push_back(LETTERS[bits % LETTERS.size()]);
@@ -77,25 +66,20 @@ int syncFile(int fd) {
     return retryInterrupted([fd] { return ::fsync(fd); }) == 0 ? 0 : errno;
 }
 
-// The path of the regular file that a symbolic link finally names.
-std::string resolvedPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    return resolved ? std::string(resolved.get()) : path;
-}
-
 // Opens the new file in the target's folder: without a name where the host allows, else under
 // a free name of its own.
 int openNewFile(State& state) {
     const mode_t mode = state.inherited ? PRIVATE_MODE : NEW_FILE_MODE;
-    state.file = openUnnamedFile(state.folder, mode);
+    state.file = openUnnamedFile(namesIn(state.folder), mode);
     if (state.file.isOpen()) {
         state.unnamed = true;
         return 0;
     }
     return withFreeName(state.target, [&](std::string& name) {
-        const int fd = retryInterrupted(
-            [&] { return ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
+        const int fd = retryInterrupted([&] {
+            return ::openat(namesIn(state.folder), name.c_str(),
+                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        });
         if (fd < 0) {
             return errno;
         }
@@ -125,7 +109,7 @@ int settleNewFile(const State& state) {
 // Gives the unnamed file a free name beside the target, for the rename that follows at once.
 int nameNewFile(State& state) {
     return withFreeName(state.target, [&](std::string& name) {
-        const int error = nameUnnamedFile(state.file.get(), name);
+        const int error = nameUnnamedFile(state.file.get(), namesIn(state.folder), name);
         if (error == 0) {
             state.tempPath = std::move(name);
             state.unnamed = false;
@@ -146,8 +130,8 @@ int readyForRename(State& state) {
 
 // Syncs the folder so that the rename itself survives a power loss. Some file systems cannot sync
 // a folder; the new file is in place and complete all the same, so that is not a failure.
-void syncFolder(const std::string& folder) noexcept {
-    const FileDescriptor opened(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+void syncFolder(const FileDescriptor& folder) noexcept {
+    const FileDescriptor opened(::openat(namesIn(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (opened.isOpen()) {
         (void)syncFile(opened.get());
     }
@@ -167,15 +151,12 @@ void finishAfterRename(State& state) noexcept {
 ReplacementStart beginReplacement(const std::string& destination) {
     Replacement replacement;
     State& state = replacement.state_;
-    struct stat info {};
-    if (::stat(destination.c_str(), &info) != 0) {
-        const int error = errno;
-        if (error != ENOENT) {
-            return {std::move(replacement), error};
-        }
+    FoundEntry found = findUnderLinkRule(destination);
+    if (found.error == ENOENT) {
         // A missing destination is made new; a link to nothing is replaced by the new file.
-        state.target = destination;
-    } else {
+        found = findFolderOf(destination);
+    } else if (found.error == 0) {
+        const struct stat& info = found.info;
         const EntryKind kind = kindOfMode(info.st_mode);
         if (kind == EntryKind::Directory) {
             return {std::move(replacement), EISDIR};
@@ -185,12 +166,15 @@ ReplacementStart beginReplacement(const std::string& destination) {
             // reported as made while nothing holds it.
             return {std::move(replacement), NOT_A_REGULAR_FILE};
         }
-        state.target = resolvedPath(destination);
         state.inherited = Replacement::Inherited{
             info.st_mode & 07777, info.st_uid != ::geteuid() || info.st_gid != ::getegid(),
             info.st_uid, info.st_gid};
     }
-    state.folder = folderOf(state.target);
+    if (found.error != 0) {
+        return {std::move(replacement), found.error};
+    }
+    state.target = std::move(found.name);
+    state.folder = std::move(found.folder);
     const int error = openNewFile(state);
     return {std::move(replacement), error};
 }
@@ -202,7 +186,8 @@ int writeReplacement(const Replacement& replacement, const char* data, std::size
 int commitReplacement(Replacement& replacement) {
     State& state = replacement.state_;
     int error = readyForRename(state);
-    if (error == 0 && ::rename(state.tempPath.c_str(), state.target.c_str()) != 0) {
+    if (error == 0 && ::renameat(namesIn(state.folder), state.tempPath.c_str(),
+                                 namesIn(state.folder), state.target.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
@@ -217,7 +202,7 @@ void abandonReplacement(Replacement& replacement) noexcept {
     State& state = replacement.state_;
     (void)closeFile(state.file);
     if (!state.tempPath.empty()) {
-        (void)removeFile(state.tempPath);
+        (void)::unlinkat(namesIn(state.folder), state.tempPath.c_str(), 0);
         state.tempPath.clear();
     }
 }

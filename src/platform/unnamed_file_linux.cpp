@@ -15,20 +15,19 @@ constexpr const char* OPEN_FILES = "/proc/self/fd/";
 
 } // namespace
 
-FileDescriptor openUnnamedFile(const std::string& folder, std::uint32_t mode) {
+FileDescriptor openUnnamedFile(int folder, std::uint32_t mode) {
     if (::access(OPEN_FILES, X_OK) != 0) {
         return FileDescriptor();
     }
     return FileDescriptor(retryInterrupted([&] {
-        return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
+        return ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
     }));
 }
 
-int nameUnnamedFile(int fd, const std::string& path) {
+int nameUnnamedFile(int fd, int folder, const std::string& name) {
     const std::string entry = OPEN_FILES + std::to_string(fd);
-    return ::linkat(AT_FDCWD, entry.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0
-               ? 0
-               : errno;
+    return ::linkat(AT_FDCWD, entry.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                           : errno;
 }
 
 } // namespace platform

@@ -5,11 +5,11 @@
 namespace platform {
 
 // This host has no unnamed files: the replacement writes into a named temporary file.
-FileDescriptor openUnnamedFile(const std::string&, std::uint32_t) {
+FileDescriptor openUnnamedFile(int, std::uint32_t) {
     return FileDescriptor();
 }
 
-int nameUnnamedFile(int, const std::string&) {
+int nameUnnamedFile(int, int, const std::string&) {
     return ENOTSUP;
 }
 
