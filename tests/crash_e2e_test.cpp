@@ -1,6 +1,6 @@
-// Runs of a large catalogue killed outright at many moments: whatever the moment, the picture list
-// and its backup are each either as they were or complete, never empty or partial, and the folder
-// holds no file but those of the run.
+// Runs of a large catalogue killed outright at many moments: whatever the moment, the folder passes
+// the check of every disturbed run (test_support/verdict.h): the picture list and its backup are
+// each either as they were or complete, never empty or partial, and no file but the run's is left.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 
 #include "test_support/catalogue.h"
 #include "test_support/launch.h"
+#include "test_support/verdict.h"
 
 namespace {
 
@@ -71,9 +72,11 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
     launch.in = Stream::bytes(ANSWERS);
     launch.out = launch.err = Stream::file("/dev/null");
 
-    // The unsorted list lives from the relabelling to its deletion.
-    const std::string withoutUnsorted = sortedAndJoined({PICTURES, BACKUP, MAP});
-    const std::string withUnsorted = sortedAndJoined({PICTURES, BACKUP, UNSORTED, MAP});
+    RunExpectation expected;
+    expected.map = mapFile(MAP_ENTRIES);
+    expected.oldList = oldList;
+    expected.newList = newList;
+    expected.oldBackup = STALE_BACKUP;
 
     std::mt19937 random(74);
     const auto delayLimit =
@@ -89,16 +92,10 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
         running.signal(SIGKILL);
         running.finish();
 
-        const std::string pictures = folder.read(PICTURES);
-        const std::string backup = folder.read(BACKUP);
         SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
-        EXPECT_TRUE(pictures == oldList || pictures == newList)
-            << "picture list of " << pictures.size() << " bytes is neither the old nor the new";
-        EXPECT_TRUE(backup == STALE_BACKUP || backup == oldList)
-            << "backup of " << backup.size() << " bytes is neither the earlier nor the new one";
-        const std::string files = folder.listing();
-        EXPECT_TRUE(files == withoutUnsorted || files == withUnsorted) << "left behind: " << files;
-        killedWithNewList += pictures == newList ? 1 : 0;
+        const Leftovers files = leftoversIn(folder.dir);
+        EXPECT_EQ(checkFolder(expected, folder.dir, files).problem, "");
+        killedWithNewList += files.pictures == newList ? 1 : 0;
         if (::testing::Test::HasFailure()) {
             break;
         }

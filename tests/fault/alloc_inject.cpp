@@ -18,6 +18,8 @@
 #include <new>
 #include <unistd.h>
 
+#include "fault_protocol.h"
+
 namespace {
 
 std::atomic<long> allocations{0};
@@ -26,13 +28,15 @@ bool failOnwards = false;
 char countFile[4096];
 
 __attribute__((constructor)) void setUp() {
-    const char* at = std::getenv("ALLOC_FAIL_AT");
-    const char* on = std::getenv("ALLOC_FAIL_ON");
-    const char* file = std::getenv("ALLOC_COUNT_FILE");
+    namespace setting = fault_protocol::alloc;
+    const char* at = std::getenv(setting::FAIL_AT);
+    const char* on = std::getenv(setting::FAIL_ON);
+    const char* file = std::getenv(setting::COUNT_FILE);
     failAt = at != nullptr ? std::atol(at) : 0;
     failOnwards = on != nullptr && std::strcmp(on, "onwards") == 0;
     std::snprintf(countFile, sizeof countFile, "%s", file != nullptr ? file : "");
-    for (const char* name : {"LD_PRELOAD", "ALLOC_FAIL_AT", "ALLOC_FAIL_ON", "ALLOC_COUNT_FILE"}) {
+    for (const char* name :
+         {"LD_PRELOAD", setting::FAIL_AT, setting::FAIL_ON, setting::COUNT_FILE}) {
         ::unsetenv(name);
     }
 }

@@ -14,12 +14,15 @@
 #include <unistd.h>
 
 #include "fault_catalogue.h"
+#include "fault_protocol.h"
 #include "test_support/expect.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace fault;
+using fault_protocol::setting;
+namespace io = fault_protocol::io;
 
 // The test writes into pipes whose reader may be gone; that must come back as EPIPE here too.
 struct IgnoreBrokenPipes {
@@ -187,14 +190,14 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
         // The renames of a run: the backup's new file into place, then the sorted list's.
         {"backup failed",
          true,
-         {"FAULT_KIND=rename", "FAULT_AT=1", "FAULT_ERRNO=EIO"},
+         {setting(io::KIND, "rename"), setting(io::AT, "1"), setting(io::ERRNO, "EIO")},
          "",
          t.backupFailed,
          "copy: cannot write AllPicturesIndiv.txt: Input/output error\r\n",
          1},
         {"sort failed",
          true,
-         {"FAULT_KIND=rename", "FAULT_AT=2", "FAULT_ERRNO=EIO"},
+         {setting(io::KIND, "rename"), setting(io::AT, "2"), setting(io::ERRNO, "EIO")},
          "Yes\n",
          t.sortFailed,
          "sort: cannot write AllPictures.txt: Input/output error\r\n",

@@ -1,0 +1,127 @@
+// The plan of the I/O preload library: which call to disturb and how, read from the environment
+// once at load time, and the decision on each counted call, which the trace and the report note.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+
+#include "parts.h"
+
+namespace fault_inject {
+
+namespace {
+
+using namespace fault_protocol;
+
+struct Plan {
+    bool ready = false;
+    int kind = -1;
+    long at = 0;
+    Mode mode = MODE_FAIL;
+    int error = EIO;
+    char process[64] = ""; // with FAULT_PROCESSES: the process whose call to disturb
+    char reportFile[PATH_MAX] = "";
+    int traceFd = -1;
+} plan;
+
+void copyEnv(const char* name, char* into, std::size_t size) {
+    const char* value = std::getenv(name);
+    into[0] = '\0';
+    if (value != nullptr) {
+        std::snprintf(into, size, "%s", value);
+    }
+}
+
+__attribute__((constructor)) void setUp() {
+    char processesFile[PATH_MAX];
+    char countFile[PATH_MAX];
+    copyEnv(io::PROCESSES, processesFile, sizeof processesFile);
+    copyEnv(io::COUNT_FILE, countFile, sizeof countFile);
+    if (!startCounting(processesFile, countFile)) {
+        return;
+    }
+    if (eachProcessCounts()) {
+        copyEnv(io::PROCESS, plan.process, sizeof plan.process);
+    }
+    if (const char* kind = std::getenv(io::KIND)) {
+        plan.kind = kindNamed(kind);
+    }
+    if (const char* at = std::getenv(io::AT)) {
+        plan.at = std::atol(at);
+    }
+    if (const char* how = std::getenv(io::MODE)) {
+        plan.mode = modeNamed(how);
+    }
+    if (const char* number = std::getenv(io::ERRNO)) {
+        plan.error = errnoNamed(number);
+    }
+    copyEnv(io::REPORT_FILE, plan.reportFile, sizeof plan.reportFile);
+    char traceFile[PATH_MAX];
+    copyEnv(io::TRACE_FILE, traceFile, sizeof traceFile);
+    if (traceFile[0] != '\0') {
+        plan.traceFd = rawOpen(traceFile, O_WRONLY | O_CREAT | O_APPEND);
+    }
+    char scopeFolder[PATH_MAX];
+    copyEnv(io::SCOPE, scopeFolder, sizeof scopeFolder);
+    setScope(scopeFolder);
+
+    // Programs that the process starts are not part of the experiment, unless every process is.
+    if (!eachProcessCounts()) {
+        for (const char* name : {"LD_PRELOAD", io::KIND, io::AT, io::MODE, io::ERRNO,
+                                 io::COUNT_FILE, io::REPORT_FILE, io::TRACE_FILE, io::SCOPE}) {
+            ::unsetenv(name);
+        }
+    }
+    plan.ready = true;
+}
+
+__attribute__((destructor)) void tearDown() {
+    writeCounts();
+}
+
+} // namespace
+
+bool ready() {
+    return plan.ready;
+}
+
+Action decide(Kind kind, const char* target) {
+    const long number = countCall(kind);
+    if (number == 0) {
+        return PASS;
+    }
+    const char* const process = processName();
+    if (plan.traceFd >= 0) {
+        char line[PATH_MAX + 128];
+        const int length = writeTraceLine(line, sizeof line, process, kind, number, target);
+        rawWrite(plan.traceFd, line, static_cast<std::size_t>(length));
+    }
+    if (kind != plan.kind || number != plan.at ||
+        (plan.process[0] != '\0' && std::strcmp(plan.process, process) != 0) ||
+        !claimTheDisturbance()) {
+        return PASS;
+    }
+    if (plan.reportFile[0] != '\0') {
+        char line[PATH_MAX + 192];
+        writeReportLine(line, sizeof line, process, kind, number, plan.mode, plan.error, target);
+        writeWholeFile(plan.reportFile, line);
+    }
+    switch (plan.mode) {
+    case MODE_EINTR:
+        return INTERRUPT;
+    case MODE_SHORT:
+        return SHORTEN;
+    case MODE_FAIL:
+        break;
+    }
+    return FAIL_NOW;
+}
+
+int refuse(Action action) {
+    errno = action == INTERRUPT ? EINTR : plan.error;
+    return -1;
+}
+
+} // namespace fault_inject
