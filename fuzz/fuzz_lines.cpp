@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "fuzz_support.h"
+#include "lines/line_source.h"
 #include "picture_list/relabel.h"
 #include "records/layout.h"
-#include "records/line_source.h"
 #include "species_map/species_map.h"
 
 namespace {
@@ -76,18 +76,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::thread writer;
     const int fd = streamOf(stream, chunk, writer);
-    records::LineSource source(fd);
+    lines::LineSource source(fd);
     std::vector<std::string_view> batch(most);
     std::string head;
     std::size_t taken = 0;
     for (;;) {
         std::size_t count = 1;
-        const records::TakeResult result =
-            wholeLines ? records::takeLines(source, batch.data(), most, count)
-                       : records::takeLineHead(source, keep, head);
-        FUZZ_CHECK(result.status == records::LineStatus::Line ||
-                   result.status == records::LineStatus::End);
-        if (result.status == records::LineStatus::End) {
+        const lines::TakeResult result = wholeLines
+                                             ? lines::takeLines(source, batch.data(), most, count)
+                                             : lines::takeLineHead(source, keep, head);
+        FUZZ_CHECK(result.status == lines::LineStatus::Line ||
+                   result.status == lines::LineStatus::End);
+        if (result.status == lines::LineStatus::End) {
             break;
         }
         // Every line of a batch must still stand as it was when the batch is complete.
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The end stays the end.
     std::string_view after;
     std::size_t count = 0;
-    FUZZ_CHECK(records::takeLines(source, &after, 1, count).status == records::LineStatus::End);
+    FUZZ_CHECK(lines::takeLines(source, &after, 1, count).status == lines::LineStatus::End);
     if (writer.joinable()) {
         writer.join();
     }

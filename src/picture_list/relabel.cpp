@@ -110,7 +110,7 @@ const records::RecordLayout& pictureLineLayout() {
 
 RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map) {
     records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
-    if (records::passByteOrderMark(backup) != records::ByteOrderMark::None) {
+    if (records::passByteOrderMark(backup) != lines::ByteOrderMark::None) {
         records::close(backup);
         return RelabelOutcome::ListHasByteOrderMark;
     }

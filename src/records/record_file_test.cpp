@@ -13,8 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "records/fatal.h"
-#include "records/under_way.h"
+#include "report/fatal.h"
+#include "report/under_way.h"
 #include "test_support/expect.h"
 #include "test_support/fatal_report.h"
 #include "test_support/test_support.h"
@@ -98,7 +98,7 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
         }
         // Records 1 and 2, the end as 3; this is the fourth read.
         (void)readRecord(*file, PLAN, read);
-        failForWantOfMemory(NotedOperation());
+        report::failForWantOfMemory(report::NotedOperation());
     });
     EXPECT_EQ(child.exitStatus, 127);
     test_support::FatalReport report;
@@ -192,7 +192,7 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
     const std::string name = temp.path("many.txt");
     RecordFile file = openOrCreate(name, 2);
     std::string expected;
-    for (std::size_t i = 0; expected.size() < 5 * WRITE_BLOCK_SIZE; ++i) {
+    for (std::size_t i = 0; expected.size() < 5 * lines::WRITE_BLOCK_SIZE; ++i) {
         const std::vector<FixedText> record = values(std::to_string(i % 99'999), "F");
         writeRecord(file, PLAN, record);
         expected += record[0].bytes + " " + record[1].bytes + "\r\n";
@@ -216,7 +216,7 @@ TEST_F(RecordFileTest, RecordsLongerThanABlockPassIntact) {
         expected.append(width, fill).append("\r\n");
     };
     for (const std::size_t longWidth :
-         {2 * WRITE_BLOCK_SIZE, 3 * WRITE_BLOCK_SIZE, std::size_t{1}}) {
+         {2 * lines::WRITE_BLOCK_SIZE, 3 * lines::WRITE_BLOCK_SIZE, std::size_t{1}}) {
         for (int i = 0; i < 1000; ++i) {
             put(1000);
         }
@@ -234,7 +234,7 @@ TEST_F(RecordFileTest, GivenUpWithoutItsCloseItHoldsNothing) {
     const std::size_t before = test_support::openFiles();
     {
         RecordFile output = openOrCreate(name, 2);
-        for (std::size_t i = 0; i < 3 * WRITE_BLOCK_SIZE / 13; ++i) {
+        for (std::size_t i = 0; i < 3 * lines::WRITE_BLOCK_SIZE / 13; ++i) {
             writeRecord(output, PLAN, values("a", "b"));
         }
         std::optional<RecordFile> input = openExisting(temp.path("map.txt"), 1);

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "lines/line_end.h"
 #include "platform/host_command.h"
 #include "platform/process.h"
 #include "platform/staged_file.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "report/report_text.h"
 #include "shell/command_form.h"
 #include "shell/shell.h"
 
@@ -19,12 +19,12 @@ namespace {
 // One line on standard error, made of `parts`: why the new file did not take the old one's place.
 // Made like the fatal report, in storage of its own.
 void report(std::initializer_list<std::string_view> parts) {
-    records::ReportText line(platform::STDERR_FD);
+    report::ReportText line(platform::STDERR_FD);
     for (const std::string_view part : parts) {
-        records::append(line, part);
+        report::append(line, part);
     }
-    records::append(line, records::lineEndFor(platform::STDERR_FD));
-    records::send(line);
+    report::append(line, lines::lineEndFor(platform::STDERR_FD));
+    report::send(line);
 }
 
 // `line` with the destination of `form`, a view into it, renamed `name`.

@@ -141,7 +141,7 @@ LoadResult loadSpeciesMap() {
     // Made once the file is open, so that a want of memory here is reported for the map file.
     static const records::LayoutPlan plan = records::planLayout(mapLineLayout());
     std::vector<records::FixedText> values = records::blankValues(mapLineLayout());
-    if (records::passByteOrderMark(*file) == records::ByteOrderMark::Utf16) {
+    if (records::passByteOrderMark(*file) == lines::ByteOrderMark::Utf16) {
         records::close(*file);
         result.outcome = LoadOutcome::MapInUtf16;
         return result;

@@ -1,9 +1,9 @@
 #include <cerrno>
 
+#include "lines/write_block.h"
 #include "platform/files.h"
 #include "platform/kernel_copy.h"
 #include "platform/replacement.h"
-#include "records/write_block.h"
 #include "shell/builtins/builtins.h"
 
 namespace shell::builtins {
@@ -16,8 +16,8 @@ struct CopyFailure {
 };
 
 CopyFailure copyByHand(int in, const platform::Replacement& out) {
-    records::WriteBlock block;
-    if (!block.reserve(records::WRITE_BLOCK_SIZE)) {
+    lines::WriteBlock block;
+    if (!block.reserve(lines::WRITE_BLOCK_SIZE)) {
         return {ENOMEM, false};
     }
     for (;;) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "records/line_end.h"
+#include "lines/line_end.h"
 #include "shell/builtins/parallel.h"
 #include "shell/builtins/range_writer.h"
 
@@ -10,7 +10,7 @@ namespace shell::builtins {
 
 namespace {
 
-constexpr std::uint64_t LINE_END_BYTES = records::LINE_END.size();
+constexpr std::uint64_t LINE_END_BYTES = lines::LINE_END.size();
 
 template <class Offset> struct Halves {
     std::span<const LineEntry<Offset>> left;

@@ -30,13 +30,13 @@ void RangeWriter::sendLoad(std::size_t count) {
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    if (!records::roomForLine(writer.block_, length)) {
+    if (!lines::roomForLine(writer.block_, length)) {
         writer.error_ = ENOMEM;
         return;
     }
     std::memcpy(writer.block_.end(), line, length);
-    if (const std::size_t load = records::endLine(writer.block_, length);
-        records::loadIsFull(writer.block_)) {
+    if (const std::size_t load = lines::endLine(writer.block_, length);
+        lines::loadIsFull(writer.block_)) {
         writer.sendLoad(load);
     }
 }

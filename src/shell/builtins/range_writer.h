@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "records/write_block.h"
+#include "lines/write_block.h"
 
 namespace shell::builtins {
 
@@ -20,7 +20,7 @@ class RangeWriter {
     int fd_;                 // borrowed from the file's owner
     std::uint64_t offset_;   // where the next load goes in the file
     std::uint64_t syncedTo_; // the writeback of the file up to here has been started
-    records::WriteBlock block_;
+    lines::WriteBlock block_;
     int error_ = 0; // the first failure; nothing more is written after it
 
     // Writes the first `count` bytes of the block at offset_, and drops them from the block.

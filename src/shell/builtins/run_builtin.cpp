@@ -3,10 +3,10 @@
 #include <new>
 #include <string>
 
+#include "lines/line_end.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "report/report_text.h"
 #include "shell/builtins/builtins.h"
 
 namespace shell::builtins {
@@ -47,12 +47,12 @@ std::int32_t reportWantOfMemory(const CommandForm& command) {
 
 void reportFailure(std::string_view command, std::string_view what, std::string_view name,
                    int error) {
-    records::ReportText line(platform::STDERR_FD);
-    records::appendAll(line, command, ": ", what, " ", name, ": ");
-    records::append(line, error == platform::NOT_A_REGULAR_FILE ? "Not a regular file"
-                                                                : std::strerror(error));
-    records::append(line, records::lineEndFor(platform::STDERR_FD));
-    records::send(line);
+    report::ReportText line(platform::STDERR_FD);
+    report::appendAll(line, command, ": ", what, " ", name, ": ");
+    report::append(line, error == platform::NOT_A_REGULAR_FILE ? "Not a regular file"
+                                                               : std::strerror(error));
+    report::append(line, lines::lineEndFor(platform::STDERR_FD));
+    report::send(line);
 }
 
 std::int32_t runBuiltin(const CommandForm& command) {

@@ -1,4 +1,4 @@
-#include "records/report_text.h"
+#include "report/report_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 
 #include "platform/files.h"
 
-namespace records {
+namespace report {
 
 void append(ReportText& text, std::string_view part) {
     while (!part.empty()) {
@@ -33,4 +33,4 @@ void send(ReportText& text) {
     text.used_ = 0;
 }
 
-} // namespace records
+} // namespace report

@@ -1,4 +1,4 @@
-#include "records/write_behind.h"
+#include "lines/write_behind.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "test_support/expect.h"
 #include "test_support/test_support.h"
 
-namespace records {
+namespace lines {
 namespace {
 
 using namespace test_support;
@@ -40,9 +40,9 @@ TEST(WriteBehind, HandsBackABlockAtLeastAsLargeAsTheOneGiven) {
         const std::size_t count = size - 10;
         const std::string kept(output.data() + count, output.used() - count);
         written.append(output.data(), count);
-        const FileError error = handOver(behind, output, count);
-        ASSERT_EQ(error.hostErrorNumber, 0);
-        ASSERT_EQ(error.code, 0);
+        const HandOverResult handed = handOver(behind, output, count);
+        ASSERT_EQ(handed.writeError, 0);
+        ASSERT_FALSE(handed.outOfMemory);
         ASSERT_GE(output.capacity(), size);
         EXPECT_EQ(std::string(output.data(), output.used()), kept);
     }
@@ -51,4 +51,4 @@ TEST(WriteBehind, HandsBackABlockAtLeastAsLargeAsTheOneGiven) {
 }
 
 } // namespace
-} // namespace records
+} // namespace lines

@@ -1,14 +1,14 @@
-#include "records/line_source.h"
+#include "lines/line_source.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "lines/line_end.h"
 #include "platform/files.h"
-#include "records/line_end.h"
 
-namespace records {
+namespace lines {
 
 namespace {
 
@@ -136,17 +136,4 @@ void passOver(LineSource& source, std::size_t count) {
     source.begin_ += std::min(count, source.end_ - source.begin_);
 }
 
-FileError errorOfTake(const TakeResult& taken) {
-    switch (taken.status) {
-    case LineStatus::ReadFailed:
-        return hostError(taken.error);
-    case LineStatus::OutOfMemory:
-        return outOfMemory();
-    case LineStatus::Line:
-    case LineStatus::End:
-        break;
-    }
-    return ownError(CODE_READ_PAST_END);
-}
-
-} // namespace records
+} // namespace lines

@@ -1,11 +1,11 @@
-#include "records/under_way.h"
+#include "report/under_way.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "records/fatal.h"
+#include "report/fatal.h"
 
-namespace records {
+namespace report {
 
 namespace {
 
@@ -49,4 +49,4 @@ void failForWantOfMemory(const NotedOperation& otherwise) {
                    noted.where_);
 }
 
-} // namespace records
+} // namespace report

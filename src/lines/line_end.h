@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace records {
+namespace lines {
 
 inline constexpr char LF = '\n';
 inline constexpr char CR = '\r';
@@ -45,4 +45,4 @@ inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_
     return {lengthBeforeLf(text.data() + begin, at - begin), at + 1, true};
 }
 
-} // namespace records
+} // namespace lines

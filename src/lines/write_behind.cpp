@@ -1,10 +1,10 @@
-#include "records/write_behind.h"
+#include "lines/write_behind.h"
 
 #include <system_error>
 
 #include "platform/files.h"
 
-namespace records {
+namespace lines {
 
 bool startWriteBehind(WriteBehind& behind, int fd) {
     behind.fd = fd;
@@ -33,16 +33,16 @@ bool startWriteBehind(WriteBehind& behind, int fd) {
     return true;
 }
 
-FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count) {
+HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count) {
     std::unique_lock lock(behind.mutex);
     behind.changed.wait(lock, [&] { return behind.block.used() == 0; });
     if (behind.error != 0) {
-        return hostError(behind.error);
+        return {behind.error, false};
     }
     // The spare block comes back in the caller's place, so it is made as large as the caller's;
     // nothing has changed yet when it cannot be.
     if (!behind.block.reserve(output.capacity())) {
-        return outOfMemory();
+        return {0, true};
     }
     swap(output, behind.block);
     output.append(behind.block.data() + count, behind.block.used() - count);
@@ -67,4 +67,4 @@ int finishWriteBehind(WriteBehind& behind) {
     return behind.error;
 }
 
-} // namespace records
+} // namespace lines

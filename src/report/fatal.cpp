@@ -1,13 +1,13 @@
-#include "records/fatal.h"
+#include "report/fatal.h"
 
 #include <cstring>
 
+#include "lines/line_end.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "report/report_text.h"
 
-namespace records {
+namespace report {
 
 namespace {
 
@@ -38,7 +38,7 @@ void fatalFileError(FileError error, std::string_view operation, std::int32_t ch
                     std::string_view fileName, std::optional<std::int32_t> recordNumber,
                     const SourceLocation& where) {
     // Memory may be what failed, so the report is made in storage of its own.
-    const std::string_view lineEnd = lineEndFor(platform::STDERR_FD);
+    const std::string_view lineEnd = lines::lineEndFor(platform::STDERR_FD);
     ReportText report(platform::STDERR_FD);
     if (error.code == 0) {
         appendAll(report, HOST_ERROR_LABEL, std::strerror(error.hostErrorNumber), lineEnd);
@@ -59,4 +59,4 @@ void fatalFileError(FileError error, std::string_view operation, std::int32_t ch
     platform::exitNow(FATAL_EXIT_STATUS);
 }
 
-} // namespace records
+} // namespace report

@@ -9,9 +9,9 @@
 #include <memory>
 #include <utility>
 
-#include "records/line_end.h"
+#include "lines/line_end.h"
 
-namespace records {
+namespace lines {
 
 // Large enough that a write costs little beside the copy of its bytes into the host's file cache,
 // small enough to stay in the processor's cache while it is filled.
@@ -100,4 +100,4 @@ inline bool loadIsFull(const WriteBlock& block) noexcept {
     return block.used() > WRITE_BLOCK_SIZE;
 }
 
-} // namespace records
+} // namespace lines

@@ -12,9 +12,9 @@
 #include <optional>
 #include <string_view>
 
-#include "records/source_location.h"
+#include "report/source_location.h"
 
-namespace records {
+namespace report {
 
 struct NotedOperation;
 
@@ -55,4 +55,4 @@ struct NotedOperation {
     friend void failForWantOfMemory(const NotedOperation& otherwise);
 };
 
-} // namespace records
+} // namespace report

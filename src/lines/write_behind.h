@@ -9,10 +9,16 @@
 #include <mutex>
 #include <thread>
 
-#include "records/fatal.h"
-#include "records/write_block.h"
+#include "lines/write_block.h"
 
-namespace records {
+namespace lines {
+
+// What became of a hand-over: nothing went wrong, or a write of an earlier block failed, or there
+// was no memory for a block as large as the caller's.
+struct HandOverResult {
+    int writeError = 0;
+    bool outOfMemory = false;
+};
 
 // The writer of one file. Its state is shared with the writer thread and is touched only under
 // its mutex, through the functions below.
@@ -34,7 +40,7 @@ class WriteBehind {
     std::thread writer;
 
     friend bool startWriteBehind(WriteBehind& behind, int fd);
-    friend FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
+    friend HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
     friend int finishWriteBehind(WriteBehind& behind);
 };
 
@@ -43,11 +49,10 @@ bool startWriteBehind(WriteBehind& behind, int fd);
 
 // Waits for the block before, then hands over the first `count` bytes of `output` to be written
 // and gives back in `output` a block at least as large that holds the bytes that followed them.
-// Returns no error; the error of an earlier block; or, when no block as large can be had, a want
-// of memory. Nothing is handed over after an error.
-FileError handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
+// Nothing is handed over after a failure.
+HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
 
 // Waits for the last block and ends the writer. Returns 0 or the first write error.
 int finishWriteBehind(WriteBehind& behind);
 
-} // namespace records
+} // namespace lines

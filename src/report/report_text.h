@@ -11,7 +11,7 @@
 #include <string_view>
 #include <type_traits>
 
-namespace records {
+namespace report {
 
 struct ReportText {
     explicit ReportText(int fd) : fd_(fd) {}
@@ -50,4 +50,4 @@ template <class... Parts> void appendAll(ReportText& text, const Parts&... parts
     (one(parts), ...);
 }
 
-} // namespace records
+} // namespace report

@@ -5,9 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "records/fatal.h"
-
-namespace records {
+namespace lines {
 
 enum class LineStatus {
     Line,        // a line was taken
@@ -52,10 +50,6 @@ class LineSource {
     friend void passOver(LineSource& source, std::size_t count);
 };
 
-// What the fatal report tells of a take that gave no line: the end of a stream where a line was
-// needed, the platform's error, or the want of memory.
-FileError errorOfTake(const TakeResult& taken);
-
 // Takes up to `most` lines into `lines`, all valid until the next call on the same source: every
 // line that stands complete in the block already, or, when none does, the next line however long.
 // `count` is how many were taken (0 at the end of the stream).
@@ -74,4 +68,4 @@ TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ah
 // Passes over the first `count` bytes that lookAhead has shown, as if the stream began after them.
 void passOver(LineSource& source, std::size_t count);
 
-} // namespace records
+} // namespace lines

@@ -1,4 +1,4 @@
-#include "records/line_source.h"
+#include "lines/line_source.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ std::atomic<std::size_t> largestBlock{0};
     std::free(block);
 }
 
-namespace records {
+namespace lines {
 namespace {
 
 using platform::FileDescriptor;
@@ -206,4 +206,4 @@ TEST(LineSource, ReadErrorIsReturnedWithItsNumber) {
 }
 
 } // namespace
-} // namespace records
+} // namespace lines
