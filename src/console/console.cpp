@@ -61,7 +61,7 @@ void writeLine(std::string& line, std::string_view operation, const report::Sour
 const std::string& readLine(std::size_t keep, std::string_view operation,
                             const report::SourceLocation& where) {
     ConsoleState& console = state();
-    const lines::TakeResult taken = lines::takeLineHead(console.input, keep, console.head);
+    const lines::TakeResult taken = console.input.takeLineHead(keep, console.head);
     const std::int32_t recordNumber = counts.read + 1;
     if (taken.status != lines::LineStatus::Line) {
         report::fatalFileError(report::errorOfTake(taken), operation, STDIN_CHANNEL, STDIN_NAME,

@@ -6,65 +6,66 @@
 
 namespace lines {
 
-bool startWriteBehind(WriteBehind& behind, int fd) {
-    behind.fd = fd;
-    const auto writeBlocks = [&behind] {
-        std::unique_lock lock(behind.mutex);
-        for (;;) {
-            behind.changed.wait(lock, [&] { return behind.block.used() > 0 || behind.stopping; });
-            if (behind.block.used() == 0) {
-                return;
-            }
-            const char* const bytes = behind.block.data();
-            const std::size_t count = behind.block.used();
-            lock.unlock();
-            const int error = platform::writeAll(behind.fd, bytes, count);
-            lock.lock();
-            behind.error = error;
-            behind.block.cut(0);
-            behind.changed.notify_all();
-        }
-    };
+bool WriteBehind::start(int fd) {
+    fd_ = fd;
     try {
-        behind.writer = std::thread(writeBlocks);
+        writer_ = std::thread([this] { writeBlocks(); });
     } catch (const std::system_error&) {
         return false;
     }
     return true;
 }
 
-HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count) {
-    std::unique_lock lock(behind.mutex);
-    behind.changed.wait(lock, [&] { return behind.block.used() == 0; });
-    if (behind.error != 0) {
-        return {behind.error, false};
+void WriteBehind::writeBlocks() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return block_.used() > 0 || stopping_; });
+        if (block_.used() == 0) {
+            return;
+        }
+        const char* const bytes = block_.data();
+        const std::size_t count = block_.used();
+        lock.unlock();
+        const int error = platform::writeAll(fd_, bytes, count);
+        lock.lock();
+        error_ = error;
+        block_.cut(0);
+        changed_.notify_all();
+    }
+}
+
+HandOverResult WriteBehind::handOver(WriteBlock& output, std::size_t count) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return block_.used() == 0; });
+    if (error_ != 0) {
+        return {error_, false};
     }
     // The spare block comes back in the caller's place, so it is made as large as the caller's;
     // nothing has changed yet when it cannot be.
-    if (!behind.block.reserve(output.capacity())) {
+    if (!block_.reserve(output.capacity())) {
         return {0, true};
     }
-    swap(output, behind.block);
-    output.append(behind.block.data() + count, behind.block.used() - count);
-    behind.block.cut(count);
-    behind.changed.notify_all();
+    output.swap(block_);
+    output.append(block_.data() + count, block_.used() - count);
+    block_.cut(count);
+    changed_.notify_all();
     return {};
 }
 
 WriteBehind::~WriteBehind() {
-    if (writer.joinable()) {
-        (void)finishWriteBehind(*this);
+    if (writer_.joinable()) {
+        (void)finish();
     }
 }
 
-int finishWriteBehind(WriteBehind& behind) {
-    std::unique_lock lock(behind.mutex);
-    behind.changed.wait(lock, [&] { return behind.block.used() == 0; });
-    behind.stopping = true;
-    behind.changed.notify_all();
+int WriteBehind::finish() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return block_.used() == 0; });
+    stopping_ = true;
+    changed_.notify_all();
     lock.unlock();
-    behind.writer.join();
-    return behind.error;
+    writer_.join();
+    return error_;
 }
 
 } // namespace lines

@@ -21,7 +21,7 @@ struct HandOverResult {
 };
 
 // The writer of one file. Its state is shared with the writer thread and is touched only under
-// its mutex, through the functions below.
+// its mutex.
 class WriteBehind {
   public:
     WriteBehind() = default;
@@ -30,29 +30,29 @@ class WriteBehind {
     // A file given up without its close still lets its writer end.
     ~WriteBehind();
 
+    // Starts the writer for `fd`. Returns false when no thread can be had; the caller writes
+    // itself.
+    bool start(int fd);
+
+    // Waits for the block before, then hands over the first `count` bytes of `output` to be
+    // written and gives back in `output` a block at least as large that holds the bytes that
+    // followed them. Nothing is handed over after a failure.
+    HandOverResult handOver(WriteBlock& output, std::size_t count);
+
+    // Waits for the last block and ends the writer. Returns 0 or the first write error.
+    int finish();
+
   private:
-    int fd = -1; // borrowed from the file's owner, which outlives this writer
-    std::mutex mutex;
-    std::condition_variable changed;
-    WriteBlock block; // its bytes used are still to be written; none while the writer is idle
-    int error = 0;    // the first write error; nothing is written after it
-    bool stopping = false;
-    std::thread writer;
+    // The writer thread's loop: writes each block handed over until it is told to stop.
+    void writeBlocks();
 
-    friend bool startWriteBehind(WriteBehind& behind, int fd);
-    friend HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
-    friend int finishWriteBehind(WriteBehind& behind);
+    int fd_ = -1; // borrowed from the file's owner, which outlives this writer
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    WriteBlock block_; // its bytes used are still to be written; none while the writer is idle
+    int error_ = 0;    // the first write error; nothing is written after it
+    bool stopping_ = false;
+    std::thread writer_;
 };
-
-// Starts the writer for `fd`. Returns false when no thread can be had; the caller writes itself.
-bool startWriteBehind(WriteBehind& behind, int fd);
-
-// Waits for the block before, then hands over the first `count` bytes of `output` to be written
-// and gives back in `output` a block at least as large that holds the bytes that followed them.
-// Nothing is handed over after a failure.
-HandOverResult handOver(WriteBehind& behind, WriteBlock& output, std::size_t count);
-
-// Waits for the last block and ends the writer. Returns 0 or the first write error.
-int finishWriteBehind(WriteBehind& behind);
 
 } // namespace lines

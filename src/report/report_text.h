@@ -13,8 +13,29 @@
 
 namespace report {
 
-struct ReportText {
+class ReportText {
+  public:
     explicit ReportText(int fd) : fd_(fd) {}
+
+    void append(std::string_view part);
+
+    // The number in decimal, with a minus sign when it is negative.
+    void appendNumber(std::int64_t number);
+
+    // Appends each part in turn: texts as they are, whole numbers in decimal.
+    template <class... Parts> void appendAll(const Parts&... parts) {
+        const auto one = [this](const auto& part) {
+            if constexpr (std::integral<std::remove_cvref_t<decltype(part)>>) {
+                appendNumber(static_cast<std::int64_t>(part));
+            } else {
+                append(std::string_view(part));
+            }
+        };
+        (one(parts), ...);
+    }
+
+    // Writes what is still waiting. A failure is not told: a report has nowhere left to tell it.
+    void send();
 
   private:
     // Room for every report of the program in one write; a longer one goes out in pieces, which
@@ -24,30 +45,6 @@ struct ReportText {
     int fd_;
     std::array<char, ROOM> bytes_;
     std::size_t used_ = 0;
-
-    friend void append(ReportText& text, std::string_view part);
-    friend void appendNumber(ReportText& text, std::int64_t number);
-    friend void send(ReportText& text);
 };
-
-void append(ReportText& text, std::string_view part);
-
-// The number in decimal, with a minus sign when it is negative.
-void appendNumber(ReportText& text, std::int64_t number);
-
-// Writes what is still waiting. A failure is not told: a report has nowhere left to tell it.
-void send(ReportText& text);
-
-// Appends each part in turn: texts as they are, whole numbers in decimal.
-template <class... Parts> void appendAll(ReportText& text, const Parts&... parts) {
-    const auto one = [&text](const auto& part) {
-        if constexpr (std::integral<std::remove_cvref_t<decltype(part)>>) {
-            appendNumber(text, static_cast<std::int64_t>(part));
-        } else {
-            append(text, std::string_view(part));
-        }
-    };
-    (one(parts), ...);
-}
 
 } // namespace report

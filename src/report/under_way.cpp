@@ -42,11 +42,13 @@ void noteNoneUnderWay() noexcept {
     anyUnderWay = false;
 }
 
+void NotedOperation::failForWantOfMemory() const {
+    fatalFileError(outOfMemory(), operation_, channel_, std::string_view(name_.data(), nameLength_),
+                   recordNumber_, where_);
+}
+
 void failForWantOfMemory(const NotedOperation& otherwise) {
-    const NotedOperation& noted = anyUnderWay ? underWay : otherwise;
-    fatalFileError(outOfMemory(), noted.operation_, noted.channel_,
-                   std::string_view(noted.name_.data(), noted.nameLength_), noted.recordNumber_,
-                   noted.where_);
+    (anyUnderWay ? underWay : otherwise).failForWantOfMemory();
 }
 
 } // namespace report

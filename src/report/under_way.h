@@ -16,24 +16,20 @@
 
 namespace report {
 
-struct NotedOperation;
-
-// Notes the operation that begins, in place of the one before.
-void noteUnderWay(std::string_view operation, std::int32_t channel, std::string_view fileName,
-                  std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
-
-// No file or stream operation is under way any longer.
-void noteNoneUnderWay() noexcept;
-
-// Ends the process with the fatal report of exhausted memory for the operation under way, or for
-// `otherwise` when none is.
-[[noreturn]] void failForWantOfMemory(const NotedOperation& otherwise);
-
-struct NotedOperation {
+// One file or stream operation, held in storage of its own.
+class NotedOperation {
+  public:
     NotedOperation() = default;
     // `operation` is one of the operation names of fatal.h, which last as long as the program.
     NotedOperation(std::string_view operation, std::int32_t channel, std::string_view fileName,
                    std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
+
+    // Holds the operation given, in place of the one before.
+    void hold(std::string_view operation, std::int32_t channel, std::string_view fileName,
+              std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
+
+    // Ends the process with the fatal report of exhausted memory for this operation.
+    [[noreturn]] void failForWantOfMemory() const;
 
   private:
     // The host's longest path; a longer name is kept cut to this.
@@ -45,14 +41,17 @@ struct NotedOperation {
     std::size_t nameLength_ = 0;
     std::optional<std::int32_t> recordNumber_; // none for an open
     SourceLocation where_;
-
-    void hold(std::string_view operation, std::int32_t channel, std::string_view fileName,
-              std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
-
-    friend void noteUnderWay(std::string_view operation, std::int32_t channel,
-                             std::string_view fileName, std::optional<std::int32_t> recordNumber,
-                             const SourceLocation& where) noexcept;
-    friend void failForWantOfMemory(const NotedOperation& otherwise);
 };
+
+// Notes the operation that begins, in place of the one before.
+void noteUnderWay(std::string_view operation, std::int32_t channel, std::string_view fileName,
+                  std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
+
+// No file or stream operation is under way any longer.
+void noteNoneUnderWay() noexcept;
+
+// Ends the process with the fatal report of exhausted memory for the operation under way, or for
+// `otherwise` when none is.
+[[noreturn]] void failForWantOfMemory(const NotedOperation& otherwise);
 
 } // namespace report

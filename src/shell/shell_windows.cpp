@@ -1,31 +1,19 @@
-#include <initializer_list>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "lines/line_end.h"
+#include "platform/files.h"
 #include "platform/host_command.h"
-#include "platform/process.h"
+#include "platform/host_error.h"
 #include "platform/staged_file.h"
-#include "report/report_text.h"
+#include "shell/command_failure.h"
 #include "shell/command_form.h"
 #include "shell/shell.h"
 
 namespace shell {
 
 namespace {
-
-// One line on standard error, made of `parts`: why the new file did not take the old one's place.
-// Made like the fatal report, in storage of its own.
-void report(std::initializer_list<std::string_view> parts) {
-    report::ReportText line(platform::STDERR_FD);
-    for (const std::string_view part : parts) {
-        report::append(line, part);
-    }
-    report::append(line, lines::lineEndFor(platform::STDERR_FD));
-    report::send(line);
-}
 
 // `line` with the destination of `form`, a view into it, renamed `name`.
 std::string withDestination(std::string_view line, const CommandForm& form,
@@ -47,8 +35,8 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
     const std::int64_t expected = platform::sizeOfNamedFile(std::string(form.source));
     platform::StagedFile staged{std::string(form.destination)};
     if (staged.error() != 0) {
-        report({command, ": cannot make a file beside ", form.destination, ": ",
-                platform::describeHostError(staged.error())});
+        reportCommandFailure(command, {"cannot make a file beside ", form.destination, ": ",
+                                       platform::describeHostError(staged.error())});
         return status::FAILED;
     }
     const std::int32_t exitStatus =
@@ -62,13 +50,13 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
         return exitStatus;
     }
     if (const int error = staged.commit(expected); error == platform::SIZE_DIFFERS) {
-        report({command, ": the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
-                " lines are not as long as those of ", form.source, "; ", form.destination,
-                " is left as it was"});
+        reportCommandFailure(command, {"the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
+                                       " lines are not as long as those of ", form.source, "; ",
+                                       form.destination, " is left as it was"});
         return status::FAILED;
     } else if (error != 0) {
-        report({command, ": cannot replace ", form.destination, ": ",
-                platform::describeHostError(error)});
+        reportCommandFailure(command, {"cannot replace ", form.destination, ": ",
+                                       platform::describeHostError(error)});
         return status::FAILED;
     }
     return status::DONE;

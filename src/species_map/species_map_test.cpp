@@ -57,8 +57,8 @@ TEST_F(SpeciesMapFile, EmptyFileLoadsNoEntryAndFindsNothing) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     EXPECT_TRUE(result.map.entries().empty());
-    EXPECT_FALSE(findSpecies(result.map, name("")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name("Fluffy")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("Fluffy")).has_value());
 }
 
 TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
@@ -79,13 +79,13 @@ TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
         {name("fluffy").bytes, name("Cat").bytes},
     };
     EXPECT_EQ(entriesOf(result.map), expected);
-    EXPECT_EQ(findSpecies(result.map, name("Fluffy")), 0u);
-    EXPECT_EQ(findSpecies(result.map, name("fluffy")), 5u);
-    EXPECT_EQ(findSpecies(result.map, name("")), 1u);
-    EXPECT_EQ(findSpecies(result.map, name("Tab\tName|Ox")), 2u);
-    EXPECT_FALSE(findSpecies(result.map, name("Tab Name|Ox")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name(" Fluffy")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name("FLUFFY")).has_value());
+    EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
+    EXPECT_EQ(result.map.findSpecies(name("fluffy")), 5u);
+    EXPECT_EQ(result.map.findSpecies(name("")), 1u);
+    EXPECT_EQ(result.map.findSpecies(name("Tab\tName|Ox")), 2u);
+    EXPECT_FALSE(result.map.findSpecies(name("Tab Name|Ox")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name(" Fluffy")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("FLUFFY")).has_value());
 }
 
 TEST_F(SpeciesMapFile, DuplicatesStayInFileOrderAndTheFirstWins) {
@@ -94,8 +94,8 @@ TEST_F(SpeciesMapFile, DuplicatesStayInFileOrderAndTheFirstWins) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.map.entries().size(), 4u);
     EXPECT_EQ(result.map.entries()[2].species, name("Cat"));
-    EXPECT_EQ(findSpecies(result.map, name("Fluffy")), 0u);
-    EXPECT_EQ(findSpecies(result.map, name("Rex")), 1u);
+    EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
+    EXPECT_EQ(result.map.findSpecies(name("Rex")), 1u);
 }
 
 TEST_F(SpeciesMapFile, MapLongerThanTheFirstTableKeepsEveryEntry) {
@@ -109,7 +109,7 @@ TEST_F(SpeciesMapFile, MapLongerThanTheFirstTableKeepsEveryEntry) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.map.entries().size(), 1200u);
     for (std::size_t i = 0; i < 1200; ++i) {
-        EXPECT_EQ(findSpecies(result.map, name("Individual " + std::to_string(i))), i);
+        EXPECT_EQ(result.map.findSpecies(name("Individual " + std::to_string(i))), i);
         EXPECT_EQ(result.map.entries()[i].species, name("Species " + std::to_string(i % 7)));
     }
     ::alarm(0);
@@ -123,21 +123,21 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
     SpeciesMap map;
     for (int i = 0; i < ENTRIES; ++i) {
         const int individual = (i * 7919) % DISTINCT;
-        addEntry(map, MapEntry{name(numbered("I", individual)), name(numbered("S", i))});
+        map.addEntry(MapEntry{name(numbered("I", individual)), name(numbered("S", i))});
     }
     std::vector<int> firstEntry(DISTINCT, -1);
     for (int i = ENTRIES - 1; i >= 0; --i) {
         firstEntry[static_cast<std::size_t>((i * 7919) % DISTINCT)] = i;
     }
     for (int individual = 0; individual < DISTINCT; ++individual) {
-        const std::optional<std::size_t> found = findSpecies(map, name(numbered("I", individual)));
+        const std::optional<std::size_t> found = map.findSpecies(name(numbered("I", individual)));
         ASSERT_TRUE(found.has_value()) << individual;
         ASSERT_EQ(*found,
                   static_cast<std::size_t>(firstEntry[static_cast<std::size_t>(individual)]))
             << individual;
     }
     for (const char* absent : {"", "I", "I-1", "I60000", "i0"}) {
-        EXPECT_FALSE(findSpecies(map, name(absent)).has_value()) << absent;
+        EXPECT_FALSE(map.findSpecies(name(absent)).has_value()) << absent;
     }
 
     // Looked up a batch at a time, every folder finds the same entry's species, or none.
@@ -152,9 +152,9 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
             batch.push_back(folders[i].bytes.data());
         }
         std::vector<const char*> species(count);
-        speciesOfFolders(map, batch, species);
+        map.speciesOfFolders(batch, species);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::optional<std::size_t> found = findSpecies(map, folders[start + i]);
+            const std::optional<std::size_t> found = map.findSpecies(folders[start + i]);
             ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].bytes;
             if (found) {
                 EXPECT_EQ(std::string(species[i], records::NAME_WIDTH),

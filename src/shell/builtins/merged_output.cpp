@@ -56,7 +56,7 @@ void putLineAhead(RangeWriter& out, const char* text, std::span<const LineEntry<
     if (taken + PREFETCH_DISTANCE < sorted.size()) {
         prefetchLine(text, sorted[taken + PREFETCH_DISTANCE]);
     }
-    putLine(out, text + sorted[taken].start, sorted[taken].length);
+    out.putLine(text + sorted[taken].start, sorted[taken].length);
 }
 
 template <class Offset>
@@ -64,20 +64,20 @@ int mergeInto(int fd, std::uint64_t offset, const char* text, Halves<Offset> run
     RangeWriter out(fd, offset);
     std::size_t left = 0;
     std::size_t right = 0;
-    while (!hasFailed(out) && left < runs.left.size() && right < runs.right.size()) {
+    while (!out.hasFailed() && left < runs.left.size() && right < runs.right.size()) {
         if (lineBefore(text, runs.right[right], runs.left[left])) {
             putLineAhead(out, text, runs.right, right++);
         } else {
             putLineAhead(out, text, runs.left, left++);
         }
     }
-    while (!hasFailed(out) && left < runs.left.size()) {
+    while (!out.hasFailed() && left < runs.left.size()) {
         putLineAhead(out, text, runs.left, left++);
     }
-    while (!hasFailed(out) && right < runs.right.size()) {
+    while (!out.hasFailed() && right < runs.right.size()) {
         putLineAhead(out, text, runs.right, right++);
     }
-    return finishRangeWriter(out);
+    return out.finish();
 }
 
 } // namespace
