@@ -46,19 +46,19 @@ void checkCuts(const std::string& line) {
         records::blankValues(picture_list::pictureLineLayout());
     records::cutLine(line, records::planLayout(picture_list::pictureLineLayout()), picture);
     FUZZ_CHECK(picture.size() == 3);
-    FUZZ_CHECK(picture[0].bytes == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(picture[1].bytes == fuzz::columns(line, 26, 25));
-    FUZZ_CHECK(picture[2].bytes == fuzz::columns(line, 52, 22));
+    FUZZ_CHECK(picture[0].text() == fuzz::columns(line, 0, 25));
+    FUZZ_CHECK(picture[1].text() == fuzz::columns(line, 26, 25));
+    FUZZ_CHECK(picture[2].text() == fuzz::columns(line, 52, 22));
 
     std::string built;
     records::buildLine(picture_list::pictureLineLayout(), picture, built);
-    FUZZ_CHECK(built == picture[0].bytes + " " + picture[1].bytes + " " + picture[2].bytes);
+    FUZZ_CHECK(built == picture[0].text() + " " + picture[1].text() + " " + picture[2].text());
 
     std::vector<records::FixedText> map = records::blankValues(species_map::mapLineLayout());
     records::cutLine(line, records::planLayout(species_map::mapLineLayout()), map);
     FUZZ_CHECK(map.size() == 2);
-    FUZZ_CHECK(map[0].bytes == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(map[1].bytes == fuzz::columns(line, 26, 25));
+    FUZZ_CHECK(map[0].text() == fuzz::columns(line, 0, 25));
+    FUZZ_CHECK(map[1].text() == fuzz::columns(line, 26, 25));
 }
 
 } // namespace
@@ -82,9 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t taken = 0;
     for (;;) {
         std::size_t count = 1;
-        const lines::TakeResult result = wholeLines
-                                             ? lines::takeLines(source, batch.data(), most, count)
-                                             : lines::takeLineHead(source, keep, head);
+        const lines::TakeResult result = wholeLines ? source.takeLines(batch.data(), most, count)
+                                                    : source.takeLineHead(keep, head);
         FUZZ_CHECK(result.status == lines::LineStatus::Line ||
                    result.status == lines::LineStatus::End);
         if (result.status == lines::LineStatus::End) {
@@ -102,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The end stays the end.
     std::string_view after;
     std::size_t count = 0;
-    FUZZ_CHECK(lines::takeLines(source, &after, 1, count).status == lines::LineStatus::End);
+    FUZZ_CHECK(source.takeLines(&after, 1, count).status == lines::LineStatus::End);
     if (writer.joinable()) {
         writer.join();
     }

@@ -106,7 +106,7 @@ void waitForEnter(const report::SourceLocation& where) {
 records::FixedText readAnswer(std::size_t width, const report::SourceLocation& where) {
     beginInput(report::OP_FORMATTED_READ, where);
     records::FixedText answer =
-        records::makeFixedText(readLine(width, report::OP_FORMATTED_READ, where), width);
+        records::FixedText(readLine(width, report::OP_FORMATTED_READ, where), width);
     report::noteNoneUnderWay();
     return answer;
 }

@@ -69,8 +69,8 @@ void relabelCutLine(Relabelling& relabelling, std::string_view line) {
     records::cutLine(line, relabelling.plan, relabelling.picture.fields);
     records::FixedText& folder = relabelling.picture.fields[FOLDER];
     if (const std::optional<std::size_t> entry = relabelling.map.findSpecies(folder)) {
-        // Same width on both sides, so this copies bytes and never allocates.
-        folder.bytes = relabelling.map.entries()[*entry].species.bytes;
+        // Kept at the folder's width, so this copies bytes and never allocates.
+        folder.assign(relabelling.map.entries()[*entry].species.text());
     }
     relabelling.unsorted.writeRecord(relabelling.plan, relabelling.picture.fields);
 }
@@ -108,17 +108,16 @@ const records::RecordLayout& pictureLineLayout() {
 }
 
 RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map) {
-    records::RecordFile backup =
-        records::RecordFile::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
+    auto backup = records::RecordFile::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
     if (backup.passByteOrderMark() != lines::ByteOrderMark::None) {
         backup.close();
         return RelabelOutcome::ListHasByteOrderMark;
     }
-    records::RecordFile unsorted =
-        records::RecordFile::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
+    auto unsorted = records::RecordFile::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
     // Made once the files are open, so that a want of memory here is reported for them.
     static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
     Relabelling run{map, unsorted, plan, wholeLineShape(plan), {}};
+    // Read in batches, so that the folders of a batch are looked up in the map together.
     std::array<std::string_view, species_map::FOLDER_BATCH> lines;
     while (const std::size_t count = backup.readLines(lines.data(), lines.size())) {
         relabelLines(run, std::span(lines).first(count));

@@ -54,7 +54,7 @@ std::string hostReport(int error, const std::string& operation, int unit, const 
 }
 
 std::vector<FixedText> values(const std::string& first, const std::string& second) {
-    return {makeFixedText(first, 5), makeFixedText(second, 5)};
+    return {FixedText(first, 5), FixedText(second, 5)};
 }
 
 class RecordFileTest : public ::testing::Test {
@@ -77,7 +77,7 @@ TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesIt) {
     std::vector<FixedText> read = blankValues(LINE);
     std::vector<std::string> lines;
     while (file->readRecord(PLAN, read) == ReadOutcome::Record) {
-        lines.push_back(read[0].bytes + read[1].bytes);
+        lines.push_back(read[0].text() + read[1].text());
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"FluffLeopa", std::string(10, ' '), "last ine w"}));
     file->close();
@@ -133,7 +133,7 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
         std::optional<RecordFile> file = RecordFile::openExisting(readable, 1);
         std::vector<FixedText> read = blankValues(LINE);
         if (!file || file->readRecord(PLAN, read) != ReadOutcome::Record ||
-            read[0].bytes != "abc  ") {
+            read[0].text() != "abc  ") {
             ::_exit(1);
         }
         file->close();
@@ -195,7 +195,7 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
     for (std::size_t i = 0; expected.size() < 5 * lines::WRITE_BLOCK_SIZE; ++i) {
         const std::vector<FixedText> record = values(std::to_string(i % 99'999), "F");
         file.writeRecord(PLAN, record);
-        expected += record[0].bytes + " " + record[1].bytes + "\r\n";
+        expected += record[0].text() + " " + record[1].text() + "\r\n";
     }
     file.close();
     EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));

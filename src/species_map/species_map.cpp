@@ -72,15 +72,15 @@ std::size_t SpeciesMap::slotOf(const char* name) const {
 // of another width than a folder field never equals one, so it is not indexed.
 void SpeciesMap::indexEntry(std::size_t number) {
     const records::FixedText& individual = inFileOrder_[number].individual;
-    if (individual.bytes.size() != records::NAME_WIDTH) {
+    if (individual.text().size() != records::NAME_WIDTH) {
         return;
     }
-    IndexSlot& slot = slots_[slotOf(individual.bytes.data())];
+    IndexSlot& slot = slots_[slotOf(individual.text().data())];
     if (slot.entry == 0) {
-        std::memcpy(slot.individual.data(), individual.bytes.data(), records::NAME_WIDTH);
+        std::memcpy(slot.individual.data(), individual.text().data(), records::NAME_WIDTH);
         const records::FixedText species =
-            records::makeFixedText(inFileOrder_[number].species.bytes, records::NAME_WIDTH);
-        std::memcpy(slot.species.data(), species.bytes.data(), records::NAME_WIDTH);
+            records::FixedText(inFileOrder_[number].species.text(), records::NAME_WIDTH);
+        std::memcpy(slot.species.data(), species.text().data(), records::NAME_WIDTH);
         slot.entry = static_cast<std::uint32_t>(number + 1);
     }
 }
@@ -116,10 +116,10 @@ void SpeciesMap::addEntry(MapEntry entry) {
 }
 
 std::optional<std::size_t> SpeciesMap::findSpecies(const records::FixedText& name) const {
-    if (slots_.empty() || name.bytes.size() != records::NAME_WIDTH) {
+    if (slots_.empty() || name.text().size() != records::NAME_WIDTH) {
         return std::nullopt;
     }
-    const std::uint32_t found = slots_[slotOf(name.bytes.data())].entry;
+    const std::uint32_t found = slots_[slotOf(name.text().data())].entry;
     if (found == 0) {
         return std::nullopt;
     }
@@ -160,7 +160,7 @@ LoadResult loadSpeciesMap() {
         return result;
     }
     while (file->readRecord(plan, values) == records::ReadOutcome::Record) {
-        result.map.addEntry(MapEntry{values[0], values[1]});
+        result.map.addEntry(MapEntry{values[INDIVIDUAL_FIELD], values[SPECIES_FIELD]});
     }
     file->close();
     return result;

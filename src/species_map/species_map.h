@@ -8,6 +8,7 @@
 
 #include "records/fixed_text.h"
 #include "records/layout.h"
+#include "records/operator_files.h"
 
 namespace species_map {
 
@@ -72,11 +73,14 @@ struct LoadResult {
     SpeciesMap map;
 };
 
-inline constexpr const char* MAP_FILE_NAME = "MarrowfenlatchMap.txt";
+using records::MAP_FILE_NAME;
 
 // A map line: the individual in columns 1 to 25, column 26 skipped (blank when shown), the species
 // in columns 27 to 51. The confirmation shows each entry in the same columns.
 const records::RecordLayout& mapLineLayout();
+
+// The text fields of mapLineLayout, in its order.
+enum MapField : std::size_t { INDIVIDUAL_FIELD, SPECIES_FIELD };
 
 // Reads every line of the map file into a map; the file is closed again before returning. A
 // UTF-8 byte-order mark before the first line is no part of the first individual's name.

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using records::FixedText;
 
 FixedText name(const std::string& text) {
-    return records::makeFixedText(text, records::NAME_WIDTH);
+    return records::FixedText(text, records::NAME_WIDTH);
 }
 
 // Written out instead of "I" + std::to_string(n), which sets off a false -Wrestrict in GCC 12
@@ -27,7 +27,7 @@ std::string numbered(const char* prefix, long number) {
 }
 
 std::string mapLine(const std::string& individual, const std::string& species) {
-    return name(individual).bytes + " " + name(species).bytes;
+    return name(individual).text() + " " + name(species).text();
 }
 
 // Each case works in a fresh folder of its own, since the map has a fixed name.
@@ -40,7 +40,7 @@ class SpeciesMapFile : public ::testing::Test {
     static std::vector<std::pair<std::string, std::string>> entriesOf(const SpeciesMap& map) {
         std::vector<std::pair<std::string, std::string>> entries;
         for (const MapEntry& entry : map.entries()) {
-            entries.emplace_back(entry.individual.bytes, entry.species.bytes);
+            entries.emplace_back(entry.individual.text(), entry.species.text());
         }
         return entries;
     }
@@ -71,12 +71,12 @@ TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {name("Fluffy").bytes, name("Leopard").bytes},
-        {name("").bytes, name("").bytes},
-        {name("Tab\tName|Ox").bytes, name("").bytes},
-        {"Abcdefghijklmnopqrstuvwxy", name(" Leo").bytes},
-        {name("Rex").bytes, name("Dog").bytes},
-        {name("fluffy").bytes, name("Cat").bytes},
+        {name("Fluffy").text(), name("Leopard").text()},
+        {name("").text(), name("").text()},
+        {name("Tab\tName|Ox").text(), name("").text()},
+        {"Abcdefghijklmnopqrstuvwxy", name(" Leo").text()},
+        {name("Rex").text(), name("Dog").text()},
+        {name("fluffy").text(), name("Cat").text()},
     };
     EXPECT_EQ(entriesOf(result.map), expected);
     EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
@@ -149,16 +149,16 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
         const std::size_t count = std::min(FOLDER_BATCH, folders.size() - start);
         std::vector<const char*> batch;
         for (std::size_t i = start; i < start + count; ++i) {
-            batch.push_back(folders[i].bytes.data());
+            batch.push_back(folders[i].text().data());
         }
         std::vector<const char*> species(count);
         map.speciesOfFolders(batch, species);
         for (std::size_t i = 0; i < count; ++i) {
             const std::optional<std::size_t> found = map.findSpecies(folders[start + i]);
-            ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].bytes;
+            ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].text();
             if (found) {
                 EXPECT_EQ(std::string(species[i], records::NAME_WIDTH),
-                          map.entries()[*found].species.bytes);
+                          map.entries()[*found].species.text());
             }
         }
     }
