@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expectedLine;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::string expected = fuzz::columns(line, fields[i].first, fields[i].width);
-        FUZZ_CHECK(values[i].bytes == expected);
+        FUZZ_CHECK(values[i].text() == expected);
         expectedLine.resize(fields[i].first, ' ');
         expectedLine += expected;
     }

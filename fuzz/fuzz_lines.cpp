@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "fuzz_support.h"
+#include "lines/line_source.h"
 #include "picture_list/relabel.h"
 #include "records/layout.h"
-#include "records/line_source.h"
 #include "species_map/species_map.h"
 
 namespace {
@@ -46,19 +46,19 @@ void checkCuts(const std::string& line) {
         records::blankValues(picture_list::pictureLineLayout());
     records::cutLine(line, records::planLayout(picture_list::pictureLineLayout()), picture);
     FUZZ_CHECK(picture.size() == 3);
-    FUZZ_CHECK(picture[0].bytes == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(picture[1].bytes == fuzz::columns(line, 26, 25));
-    FUZZ_CHECK(picture[2].bytes == fuzz::columns(line, 52, 22));
+    FUZZ_CHECK(picture[0].text() == fuzz::columns(line, 0, 25));
+    FUZZ_CHECK(picture[1].text() == fuzz::columns(line, 26, 25));
+    FUZZ_CHECK(picture[2].text() == fuzz::columns(line, 52, 22));
 
     std::string built;
     records::buildLine(picture_list::pictureLineLayout(), picture, built);
-    FUZZ_CHECK(built == picture[0].bytes + " " + picture[1].bytes + " " + picture[2].bytes);
+    FUZZ_CHECK(built == picture[0].text() + " " + picture[1].text() + " " + picture[2].text());
 
     std::vector<records::FixedText> map = records::blankValues(species_map::mapLineLayout());
     records::cutLine(line, records::planLayout(species_map::mapLineLayout()), map);
     FUZZ_CHECK(map.size() == 2);
-    FUZZ_CHECK(map[0].bytes == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(map[1].bytes == fuzz::columns(line, 26, 25));
+    FUZZ_CHECK(map[0].text() == fuzz::columns(line, 0, 25));
+    FUZZ_CHECK(map[1].text() == fuzz::columns(line, 26, 25));
 }
 
 } // namespace
@@ -76,18 +76,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::thread writer;
     const int fd = streamOf(stream, chunk, writer);
-    records::LineSource source(fd);
+    lines::LineSource source(fd);
     std::vector<std::string_view> batch(most);
     std::string head;
     std::size_t taken = 0;
     for (;;) {
         std::size_t count = 1;
-        const records::TakeResult result =
-            wholeLines ? records::takeLines(source, batch.data(), most, count)
-                       : records::takeLineHead(source, keep, head);
-        FUZZ_CHECK(result.status == records::LineStatus::Line ||
-                   result.status == records::LineStatus::End);
-        if (result.status == records::LineStatus::End) {
+        const lines::TakeResult result = wholeLines ? source.takeLines(batch.data(), most, count)
+                                                    : source.takeLineHead(keep, head);
+        FUZZ_CHECK(result.status == lines::LineStatus::Line ||
+                   result.status == lines::LineStatus::End);
+        if (result.status == lines::LineStatus::End) {
             break;
         }
         // Every line of a batch must still stand as it was when the batch is complete.
@@ -102,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The end stays the end.
     std::string_view after;
     std::size_t count = 0;
-    FUZZ_CHECK(records::takeLines(source, &after, 1, count).status == records::LineStatus::End);
+    FUZZ_CHECK(source.takeLines(&after, 1, count).status == lines::LineStatus::End);
     if (writer.joinable()) {
         writer.join();
     }

@@ -26,20 +26,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(entries.size() == expected.size());
     std::unordered_map<std::string, std::size_t> first;
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        FUZZ_CHECK(entries[i].individual.bytes == expected[i].individual);
-        FUZZ_CHECK(entries[i].species.bytes == expected[i].species);
-        first.emplace(entries[i].individual.bytes, i);
+        FUZZ_CHECK(entries[i].individual.text() == expected[i].individual);
+        FUZZ_CHECK(entries[i].species.text() == expected[i].species);
+        first.emplace(entries[i].individual.text(), i);
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::optional<std::size_t> found =
-            species_map::findSpecies(*loaded, entries[i].individual);
-        FUZZ_CHECK(found && *found == first.at(entries[i].individual.bytes));
+        const std::optional<std::size_t> found = loaded->findSpecies(entries[i].individual);
+        FUZZ_CHECK(found && *found == first.at(entries[i].individual.text()));
 
         // A name one byte away from this individual: found exactly when some entry has it.
-        records::FixedText near = entries[i].individual;
-        near.bytes[i % 25] = static_cast<char>(near.bytes[i % 25] ^ (1 + i % 7));
-        const std::optional<std::size_t> nearFound = species_map::findSpecies(*loaded, near);
-        const auto nearFirst = first.find(near.bytes);
+        std::string nearName = entries[i].individual.text();
+        nearName[i % 25] = static_cast<char>(nearName[i % 25] ^ (1 + i % 7));
+        const records::FixedText near(nearName, 25);
+        const std::optional<std::size_t> nearFound = loaded->findSpecies(near);
+        const auto nearFirst = first.find(near.text());
         FUZZ_CHECK(nearFound.has_value() == (nearFirst != first.end()));
         FUZZ_CHECK(!nearFound || *nearFound == nearFirst->second);
     }

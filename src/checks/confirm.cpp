@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t ANSWER_WIDTH = 2;
 
 bool isNo(const records::FixedText& answer) {
-    return answer.bytes == "no" || answer.bytes == "No" || answer.bytes == "NO";
+    return answer.text() == "no" || answer.text() == "No" || answer.text() == "NO";
 }
 
 constexpr std::string_view INDIVIDUAL = "Individual";
@@ -22,7 +22,7 @@ constexpr std::string_view SPECIES = "Species";
 // individual, and as long as itself, so that the header line ends with its last word.
 records::RecordLayout headerLayout() {
     const std::size_t speciesColumn =
-        records::planLayout(species_map::mapLineLayout()).fields[1].first;
+        records::planLayout(species_map::mapLineLayout()).fields[species_map::SPECIES_FIELD].first;
     return {{records::TextField{INDIVIDUAL.size()},
              records::Skip{speciesColumn - INDIVIDUAL.size()}, records::TextField{SPECIES.size()}}};
 }
@@ -33,14 +33,14 @@ void showTable(const species_map::SpeciesMap& map) {
     // as the fields they are copied into, so the copies ask for nothing.
     const records::RecordLayout header = headerLayout();
     const std::vector<records::FixedText> headings{
-        records::makeFixedText(INDIVIDUAL, INDIVIDUAL.size()),
-        records::makeFixedText(SPECIES, SPECIES.size())};
+        records::FixedText(INDIVIDUAL, INDIVIDUAL.size()),
+        records::FixedText(SPECIES, SPECIES.size())};
     std::vector<records::FixedText> values = records::blankValues(species_map::mapLineLayout());
     console::printBlankLine();
     console::printFixedLine(header, headings);
     for (const species_map::MapEntry& entry : map.entries()) {
-        values[0] = entry.individual;
-        values[1] = entry.species;
+        values[species_map::INDIVIDUAL_FIELD] = entry.individual;
+        values[species_map::SPECIES_FIELD] = entry.species;
         console::printFixedLine(species_map::mapLineLayout(), values);
     }
 }

@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "lines/line_end.h"
+#include "lines/line_source.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "records/fatal.h"
-#include "records/line_end.h"
-#include "records/line_source.h"
-#include "records/under_way.h"
+#include "report/fatal.h"
+#include "report/under_way.h"
 
 namespace console {
 
@@ -28,7 +28,7 @@ struct LineCounts {
 constinit LineCounts counts;
 
 struct ConsoleState {
-    records::LineSource input{STDIN_FD};
+    lines::LineSource input{STDIN_FD};
     std::string line; // the output line being formed, reused
     std::string head; // the kept part of the input line being read
 };
@@ -38,35 +38,34 @@ ConsoleState& state() {
     return console;
 }
 
-void beginOutput(std::string_view operation, const records::SourceLocation& where) {
-    records::noteUnderWay(operation, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1, where);
+void beginOutput(std::string_view operation, const report::SourceLocation& where) {
+    report::noteUnderWay(operation, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1, where);
 }
 
-void beginInput(std::string_view operation, const records::SourceLocation& where) {
-    records::noteUnderWay(operation, STDIN_CHANNEL, STDIN_NAME, counts.read + 1, where);
+void beginInput(std::string_view operation, const report::SourceLocation& where) {
+    report::noteUnderWay(operation, STDIN_CHANNEL, STDIN_NAME, counts.read + 1, where);
 }
 
-void writeLine(std::string& line, std::string_view operation,
-               const records::SourceLocation& where) {
-    line.append(records::lineEndFor(STDOUT_FD));
+void writeLine(std::string& line, std::string_view operation, const report::SourceLocation& where) {
+    line.append(lines::lineEndFor(STDOUT_FD));
     const int error = platform::writeAll(STDOUT_FD, line.data(), line.size());
     if (error != 0) {
-        records::fatalFileError(records::hostError(error), operation, STDOUT_CHANNEL, STDOUT_NAME,
-                                counts.written + 1, where);
+        report::fatalFileError(report::hostError(error), operation, STDOUT_CHANNEL, STDOUT_NAME,
+                               counts.written + 1, where);
     }
     ++counts.written;
-    records::noteNoneUnderWay();
+    report::noteNoneUnderWay();
 }
 
 // Takes one input line, keeping its first `keep` bytes in the console's head buffer.
 const std::string& readLine(std::size_t keep, std::string_view operation,
-                            const records::SourceLocation& where) {
+                            const report::SourceLocation& where) {
     ConsoleState& console = state();
-    const records::TakeResult taken = records::takeLineHead(console.input, keep, console.head);
+    const lines::TakeResult taken = console.input.takeLineHead(keep, console.head);
     const std::int32_t recordNumber = counts.read + 1;
-    if (taken.status != records::LineStatus::Line) {
-        records::fatalFileError(records::errorOfTake(taken), operation, STDIN_CHANNEL, STDIN_NAME,
-                                recordNumber, where);
+    if (taken.status != lines::LineStatus::Line) {
+        report::fatalFileError(report::errorOfTake(taken), operation, STDIN_CHANNEL, STDIN_NAME,
+                               recordNumber, where);
     }
     counts.read = recordNumber;
     return console.head;
@@ -74,47 +73,46 @@ const std::string& readLine(std::size_t keep, std::string_view operation,
 
 } // namespace
 
-void printMessage(std::string_view text, const records::SourceLocation& where) {
-    beginOutput(records::OP_LIST_DIRECTED_WRITE, where);
+void printMessage(std::string_view text, const report::SourceLocation& where) {
+    beginOutput(report::OP_LIST_DIRECTED_WRITE, where);
     std::string& line = state().line;
     line.assign(1, ' ');
     line.append(text);
-    writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
+    writeLine(line, report::OP_LIST_DIRECTED_WRITE, where);
 }
 
-void printBlankLine(const records::SourceLocation& where) {
-    beginOutput(records::OP_LIST_DIRECTED_WRITE, where);
+void printBlankLine(const report::SourceLocation& where) {
+    beginOutput(report::OP_LIST_DIRECTED_WRITE, where);
     std::string& line = state().line;
     line.clear();
-    writeLine(line, records::OP_LIST_DIRECTED_WRITE, where);
+    writeLine(line, report::OP_LIST_DIRECTED_WRITE, where);
 }
 
 void printFixedLine(const records::RecordLayout& layout,
                     const std::vector<records::FixedText>& values,
-                    const records::SourceLocation& where) {
-    beginOutput(records::OP_FORMATTED_WRITE, where);
+                    const report::SourceLocation& where) {
+    beginOutput(report::OP_FORMATTED_WRITE, where);
     std::string& line = state().line;
     records::buildLine(layout, values, line);
-    writeLine(line, records::OP_FORMATTED_WRITE, where);
+    writeLine(line, report::OP_FORMATTED_WRITE, where);
 }
 
-void waitForEnter(const records::SourceLocation& where) {
-    beginInput(records::OP_LIST_DIRECTED_READ, where);
-    (void)readLine(0, records::OP_LIST_DIRECTED_READ, where);
-    records::noteNoneUnderWay();
+void waitForEnter(const report::SourceLocation& where) {
+    beginInput(report::OP_LIST_DIRECTED_READ, where);
+    (void)readLine(0, report::OP_LIST_DIRECTED_READ, where);
+    report::noteNoneUnderWay();
 }
 
-records::FixedText readAnswer(std::size_t width, const records::SourceLocation& where) {
-    beginInput(records::OP_FORMATTED_READ, where);
+records::FixedText readAnswer(std::size_t width, const report::SourceLocation& where) {
+    beginInput(report::OP_FORMATTED_READ, where);
     records::FixedText answer =
-        records::makeFixedText(readLine(width, records::OP_FORMATTED_READ, where), width);
-    records::noteNoneUnderWay();
+        records::FixedText(readLine(width, report::OP_FORMATTED_READ, where), width);
+    report::noteNoneUnderWay();
     return answer;
 }
 
-records::NotedOperation nextOutputLine(const records::SourceLocation& where) {
-    return {records::OP_LIST_DIRECTED_WRITE, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1,
-            where};
+report::NotedOperation nextOutputLine(const report::SourceLocation& where) {
+    return {report::OP_LIST_DIRECTED_WRITE, STDOUT_CHANNEL, STDOUT_NAME, counts.written + 1, where};
 }
 
 } // namespace console

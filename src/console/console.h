@@ -1,6 +1,6 @@
 #pragma once
 
-#include "records/source_location.h"
+#include "report/source_location.h"
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -8,7 +8,7 @@
 
 #include "records/fixed_text.h"
 #include "records/layout.h"
-#include "records/under_way.h"
+#include "report/under_way.h"
 
 // The operator's dialogue: lines on standard output, each out on the device before the call
 // returns, and lines read from standard input. Any failure ends the process through the fatal
@@ -20,27 +20,27 @@ inline constexpr std::int32_t STDOUT_CHANNEL = 6;
 
 // One blank, the text with all its bytes, the line end.
 void printMessage(std::string_view text,
-                  const records::SourceLocation& where = records::SourceLocation::current());
+                  const report::SourceLocation& where = report::SourceLocation::current());
 
 // The line end alone.
-void printBlankLine(const records::SourceLocation& where = records::SourceLocation::current());
+void printBlankLine(const report::SourceLocation& where = report::SourceLocation::current());
 
 // A line built by `layout` from `values`, starting in column 1.
 void printFixedLine(const records::RecordLayout& layout,
                     const std::vector<records::FixedText>& values,
-                    const records::SourceLocation& where = records::SourceLocation::current());
+                    const report::SourceLocation& where = report::SourceLocation::current());
 
 // Reads one line and forgets it.
-void waitForEnter(const records::SourceLocation& where = records::SourceLocation::current());
+void waitForEnter(const report::SourceLocation& where = report::SourceLocation::current());
 
 // Reads one line and returns its first `width` bytes, blank-filled.
 records::FixedText
 readAnswer(std::size_t width,
-           const records::SourceLocation& where = records::SourceLocation::current());
+           const report::SourceLocation& where = report::SourceLocation::current());
 
 // The next line of standard output, as a list-directed write asked for at `where`: the stream that
 // the run is at between its stages, when no file or stream operation is under way.
-records::NotedOperation
-nextOutputLine(const records::SourceLocation& where = records::SourceLocation::current());
+report::NotedOperation
+nextOutputLine(const report::SourceLocation& where = report::SourceLocation::current());
 
 } // namespace console

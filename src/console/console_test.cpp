@@ -20,7 +20,6 @@ namespace console {
 namespace {
 
 using records::FixedText;
-using records::makeFixedText;
 
 using test_support::RunResult;
 
@@ -43,7 +42,7 @@ TEST(ConsoleOutput, LinesHaveExactBytes) {
         printMessage(guidance);
         printMessage(odd);
         printBlankLine();
-        printFixedLine(ROW, {makeFixedText("ab", 5), makeFixedText("c\td", 3)});
+        printFixedLine(ROW, {FixedText("ab", 5), FixedText("c\td", 3)});
     });
     EXPECT_EQ(child.exitStatus, 0) << child.err;
     const std::string expected = " Sort AllPicturesUnsorted.txt\r\n"
@@ -66,7 +65,7 @@ TEST(ConsoleOutput, EachLineIsOnTheDeviceWhenTheCallReturns) {
         if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 8) {
             ::_exit(2);
         }
-        printFixedLine(ROW, {makeFixedText("a", 5), makeFixedText("b", 3)});
+        printFixedLine(ROW, {FixedText("a", 5), FixedText("b", 3)});
         if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 20) {
             ::_exit(3);
         }
@@ -86,7 +85,7 @@ class ReadAnswer : public ::testing::TestWithParam<AnswerCase> {};
 // ended.
 TEST_P(ReadAnswer, TakesTheFirstTwoBytesOfOneLine) {
     const auto bracketed = [](const records::FixedText& answer) {
-        return std::string("[").append(answer.bytes).append("]");
+        return std::string("[").append(answer.text()).append("]");
     };
     const RunResult child = runConsole(GetParam().input + "Ye\n", [&bracketed] {
         printMessage(bracketed(readAnswer(2)));
@@ -111,7 +110,7 @@ TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
     const RunResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
         waitForEnter();
         waitForEnter();
-        printMessage(readAnswer(2).bytes);
+        printMessage(readAnswer(2).text());
     });
     EXPECT_EQ(child.exitStatus, 0) << child.err;
     EXPECT_EQ(child.out, " No\r\n");
@@ -125,7 +124,7 @@ std::string endOfInputReport(const std::string& operation, int record, int line)
 TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
     const int waitLine = __LINE__ + 3;
     const RunResult child = runConsole("No", [] {
-        printMessage(readAnswer(2).bytes);
+        printMessage(readAnswer(2).text());
         waitForEnter();
         printMessage("never printed");
     });
@@ -178,7 +177,7 @@ TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
         }
         printMessage("fits in the pipe");
         ::close(pipeEnds[0]); // the reader goes away
-        printFixedLine(ROW, {makeFixedText("a", 5), makeFixedText("b", 3)});
+        printFixedLine(ROW, {FixedText("a", 5), FixedText("b", 3)});
         ::_exit(3);
     });
     EXPECT_EQ(child.exitStatus, 127);

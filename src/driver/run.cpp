@@ -6,9 +6,11 @@
 
 #include "checks/checks.h"
 #include "console/console.h"
+#include "driver/messages.h"
 #include "picture_list/relabel.h"
 #include "platform/process.h"
 #include "records/fixed_text.h"
+#include "records/operator_files.h"
 #include "shell/shell.h"
 #include "species_map/species_map.h"
 
@@ -34,13 +36,13 @@ constexpr std::size_t BANNER_WIDTH = 66;
 // The backup is the only full copy of the list once the sort has started, so a run goes on only
 // after a backup that reported success.
 void backUpPictureList() {
-    console::printMessage("Save AllPictures.txt with individuals as AllPicturesIndiv.txt");
-    const std::int32_t status = shell::runShellCommand("Copy AllPictures.txt AllPicturesIndiv.txt");
+    console::printMessage(messages::SAVING);
+    const std::int32_t status = shell::runShellCommand(records::BACKUP_COMMAND);
     if (status == shell::status::SOURCE_MISSING) {
-        stopWithFailure("AllPictures.txt is not present ... TERMINATING");
+        stopWithFailure(messages::NO_LIST);
     }
-    if (status != 0) {
-        stopWithFailure("Backup of AllPictures.txt failed ... TERMINATING");
+    if (status != shell::status::DONE) {
+        stopWithFailure(messages::NO_BACKUP);
     }
 }
 
@@ -59,29 +61,27 @@ species_map::SpeciesMap loadMap() {
         exitOrderly();
     }
     if (loaded.outcome == species_map::LoadOutcome::MapInUtf16) {
-        stopForByteOrderMark(species_map::MAP_FILE_NAME);
+        stopForByteOrderMark(records::MAP_FILE_NAME);
     }
     return std::move(loaded.map);
 }
 
 // The relabelling reads the backup, but the file to save again is the operator's own list.
 void relabel(const species_map::SpeciesMap& map) {
-    console::printMessage("Map individuals into species, create AllPicturesUnsorted.txt");
+    console::printMessage(messages::RELABELLING);
     if (picture_list::relabelPictureList(map) ==
         picture_list::RelabelOutcome::ListHasByteOrderMark) {
-        stopForByteOrderMark("AllPictures.txt");
+        stopForByteOrderMark(records::PICTURE_LIST_NAME);
     }
 }
 
 // A sort that failed may have left no new list, or a partial one: the operator must not be told
 // that the job is done.
 void sortPictureList() {
-    console::printMessage("Sort AllPicturesUnsorted.txt");
-    const std::int32_t status =
-        shell::runShellCommand("sort AllPicturesUnsorted.txt > AllPictures.txt");
-    if (status != 0) {
-        console::printMessage("Sort of AllPicturesUnsorted.txt failed ... TERMINATING");
-        stopWithFailure("AllPicturesIndiv.txt holds the picture list as it was before this run");
+    console::printMessage(messages::SORTING);
+    if (shell::runShellCommand(records::SORT_COMMAND) != shell::status::DONE) {
+        console::printMessage(messages::NOT_SORTED);
+        stopWithFailure(messages::OLD_LIST_KEPT);
     }
 }
 
@@ -89,9 +89,9 @@ void sortPictureList() {
 
 void runRelabelling() {
     console::printMessage(
-        records::makeFixedText("1 February, 2014 Version 1.0 - Move individuals to species folders",
-                               BANNER_WIDTH)
-            .bytes);
+        records::FixedText("1 February, 2014 Version 1.0 - Move individuals to species folders",
+                           BANNER_WIDTH)
+            .text());
     backUpPictureList();
     const species_map::SpeciesMap map = loadMap();
     if (checks::confirmSpeciesMap(map) == checks::Confirmation::Rejected) {
@@ -99,9 +99,9 @@ void runRelabelling() {
     }
     relabel(map);
     sortPictureList();
-    console::printMessage("Delete AllPicturesUnsorted.txt");
-    (void)shell::runShellCommand("del AllPicturesUnsorted.txt");
-    console::printMessage("All individuals moved to species, AllPictures.txt created");
+    console::printMessage(messages::DELETING);
+    (void)shell::runShellCommand(records::DELETE_COMMAND);
+    console::printMessage(messages::ALL_MOVED);
     console::printMessage("Hit Enter to TERMINATE NORMALLY");
     console::waitForEnter();
     exitOrderly();

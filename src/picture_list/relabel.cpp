@@ -57,23 +57,22 @@ bool isWholePictureLine(const WholeLineShape& shape, std::string_view line) {
 }
 
 void relabelWholeLine(Relabelling& relabelling, std::string_view line, const char* species) {
-    char* const out = records::recordRoom(relabelling.unsorted, relabelling.whole.width);
+    char* const out = relabelling.unsorted.recordRoom(relabelling.whole.width);
     std::memcpy(out, line.data(), relabelling.whole.width);
     if (species != nullptr) {
         std::memcpy(out + relabelling.whole.folder, species, records::NAME_WIDTH);
     }
-    records::commitRecord(relabelling.unsorted, relabelling.whole.width);
+    relabelling.unsorted.commitRecord(relabelling.whole.width);
 }
 
 void relabelCutLine(Relabelling& relabelling, std::string_view line) {
     records::cutLine(line, relabelling.plan, relabelling.picture.fields);
     records::FixedText& folder = relabelling.picture.fields[FOLDER];
-    if (const std::optional<std::size_t> entry =
-            species_map::findSpecies(relabelling.map, folder)) {
-        // Same width on both sides, so this copies bytes and never allocates.
-        folder.bytes = relabelling.map.entries()[*entry].species.bytes;
+    if (const std::optional<std::size_t> entry = relabelling.map.findSpecies(folder)) {
+        // Kept at the folder's width, so this copies bytes and never allocates.
+        folder.assign(relabelling.map.entries()[*entry].species.text());
     }
-    records::writeRecord(relabelling.unsorted, relabelling.plan, relabelling.picture.fields);
+    relabelling.unsorted.writeRecord(relabelling.plan, relabelling.picture.fields);
 }
 
 // Relabels a batch of lines, looking up the folders of all its whole lines at once.
@@ -86,8 +85,8 @@ void relabelLines(Relabelling& relabelling, std::span<const std::string_view> li
             folders[whole++] = line.data() + relabelling.whole.folder;
         }
     }
-    species_map::speciesOfFolders(relabelling.map, std::span(folders).first(whole),
-                                  std::span(species).first(whole));
+    relabelling.map.speciesOfFolders(std::span(folders).first(whole),
+                                     std::span(species).first(whole));
     std::size_t next = 0;
     for (const std::string_view line : lines) {
         if (isWholePictureLine(relabelling.whole, line)) {
@@ -109,21 +108,22 @@ const records::RecordLayout& pictureLineLayout() {
 }
 
 RelabelOutcome relabelPictureList(const species_map::SpeciesMap& map) {
-    records::RecordFile backup = records::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
-    if (records::passByteOrderMark(backup) != records::ByteOrderMark::None) {
-        records::close(backup);
+    auto backup = records::RecordFile::openOrCreate(BACKUP_FILE_NAME, BACKUP_CHANNEL);
+    if (backup.passByteOrderMark() != lines::ByteOrderMark::None) {
+        backup.close();
         return RelabelOutcome::ListHasByteOrderMark;
     }
-    records::RecordFile unsorted = records::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
+    auto unsorted = records::RecordFile::openOrCreate(UNSORTED_FILE_NAME, UNSORTED_CHANNEL);
     // Made once the files are open, so that a want of memory here is reported for them.
     static const records::LayoutPlan plan = records::planLayout(pictureLineLayout());
     Relabelling run{map, unsorted, plan, wholeLineShape(plan), {}};
+    // Read in batches, so that the folders of a batch are looked up in the map together.
     std::array<std::string_view, species_map::FOLDER_BATCH> lines;
-    while (const std::size_t count = records::readLines(backup, lines.data(), lines.size())) {
+    while (const std::size_t count = backup.readLines(lines.data(), lines.size())) {
         relabelLines(run, std::span(lines).first(count));
     }
-    records::close(backup);
-    records::close(unsorted);
+    backup.close();
+    unsorted.close();
     return RelabelOutcome::Relabelled;
 }
 

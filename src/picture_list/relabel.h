@@ -1,12 +1,14 @@
 #pragma once
 
 #include "records/layout.h"
+#include "records/operator_files.h"
 #include "species_map/species_map.h"
 
 namespace picture_list {
 
-inline constexpr const char* BACKUP_FILE_NAME = "AllPicturesIndiv.txt";
-inline constexpr const char* UNSORTED_FILE_NAME = "AllPicturesUnsorted.txt";
+// The list is read from its backup and written, relabelled, to the unsorted list.
+using records::BACKUP_FILE_NAME;
+using records::UNSORTED_FILE_NAME;
 
 // A picture line: the picture in columns 1 to 25, its folder in columns 27 to 51 and the rest in
 // columns 53 to 74; columns 26 and 52 are skipped (blank when written).

@@ -35,8 +35,8 @@ std::string input(const std::string& lead, const std::string& folder, const std:
 species_map::SpeciesMap mapOf(std::initializer_list<std::pair<std::string, std::string>> pairs) {
     species_map::SpeciesMap map;
     for (const auto& [individual, species] : pairs) {
-        species_map::addEntry(map, {records::makeFixedText(individual, records::NAME_WIDTH),
-                                    records::makeFixedText(species, records::NAME_WIDTH)});
+        map.addEntry({records::FixedText(individual, records::NAME_WIDTH),
+                      records::FixedText(species, records::NAME_WIDTH)});
     }
     return map;
 }

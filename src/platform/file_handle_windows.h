@@ -42,6 +42,13 @@ class FileHandle {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// Whether a failure of the Windows file functions says that nothing is there: as with meansMissing
+// of files.h, a name along a path that does not lead anywhere is as missing as one that is not
+// there.
+inline bool meansNoFile(int error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // An open handle, or none with the host's error number.
 struct HandleResult {
     FileHandle file;

@@ -47,7 +47,7 @@ class FileDescriptor {
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     FileDescriptor& operator=(FileDescriptor&& other) noexcept {
         if (this != &other) {
-            (void)closeFile(*this);
+            (void)close();
             fd_ = std::exchange(other.fd_, -1);
         }
         return *this;
@@ -55,21 +55,19 @@ class FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     // A close that fails here has nobody to tell: whoever needs to hear of a late write error
-    // closes with closeFile first.
-    ~FileDescriptor() { (void)closeFile(*this); }
+    // closes with close() first.
+    ~FileDescriptor() { (void)close(); }
 
     int get() const noexcept { return fd_; }
     bool isOpen() const noexcept { return fd_ >= 0; }
 
     // Closes the file now. Returns 0 or the error (a delayed write error, say); either way the
     // file is closed afterwards, and closing a closed one does nothing.
-    friend int closeFile(FileDescriptor& file) noexcept;
+    int close() noexcept;
 
   private:
     int fd_ = -1;
 };
-
-int closeFile(FileDescriptor& file) noexcept;
 
 // An open file, or none with the error.
 struct OpenResult {
@@ -142,5 +140,8 @@ int truncateAt(int fd, std::int64_t length);
 
 // Returns 0 or the error.
 int removeFile(const std::string& name);
+
+// The size of the file `name` in bytes, or -1 when it cannot be told.
+std::int64_t sizeOfNamedFile(const std::string& name);
 
 } // namespace platform

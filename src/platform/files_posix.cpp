@@ -92,8 +92,8 @@ int truncateAt(int fd, std::int64_t length) {
                : errno;
 }
 
-int closeFile(FileDescriptor& file) noexcept {
-    const int fd = std::exchange(file.fd_, -1);
+int FileDescriptor::close() noexcept {
+    const int fd = std::exchange(fd_, -1);
     // A close interrupted by a signal has still released the descriptor on Linux, so it is
     // not retried; any other failure (a delayed write error) is reported.
     if (fd < 0 || ::close(fd) == 0 || errno == EINTR) {
@@ -104,6 +104,11 @@ int closeFile(FileDescriptor& file) noexcept {
 
 int removeFile(const std::string& name) {
     return ::unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+std::int64_t sizeOfNamedFile(const std::string& name) {
+    struct stat info {};
+    return ::stat(name.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
 }
 
 } // namespace platform

@@ -36,7 +36,7 @@ TEST(FileDescriptor, ItsOwnerClosesItOnceWhereverItWasMoved) {
 
     // Closed early, an owner closes nothing later: the number may already be another file's.
     OpenResult first = openFile("list.txt", OpenMode::ReadOnly);
-    EXPECT_EQ(closeFile(first.file), 0);
+    EXPECT_EQ(first.file.close(), 0);
     EXPECT_FALSE(first.file.isOpen());
     const OpenResult second = openFile("list.txt", OpenMode::ReadOnly);
     { const FileDescriptor gone = std::move(first.file); }
@@ -49,14 +49,14 @@ TEST(Replacement, GivenUpUncommittedItTakesItsNewFileWithIt) {
     const std::size_t before = openFiles();
     for (const char* destination : {"old.txt", "new.txt"}) {
         {
-            ReplacementStart start = beginReplacement(destination);
+            ReplacementStart start = Replacement::begin(destination);
             ASSERT_EQ(start.error, 0);
-            ASSERT_EQ(writeReplacement(start.replacement, "new", 3), 0);
+            ASSERT_EQ(start.replacement.write("new", 3), 0);
         }
         EXPECT_THROW(
             {
-                ReplacementStart start = beginReplacement(destination);
-                (void)writeReplacement(start.replacement, "new", 3);
+                ReplacementStart start = Replacement::begin(destination);
+                (void)start.replacement.write("new", 3);
                 throw std::runtime_error("the work stops half-way");
             },
             std::runtime_error);
@@ -72,11 +72,12 @@ TEST(Replacement, CommittedItIsTheDestinationAndHoldsNothingOpen) {
     ::chmod("old.txt", 0640);
     const std::size_t before = openFiles();
     for (const char* destination : {"old.txt", "new.txt"}) {
-        ReplacementStart start = beginReplacement(destination);
-        ASSERT_EQ(start.error, 0);
-        ASSERT_EQ(writeReplacement(start.replacement, "new", 3), 0);
-        EXPECT_EQ(commitReplacement(start.replacement), 0);
-        abandonReplacement(start.replacement); // too late: nothing to undo
+        {
+            ReplacementStart start = Replacement::begin(destination);
+            ASSERT_EQ(start.error, 0);
+            ASSERT_EQ(start.replacement.write("new", 3), 0);
+            EXPECT_EQ(start.replacement.commit(), 0);
+        } // given up after its commit: too late, nothing to undo
         EXPECT_EQ(readFile(destination), "new");
     }
     EXPECT_EQ(permissionsOf("old.txt"), 0640u);

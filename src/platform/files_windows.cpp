@@ -8,6 +8,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <utility>
+#include <windows.h>
 
 #include "platform/held_file_windows.h"
 
@@ -110,13 +111,22 @@ int truncateAt(int fd, std::int64_t length) {
     return ::_chsize_s(fd, length);
 }
 
-int closeFile(FileDescriptor& file) noexcept {
-    const int fd = std::exchange(file.fd_, -1);
+int FileDescriptor::close() noexcept {
+    const int fd = std::exchange(fd_, -1);
     return fd < 0 || ::_close(fd) == 0 ? 0 : errno;
 }
 
 int removeFile(const std::string& name) {
     return ::_unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+std::int64_t sizeOfNamedFile(const std::string& name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (::GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data) == 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
 }
 
 } // namespace platform

@@ -20,7 +20,7 @@ TEST(MapForReading, AFileCutShortUnderTheMappingReadsZerosAndSaysSo) {
     ASSERT_TRUE(opened.file.isOpen());
     MapResult mapping = mapForReading(opened.file.get(), size);
     ASSERT_EQ(mapping.error, 0);
-    ASSERT_EQ(closeFile(opened.file), 0);
+    ASSERT_EQ(opened.file.close(), 0);
     const char* bytes = mapping.bytes.get();
     EXPECT_EQ(bytes[size - 1], 'x');
     EXPECT_FALSE(mappedFileShrank());

@@ -21,6 +21,29 @@ struct ReplacementStart;
 // new file goes with it and the destination stays as it was. Moved, never copied.
 class Replacement {
   public:
+    // Prepares to replace `destination`. A symbolic link is followed as the link rule allows
+    // (link_rule.h), so that the file it names is replaced and the link stays; a link to nothing is
+    // replaced by the new file. A destination that exists and is not a regular file is refused:
+    // EISDIR for a folder, NOT_A_REGULAR_FILE for a device, a pipe or a socket.
+    static ReplacementStart begin(const std::string& destination);
+
+    Replacement(Replacement&& other) noexcept;
+    Replacement& operator=(Replacement&&) = delete;
+    // Removes the new file unless it has been committed; the destination stays as it was.
+    ~Replacement();
+
+    // Where the new contents are written.
+    int fd() const noexcept { return file_.get(); }
+
+    // Writes all of `data`, retrying interrupted and short writes. Returns 0 or the error.
+    int write(const char* data, std::size_t size) const;
+
+    // Puts the new file in the destination's place and syncs it. Returns 0 once the new file has
+    // taken the destination's name: nothing after that rename can undo it or report a failure.
+    // Otherwise returns the error after removing the new file, the destination untouched.
+    int commit();
+
+  private:
     // What the new file takes over from the file it replaces.
     struct Inherited {
         std::uint32_t permissions = 0; // the permission bits, as the host counts them
@@ -29,54 +52,27 @@ class Replacement {
         std::uint32_t group = 0;
     };
 
-    // What a replacement holds; only the operations below reach a replacement's own.
-    struct State {
-        FileDescriptor file;                // where the new contents are written
-        std::string tempPath;               // the new file's name in `folder`, while it has one
-        bool unnamed = false;               // the new file has no name yet
-        std::string target;                 // the name in `folder` of the file to replace
-        FileDescriptor folder;              // the target's folder (none: the current one)
-        std::optional<Inherited> inherited; // none for a destination that is new
-    };
-
-    Replacement(Replacement&& other) noexcept : state_(std::move(other.state_)) {
-        other.state_.tempPath.clear(); // the new file is this one's to remove now
-    }
-    Replacement& operator=(Replacement&&) = delete;
-    ~Replacement();
-
-    // Where the new contents are written.
-    int fd() const noexcept { return state_.file.get(); }
-
-  private:
     Replacement() = default;
-    State state_;
 
-    friend ReplacementStart beginReplacement(const std::string& destination);
-    friend int commitReplacement(Replacement& replacement);
-    friend void abandonReplacement(Replacement& replacement) noexcept;
+    int openNewFile();
+    int settleNewFile() const;
+    int nameNewFile();
+    int readyForRename();
+    void finishAfterRename() noexcept;
+    // Removes the new file; does nothing after a commit.
+    void abandon() noexcept;
+
+    FileDescriptor file_;                // where the new contents are written
+    std::string tempPath_;               // the new file's name in `folder_`, while it has one
+    bool unnamed_ = false;               // the new file has no name yet
+    std::string target_;                 // the name in `folder_` of the file to replace
+    FileDescriptor folder_;              // the target's folder (none: the current one)
+    std::optional<Inherited> inherited_; // none for a destination that is new
 };
 
 struct ReplacementStart {
     Replacement replacement;
     int error = 0; // 0, or why the destination cannot be written
 };
-
-// Prepares to replace `destination`. A symbolic link is followed as the link rule allows
-// (link_rule.h), so that the file it names is replaced and the link stays; a link to nothing is
-// replaced by the new file. A destination that exists and is not a regular file is refused:
-// EISDIR for a folder, NOT_A_REGULAR_FILE for a device, a pipe or a socket.
-ReplacementStart beginReplacement(const std::string& destination);
-
-// Writes all of `data`, retrying interrupted and short writes. Returns 0 or the error.
-int writeReplacement(const Replacement& replacement, const char* data, std::size_t size);
-
-// Puts the new file in the destination's place and syncs it. Returns 0 once the new file has taken
-// the destination's name: nothing after that rename can undo it or report a failure. Otherwise
-// returns the error after removing the new file, the destination untouched.
-int commitReplacement(Replacement& replacement);
-
-// Removes the new file; the destination stays as it was. Does nothing after a commit.
-void abandonReplacement(Replacement& replacement) noexcept;
 
 } // namespace platform

@@ -18,8 +18,6 @@ namespace platform {
 
 namespace {
 
-using State = Replacement::State;
-
 // Keeps the new file's name within the host's limit for one name, however long the old one is.
 constexpr std::size_t MAX_BASE_IN_TEMP_NAME = 200;
 constexpr std::string_view TEMP_SUFFIX = ".tmp-";
@@ -66,68 +64,6 @@ int syncFile(int fd) {
     return retryInterrupted([fd] { return ::fsync(fd); }) == 0 ? 0 : errno;
 }
 
-// Opens the new file in the target's folder: without a name where the host allows, else under
-// a free name of its own.
-int openNewFile(State& state) {
-    const mode_t mode = state.inherited ? PRIVATE_MODE : NEW_FILE_MODE;
-    state.file = openUnnamedFile(namesIn(state.folder), mode);
-    if (state.file.isOpen()) {
-        state.unnamed = true;
-        return 0;
-    }
-    return withFreeName(state.target, [&](std::string& name) {
-        const int fd = retryInterrupted([&] {
-            return ::openat(namesIn(state.folder), name.c_str(),
-                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        });
-        if (fd < 0) {
-            return errno;
-        }
-        state.file = FileDescriptor(fd);
-        state.tempPath = std::move(name);
-        return 0;
-    });
-}
-
-// Gives the new file the old one's permissions and owner, and puts it on disk.
-int settleNewFile(const State& state) {
-    const int fd = state.file.get();
-    if (state.inherited) {
-        if (::fchmod(fd, static_cast<mode_t>(state.inherited->permissions)) != 0) {
-            return errno;
-        }
-        if (state.inherited->keepOwner) {
-            // Only a privileged process may give a file away; anyone else keeps the new file as
-            // theirs.
-            (void)::fchown(fd, static_cast<uid_t>(state.inherited->owner),
-                           static_cast<gid_t>(state.inherited->group));
-        }
-    }
-    return syncFile(fd);
-}
-
-// Gives the unnamed file a free name beside the target, for the rename that follows at once.
-int nameNewFile(State& state) {
-    return withFreeName(state.target, [&](std::string& name) {
-        const int error = nameUnnamedFile(state.file.get(), namesIn(state.folder), name);
-        if (error == 0) {
-            state.tempPath = std::move(name);
-            state.unnamed = false;
-        }
-        return error;
-    });
-}
-
-// An unnamed file is named and renamed with nothing in between, so that a kill can hardly ever
-// find it with a name of its own; its close, after a sync that succeeded, can lose nothing. A
-// named one is closed first, so that a late write error is still heard.
-int readyForRename(State& state) {
-    if (const int error = settleNewFile(state); error != 0) {
-        return error;
-    }
-    return state.unnamed ? nameNewFile(state) : closeFile(state.file);
-}
-
 // Syncs the folder so that the rename itself survives a power loss. Some file systems cannot sync
 // a folder; the new file is in place and complete all the same, so that is not a failure.
 void syncFolder(const FileDescriptor& folder) noexcept {
@@ -137,20 +73,81 @@ void syncFolder(const FileDescriptor& folder) noexcept {
     }
 }
 
+} // namespace
+
+// Opens the new file in the target's folder: without a name where the host allows, else under
+// a free name of its own.
+int Replacement::openNewFile() {
+    const mode_t mode = inherited_ ? PRIVATE_MODE : NEW_FILE_MODE;
+    file_ = openUnnamedFile(namesIn(folder_), mode);
+    if (file_.isOpen()) {
+        unnamed_ = true;
+        return 0;
+    }
+    return withFreeName(target_, [&](std::string& name) {
+        const int fd = retryInterrupted([&] {
+            return ::openat(namesIn(folder_), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC,
+                            mode);
+        });
+        if (fd < 0) {
+            return errno;
+        }
+        file_ = FileDescriptor(fd);
+        tempPath_ = std::move(name);
+        return 0;
+    });
+}
+
+// Gives the new file the old one's permissions and owner, and puts it on disk.
+int Replacement::settleNewFile() const {
+    const int fd = file_.get();
+    if (inherited_) {
+        if (::fchmod(fd, static_cast<mode_t>(inherited_->permissions)) != 0) {
+            return errno;
+        }
+        if (inherited_->keepOwner) {
+            // Only a privileged process may give a file away; anyone else keeps the new file as
+            // theirs.
+            (void)::fchown(fd, static_cast<uid_t>(inherited_->owner),
+                           static_cast<gid_t>(inherited_->group));
+        }
+    }
+    return syncFile(fd);
+}
+
+// Gives the unnamed file a free name beside the target, for the rename that follows at once.
+int Replacement::nameNewFile() {
+    return withFreeName(target_, [&](std::string& name) {
+        const int error = nameUnnamedFile(file_.get(), namesIn(folder_), name);
+        if (error == 0) {
+            tempPath_ = std::move(name);
+            unnamed_ = false;
+        }
+        return error;
+    });
+}
+
+// An unnamed file is named and renamed with nothing in between, so that a kill can hardly ever
+// find it with a name of its own; its close, after a sync that succeeded, can lose nothing. A
+// named one is closed first, so that a late write error is still heard.
+int Replacement::readyForRename() {
+    if (const int error = settleNewFile(); error != 0) {
+        return error;
+    }
+    return unnamed_ ? nameNewFile() : file_.close();
+}
+
 // Once renamed, the new file is the destination, complete and on disk. What is left can only fail
 // quietly, and allocates nothing, so that not even a want of memory can turn a replacement that
 // is done into a failure.
-void finishAfterRename(State& state) noexcept {
-    state.tempPath.clear();
-    (void)closeFile(state.file);
-    syncFolder(state.folder);
+void Replacement::finishAfterRename() noexcept {
+    tempPath_.clear();
+    (void)file_.close();
+    syncFolder(folder_);
 }
 
-} // namespace
-
-ReplacementStart beginReplacement(const std::string& destination) {
+ReplacementStart Replacement::begin(const std::string& destination) {
     Replacement replacement;
-    State& state = replacement.state_;
     FoundEntry found = findUnderLinkRule(destination);
     if (found.error == ENOENT) {
         // A missing destination is made new; a link to nothing is replaced by the new file.
@@ -166,49 +163,54 @@ ReplacementStart beginReplacement(const std::string& destination) {
             // reported as made while nothing holds it.
             return {std::move(replacement), NOT_A_REGULAR_FILE};
         }
-        state.inherited = Replacement::Inherited{
-            info.st_mode & 07777, info.st_uid != ::geteuid() || info.st_gid != ::getegid(),
-            info.st_uid, info.st_gid};
+        replacement.inherited_ = Inherited{info.st_mode & 07777,
+                                           info.st_uid != ::geteuid() || info.st_gid != ::getegid(),
+                                           info.st_uid, info.st_gid};
     }
     if (found.error != 0) {
         return {std::move(replacement), found.error};
     }
-    state.target = std::move(found.name);
-    state.folder = std::move(found.folder);
-    const int error = openNewFile(state);
+    replacement.target_ = std::move(found.name);
+    replacement.folder_ = std::move(found.folder);
+    const int error = replacement.openNewFile();
     return {std::move(replacement), error};
 }
 
-int writeReplacement(const Replacement& replacement, const char* data, std::size_t size) {
-    return writeAll(replacement.fd(), data, size);
+Replacement::Replacement(Replacement&& other) noexcept
+    : file_(std::move(other.file_)), tempPath_(std::move(other.tempPath_)),
+      unnamed_(other.unnamed_), target_(std::move(other.target_)),
+      folder_(std::move(other.folder_)), inherited_(std::move(other.inherited_)) {
+    other.tempPath_.clear(); // the new file is this one's to remove now
 }
 
-int commitReplacement(Replacement& replacement) {
-    State& state = replacement.state_;
-    int error = readyForRename(state);
-    if (error == 0 && ::renameat(namesIn(state.folder), state.tempPath.c_str(),
-                                 namesIn(state.folder), state.target.c_str()) != 0) {
+int Replacement::write(const char* data, std::size_t size) const {
+    return writeAll(fd(), data, size);
+}
+
+int Replacement::commit() {
+    int error = readyForRename();
+    if (error == 0 &&
+        ::renameat(namesIn(folder_), tempPath_.c_str(), namesIn(folder_), target_.c_str()) != 0) {
         error = errno;
     }
     if (error != 0) {
-        abandonReplacement(replacement);
+        abandon();
         return error;
     }
-    finishAfterRename(state);
+    finishAfterRename();
     return 0;
 }
 
-void abandonReplacement(Replacement& replacement) noexcept {
-    State& state = replacement.state_;
-    (void)closeFile(state.file);
-    if (!state.tempPath.empty()) {
-        (void)::unlinkat(namesIn(state.folder), state.tempPath.c_str(), 0);
-        state.tempPath.clear();
+void Replacement::abandon() noexcept {
+    (void)file_.close();
+    if (!tempPath_.empty()) {
+        (void)::unlinkat(namesIn(folder_), tempPath_.c_str(), 0);
+        tempPath_.clear();
     }
 }
 
 Replacement::~Replacement() {
-    abandonReplacement(*this);
+    abandon();
 }
 
 } // namespace platform

@@ -42,10 +42,4 @@ class StagedFile {
     bool committed_ = false;
 };
 
-// The size of the file `name` in bytes, or -1 when it cannot be told.
-std::int64_t sizeOfNamedFile(const std::string& name);
-
-// The host's own words for one of its error numbers above, without a line end.
-std::string describeHostError(int error);
-
 } // namespace platform

@@ -71,7 +71,7 @@ int takeOverAttributes(const std::string& oldFile, const std::string& newFile) {
     const DWORD old = ::GetFileAttributesA(oldFile.c_str());
     if (old == INVALID_FILE_ATTRIBUTES) {
         const int error = lastError();
-        return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+        return meansNoFile(error) ? 0 : error;
     }
     if ((old & FILE_ATTRIBUTE_READONLY) != 0) {
         return ERROR_ACCESS_DENIED;
@@ -140,26 +140,6 @@ int StagedFile::commit(std::int64_t expectedSize) {
     }
     committed_ = true;
     return 0;
-}
-
-std::int64_t sizeOfNamedFile(const std::string& name) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (::GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data) == 0) {
-        return -1;
-    }
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                                     data.nFileSizeLow);
-}
-
-std::string describeHostError(int error) {
-    char text[512];
-    DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) {
-        --length;
-    }
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(error);
 }
 
 } // namespace platform

@@ -2,10 +2,8 @@
 
 namespace records {
 
-FixedText makeFixedText(std::string_view text, std::size_t length) {
-    FixedText result{std::string(length, ' ')};
-    assignFixedText(result, text);
-    return result;
+FixedText::FixedText(std::string_view text, std::size_t length) : bytes_(length, ' ') {
+    assign(text);
 }
 
 } // namespace records

@@ -17,7 +17,7 @@ class MakeFixedText : public ::testing::TestWithParam<FixedCase> {};
 
 TEST_P(MakeFixedText, PadsOrCutsToItsLength) {
     const FixedCase& c = GetParam();
-    EXPECT_EQ(makeFixedText(c.text, c.length).bytes, c.expected);
+    EXPECT_EQ(FixedText(c.text, c.length).text(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -32,13 +32,13 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedCase{std::string("\0\x1a\xff", 3), 4, std::string("\0\x1a\xff ", 4)}));
 
 TEST(AssignFixedText, KeepsLengthAndClearsOldContent) {
-    FixedText value = makeFixedText("Leopard", 8);
-    assignFixedText(value, "Ox");
-    EXPECT_EQ(value.bytes, "Ox      ");
-    assignFixedText(value, "Hippopotamus");
-    EXPECT_EQ(value.bytes, "Hippopot");
-    assignFixedText(value, "");
-    EXPECT_EQ(value.bytes, "        ");
+    FixedText value = FixedText("Leopard", 8);
+    value.assign("Ox");
+    EXPECT_EQ(value.text(), "Ox      ");
+    value.assign("Hippopotamus");
+    EXPECT_EQ(value.text(), "Hippopot");
+    value.assign("");
+    EXPECT_EQ(value.text(), "        ");
 }
 
 } // namespace

@@ -10,7 +10,7 @@ std::vector<FixedText> blankValues(const RecordLayout& layout) {
     std::vector<FixedText> values;
     for (const LayoutElement& element : layout.elements) {
         if (const auto* field = std::get_if<TextField>(&element)) {
-            values.push_back(FixedText{std::string(field->width, ' ')});
+            values.push_back(FixedText({}, field->width));
         }
     }
     return values;
@@ -34,7 +34,7 @@ void cutLine(std::string_view line, const LayoutPlan& plan, std::vector<FixedTex
     for (const FieldColumns& field : plan.fields) {
         // Columns beyond the line read as blanks.
         const std::size_t first = std::min(field.first, line.size());
-        assignFixedText(*value++, line.substr(first, std::min(field.width, line.size() - first)));
+        (value++)->assign(line.substr(first, std::min(field.width, line.size() - first)));
     }
 }
 
@@ -51,7 +51,7 @@ std::size_t buildLineAt(const LayoutPlan& plan, const std::vector<FixedText>& va
     for (const FieldColumns& field : plan.fields) {
         // Skipped columns, and what a shorter value left of its field, are blanks.
         fillBlanks(out + length, field.first - length);
-        const std::string& bytes = (value++)->bytes;
+        const std::string& bytes = (value++)->text();
         const std::size_t count = std::min(field.width, bytes.size());
         copyBytes(out + field.first, bytes.data(), count);
         length = field.first + count;

@@ -18,7 +18,7 @@ std::vector<std::string> cut(std::string_view line, const RecordLayout& layout) 
     cutLine(line, planLayout(layout), values);
     std::vector<std::string> result;
     for (const FixedText& value : values) {
-        result.push_back(value.bytes);
+        result.push_back(value.text());
     }
     return result;
 }
@@ -26,7 +26,7 @@ std::vector<std::string> cut(std::string_view line, const RecordLayout& layout) 
 std::string build(const RecordLayout& layout, const std::vector<std::string>& texts) {
     std::vector<FixedText> values = blankValues(layout);
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        assignFixedText(values[i], texts[i]);
+        values[i].assign(texts[i]);
     }
     std::string line = "stale content that must not survive";
     buildLine(layout, values, line);
@@ -35,7 +35,7 @@ std::string build(const RecordLayout& layout, const std::vector<std::string>& te
 
 TEST(BlankValues, OneBlankValuePerTextFieldInOrder) {
     const RecordLayout layout{{TextField{4}, Skip{1}, TextField{2}, TextField{3}}};
-    EXPECT_EQ(blankValues(layout), (std::vector<FixedText>{{"    "}, {"  "}, {"   "}}));
+    EXPECT_EQ(blankValues(layout), (std::vector<FixedText>{{"", 4}, {"", 2}, {"", 3}}));
     const LayoutPlan plan = planLayout(layout);
     EXPECT_EQ(plan.width, 10u);
     ASSERT_EQ(plan.fields.size(), 3u);
@@ -75,7 +75,7 @@ TEST(CutLineOverwrite, EveryValueIsRewrittenOnEachCut) {
     const LayoutPlan plan = planLayout(TWO_FIELDS);
     cutLine(std::string(11, 'x'), plan, values);
     cutLine("ab", plan, values);
-    EXPECT_EQ(values, (std::vector<FixedText>{{"ab   "}, {"     "}}));
+    EXPECT_EQ(values, (std::vector<FixedText>{{"ab", 5}, {"", 5}}));
 }
 
 TEST(BuildLine, SkippedColumnsAreBlankAndTrailingOnesDoNotLengthenTheLine) {

@@ -4,118 +4,107 @@
 #include <new>
 #include <string_view>
 
+#include "lines/write_behind.h"
 #include "platform/files.h"
-#include "records/fatal.h"
-#include "records/under_way.h"
+#include "report/fatal.h"
+#include "report/under_way.h"
 
 namespace records {
 
-namespace {
+RecordFile::RecordFile(const std::string& name, std::int32_t channel, platform::FileDescriptor file,
+                       OldContent oldContent)
+    : name_(name), channel_(channel), file_(std::move(file)), oldContent_(oldContent) {}
 
-using State = RecordFile::State;
+RecordFile::RecordFile(RecordFile&&) noexcept = default;
 
-[[noreturn]] void fail(const State& file, FileError error, std::string_view operation,
-                       const SourceLocation& where) {
-    fatalFileError(error, operation, file.channel, file.name, file.recordNumber, where);
+RecordFile::~RecordFile() = default;
+
+void RecordFile::fail(report::FileError error, std::string_view operation,
+                      const SourceLocation& where) const {
+    report::fatalFileError(error, operation, channel_, name_, recordNumber_, where);
 }
 
 // Sends the first `count` bytes that wait in the buffer and moves the rest to its front.
-void sendOutput(State& file, std::size_t count, std::string_view operation,
-                const SourceLocation& where) {
+void RecordFile::sendOutput(std::size_t count, std::string_view operation,
+                            const SourceLocation& where) {
     if (count == 0) {
         return;
     }
-    const int error = platform::writeAll(file.file.get(), file.output.data(), count);
+    const int error = platform::writeAll(file_.get(), output_.data(), count);
     if (error != 0) {
-        fail(file, hostError(error), operation, where);
+        fail(report::hostError(error), operation, where);
     }
-    file.output.dropFront(count);
+    output_.dropFront(count);
 }
 
 // Sends a full load, the first `count` bytes of the buffer, while the records after them go on
 // being made: a file of many records is written by a thread of its own. A write error shows at the
 // next load or at the close.
-void sendLoad(State& file, std::size_t count, const SourceLocation& where) {
-    if (!file.behind) {
-        file.behind = std::make_unique<WriteBehind>();
-        if (!startWriteBehind(*file.behind, file.file.get())) {
-            file.behind.reset();
+void RecordFile::sendLoad(std::size_t count, const SourceLocation& where) {
+    if (!behind_) {
+        behind_ = std::make_unique<lines::WriteBehind>();
+        if (!behind_->start(file_.get())) {
+            behind_.reset();
         }
     }
-    if (!file.behind) {
-        sendOutput(file, count, OP_FORMATTED_WRITE, where);
+    if (!behind_) {
+        sendOutput(count, report::OP_FORMATTED_WRITE, where);
         return;
     }
-    if (const FileError error = handOver(*file.behind, file.output, count);
-        error.hostErrorNumber != 0 || error.code != 0) {
-        fail(file, error, OP_FORMATTED_WRITE, where);
+    const lines::HandOverResult handed = behind_->handOver(output_, count);
+    if (handed.outOfMemory) {
+        fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
+    }
+    if (handed.writeError != 0) {
+        fail(report::hostError(handed.writeError), report::OP_FORMATTED_WRITE, where);
     }
 }
 
 // A file that is written has never been read, so its current position is its start.
-void cutOldContent(State& file, std::string_view operation, const SourceLocation& where) {
-    file.oldContent = OldContent::Cut;
+void RecordFile::cutOldContent(std::string_view operation, const SourceLocation& where) {
+    oldContent_ = OldContent::Cut;
     // Only a file known to be empty is spared the cut: one whose size cannot be told may hold an
     // earlier run's lines.
-    if (platform::fileSize(file.file.get()) != 0) {
-        const int error = platform::truncateAt(file.file.get(), 0);
+    if (platform::fileSize(file_.get()) != 0) {
+        const int error = platform::truncateAt(file_.get(), 0);
         if (error != 0) {
-            fail(file, hostError(error), operation, where);
+            fail(report::hostError(error), operation, where);
         }
     }
 }
 
-State openedFile(const std::string& name, std::int32_t channel, platform::FileDescriptor fd,
-                 OldContent oldContent) {
-    State file;
-    file.name = name;
-    file.channel = channel;
-    file.file = std::move(fd);
-    file.oldContent = oldContent;
-    return file;
-}
-
 // A file that is read keeps its content, even when no record is read from it in the end.
-void startReading(State& file) {
-    if (!file.input) {
-        file.input.emplace(file.file.get());
+void RecordFile::startReading() {
+    if (!input_) {
+        input_.emplace(file_.get());
     }
-    if (file.oldContent == OldContent::Untouched) {
-        file.oldContent = OldContent::Kept;
+    if (oldContent_ == OldContent::Untouched) {
+        oldContent_ = OldContent::Kept;
     }
 }
 
-std::optional<State> openExistingFile(const std::string& name, std::int32_t channel) {
+std::optional<RecordFile> RecordFile::openExisting(std::string_view fileName, std::int32_t channel,
+                                                   const SourceLocation& where) {
+    report::noteUnderWay(report::OP_OPEN, channel, fileName, std::nullopt, where);
+    const std::string name(fileName);
     const platform::EntryKind kind = platform::entryKind(name);
-    if (kind == platform::EntryKind::Missing || kind == platform::EntryKind::Directory) {
+    platform::OpenResult opened;
+    if (kind != platform::EntryKind::Missing && kind != platform::EntryKind::Directory) {
+        opened = platform::openFile(name, platform::OpenMode::ReadWrite);
+        if (!opened.file.isOpen()) {
+            opened = platform::openFile(name, platform::OpenMode::ReadOnly);
+        }
+    }
+    if (!opened.file.isOpen()) {
+        report::noteNoneUnderWay(); // nothing was opened, so nothing is at work
         return std::nullopt;
     }
-    platform::OpenResult opened = platform::openFile(name, platform::OpenMode::ReadWrite);
-    if (!opened.file.isOpen()) {
-        opened = platform::openFile(name, platform::OpenMode::ReadOnly);
-    }
-    if (!opened.file.isOpen()) {
-        return std::nullopt;
-    }
-    return openedFile(name, channel, std::move(opened.file), OldContent::Kept);
+    return RecordFile(name, channel, std::move(opened.file), OldContent::Kept);
 }
 
-} // namespace
-
-std::optional<RecordFile> openExisting(std::string_view name, std::int32_t channel,
-                                       const SourceLocation& where) {
-    noteUnderWay(OP_OPEN, channel, name, std::nullopt, where);
-    std::optional<State> file = openExistingFile(std::string(name), channel);
-    if (!file) {
-        noteNoneUnderWay(); // nothing was opened, so nothing is at work
-        return std::nullopt;
-    }
-    return RecordFile(std::move(*file));
-}
-
-RecordFile openOrCreate(std::string_view fileName, std::int32_t channel,
-                        const SourceLocation& where) {
-    noteUnderWay(OP_OPEN, channel, fileName, std::nullopt, where);
+RecordFile RecordFile::openOrCreate(std::string_view fileName, std::int32_t channel,
+                                    const SourceLocation& where) {
+    report::noteUnderWay(report::OP_OPEN, channel, fileName, std::nullopt, where);
     const std::string name(fileName);
     platform::OpenResult opened;
     if (platform::entryKind(name) == platform::EntryKind::Missing) {
@@ -130,103 +119,99 @@ RecordFile openOrCreate(std::string_view fileName, std::int32_t channel,
         }
     }
     if (!opened.file.isOpen()) {
-        fatalFileError(hostError(opened.error), OP_OPEN, channel, name, std::nullopt, where);
+        report::fatalFileError(report::hostError(opened.error), report::OP_OPEN, channel, name,
+                               std::nullopt, where);
     }
-    return RecordFile(openedFile(name, channel, std::move(opened.file), OldContent::Untouched));
+    return RecordFile(name, channel, std::move(opened.file), OldContent::Untouched);
 }
 
-ByteOrderMark passByteOrderMark(RecordFile& recordFile, const SourceLocation& where) {
-    State& file = recordFile.state_;
-    noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
-    startReading(file);
+lines::ByteOrderMark RecordFile::passByteOrderMark(const SourceLocation& where) {
+    report::noteUnderWay(report::OP_FORMATTED_READ, channel_, name_, recordNumber_ + 1, where);
+    startReading();
     std::string_view start;
-    const TakeResult looked = lookAhead(*file.input, LONGEST_BYTE_ORDER_MARK, start);
-    if (looked.status != LineStatus::Line && looked.status != LineStatus::End) {
-        ++file.recordNumber; // the first record, which was to be read
-        fail(file, errorOfTake(looked), OP_FORMATTED_READ, where);
+    const lines::TakeResult looked = input_->lookAhead(lines::LONGEST_BYTE_ORDER_MARK, start);
+    if (looked.status != lines::LineStatus::Line && looked.status != lines::LineStatus::End) {
+        ++recordNumber_; // the first record, which was to be read
+        fail(report::errorOfTake(looked), report::OP_FORMATTED_READ, where);
     }
-    const LeadingMark mark = byteOrderMarkAt(start);
-    passOver(*file.input, mark.length);
+    const lines::LeadingMark mark = lines::byteOrderMarkAt(start);
+    input_->passOver(mark.length);
     return mark.kind;
 }
 
-ReadOutcome readRecord(RecordFile& file, const LayoutPlan& plan, std::vector<FixedText>& values,
-                       const SourceLocation& where) {
+ReadOutcome RecordFile::readRecord(const LayoutPlan& plan, std::vector<FixedText>& values,
+                                   const SourceLocation& where) {
     std::string_view line;
-    if (readLines(file, &line, 1, where) == 0) {
+    if (readLines(&line, 1, where) == 0) {
         return ReadOutcome::End;
     }
     cutLine(line, plan, values);
     return ReadOutcome::Record;
 }
 
-std::size_t readLines(RecordFile& recordFile, std::string_view* lines, std::size_t most,
-                      const SourceLocation& where) {
-    State& file = recordFile.state_;
-    noteUnderWay(OP_FORMATTED_READ, file.channel, file.name, file.recordNumber + 1, where);
-    startReading(file);
+std::size_t RecordFile::readLines(std::string_view* lines, std::size_t most,
+                                  const SourceLocation& where) {
+    report::noteUnderWay(report::OP_FORMATTED_READ, channel_, name_, recordNumber_ + 1, where);
+    startReading();
     // The record count is kept as one read a record at a time keeps it: an attempt that finds
     // the end counts too.
     std::size_t count = 0;
-    const TakeResult taken = takeLines(*file.input, lines, most, count);
-    if (taken.status == LineStatus::Line || taken.status == LineStatus::End) {
-        file.recordNumber += static_cast<std::int32_t>(count == 0 ? 1 : count);
+    const lines::TakeResult taken = input_->takeLines(lines, most, count);
+    if (taken.status == lines::LineStatus::Line || taken.status == lines::LineStatus::End) {
+        recordNumber_ += static_cast<std::int32_t>(count == 0 ? 1 : count);
         return count;
     }
-    ++file.recordNumber;
-    fail(file, errorOfTake(taken), OP_FORMATTED_READ, where);
+    ++recordNumber_;
+    fail(report::errorOfTake(taken), report::OP_FORMATTED_READ, where);
 }
 
-void writeRecord(RecordFile& file, const LayoutPlan& plan, const std::vector<FixedText>& values,
-                 const SourceLocation& where) {
-    char* const line = recordRoom(file, plan.width, where);
-    commitRecord(file, buildLineAt(plan, values, line), where);
+void RecordFile::writeRecord(const LayoutPlan& plan, const std::vector<FixedText>& values,
+                             const SourceLocation& where) {
+    char* const line = recordRoom(plan.width, where);
+    commitRecord(buildLineAt(plan, values, line), where);
 }
 
-char* recordRoom(RecordFile& recordFile, std::size_t width, const SourceLocation& where) {
-    State& file = recordFile.state_;
-    if (file.oldContent != OldContent::Cut) {
-        cutOldContent(file, OP_FORMATTED_WRITE, where);
+char* RecordFile::recordRoom(std::size_t width, const SourceLocation& where) {
+    if (oldContent_ != OldContent::Cut) {
+        cutOldContent(report::OP_FORMATTED_WRITE, where);
     }
     // The record is built straight into the block.
-    if (!roomForLine(file.output, width)) {
-        ++file.recordNumber;
-        fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
+    if (!lines::roomForLine(output_, width)) {
+        ++recordNumber_;
+        fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
     }
-    return file.output.end();
+    return output_.end();
 }
 
-void commitRecord(RecordFile& recordFile, std::size_t length, const SourceLocation& where) {
-    State& file = recordFile.state_;
-    ++file.recordNumber;
-    if (const std::size_t load = endLine(file.output, length); loadIsFull(file.output)) {
+void RecordFile::commitRecord(std::size_t length, const SourceLocation& where) {
+    ++recordNumber_;
+    if (const std::size_t load = lines::endLine(output_, length); lines::loadIsFull(output_)) {
         // The first full load starts the writer thread, which asks for memory.
         try {
-            sendLoad(file, load, where);
+            sendLoad(load, where);
         } catch (const std::bad_alloc&) {
-            fail(file, outOfMemory(), OP_FORMATTED_WRITE, where);
+            fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
         }
     }
 }
 
-void close(RecordFile& recordFile, const SourceLocation& where) {
-    State& file = recordFile.state_;
-    noteUnderWay(OP_CLOSE, file.channel, file.name, file.recordNumber, where);
-    if (file.behind) {
-        const int error = finishWriteBehind(*file.behind);
-        file.behind.reset();
+void RecordFile::close(const SourceLocation& where) {
+    report::noteUnderWay(report::OP_CLOSE, channel_, name_, recordNumber_, where);
+    if (behind_) {
+        const int error = behind_->finish();
+        behind_.reset();
         if (error != 0) {
-            fail(file, hostError(error), OP_CLOSE, where);
+            fail(report::hostError(error), report::OP_CLOSE, where);
         }
     }
-    sendOutput(file, file.output.used(), OP_CLOSE, where);
-    if (file.oldContent == OldContent::Untouched) {
-        cutOldContent(file, OP_CLOSE, where);
+    sendOutput(output_.used(), report::OP_CLOSE, where);
+    if (oldContent_ == OldContent::Untouched) {
+        cutOldContent(report::OP_CLOSE, where);
     }
-    if (const int error = platform::closeFile(file.file); error != 0) {
-        fail(file, hostError(error), OP_CLOSE, where);
+    if (const int error = file_.close(); error != 0) {
+        fail(report::hostError(error), report::OP_CLOSE, where);
     }
-    noteNoneUnderWay();
+    report::noteNoneUnderWay();
 }
 
 } // namespace records

@@ -13,8 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "records/fatal.h"
-#include "records/under_way.h"
+#include "report/fatal.h"
+#include "report/under_way.h"
 #include "test_support/expect.h"
 #include "test_support/fatal_report.h"
 #include "test_support/test_support.h"
@@ -54,7 +54,7 @@ std::string hostReport(int error, const std::string& operation, int unit, const 
 }
 
 std::vector<FixedText> values(const std::string& first, const std::string& second) {
-    return {makeFixedText(first, 5), makeFixedText(second, 5)};
+    return {FixedText(first, 5), FixedText(second, 5)};
 }
 
 class RecordFileTest : public ::testing::Test {
@@ -63,24 +63,24 @@ class RecordFileTest : public ::testing::Test {
 };
 
 TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {
-    EXPECT_FALSE(openExisting(temp.path("missing.txt"), 1).has_value());
+    EXPECT_FALSE(RecordFile::openExisting(temp.path("missing.txt"), 1).has_value());
     fs::create_directory(temp.dir / "folder");
-    EXPECT_FALSE(openExisting(temp.path("folder"), 1).has_value());
+    EXPECT_FALSE(RecordFile::openExisting(temp.path("folder"), 1).has_value());
     EXPECT_FALSE(fs::exists(temp.dir / "missing.txt"));
 }
 
 TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesIt) {
     const std::string name = temp.path("map.txt");
     writeFile(name, "Fluff|Leopard\r\n\nlast line without end");
-    std::optional<RecordFile> file = openExisting(name, 1);
+    std::optional<RecordFile> file = RecordFile::openExisting(name, 1);
     ASSERT_TRUE(file.has_value());
     std::vector<FixedText> read = blankValues(LINE);
     std::vector<std::string> lines;
-    while (readRecord(*file, PLAN, read) == ReadOutcome::Record) {
-        lines.push_back(read[0].bytes + read[1].bytes);
+    while (file->readRecord(PLAN, read) == ReadOutcome::Record) {
+        lines.push_back(read[0].text() + read[1].text());
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"FluffLeopa", std::string(10, ' '), "last ine w"}));
-    close(*file);
+    file->close();
     // A file that is read is never written, not even when it is closed.
     EXPECT_EQ(readFile(name), "Fluff|Leopard\r\n\nlast line without end");
 }
@@ -92,13 +92,13 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
     writeFile(name, "a\nb\n");
     const int readLine = __LINE__ + 7;
     const RunResult child = test_support::runInChild([&] {
-        std::optional<RecordFile> file = openExisting(name, 1);
+        std::optional<RecordFile> file = RecordFile::openExisting(name, 1);
         std::vector<FixedText> read = blankValues(LINE);
-        while (readRecord(*file, PLAN, read) == ReadOutcome::Record) {
+        while (file->readRecord(PLAN, read) == ReadOutcome::Record) {
         }
         // Records 1 and 2, the end as 3; this is the fourth read.
-        (void)readRecord(*file, PLAN, read);
-        failForWantOfMemory(NotedOperation());
+        (void)file->readRecord(PLAN, read);
+        report::failForWantOfMemory(report::NotedOperation());
     });
     EXPECT_EQ(child.exitStatus, 127);
     test_support::FatalReport report;
@@ -114,9 +114,9 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
 TEST_F(RecordFileTest, OpenExistingClosedUnreadKeepsContent) {
     const std::string name = temp.path("kept.txt");
     writeFile(name, "content\n");
-    std::optional<RecordFile> file = openExisting(name, 1);
+    std::optional<RecordFile> file = RecordFile::openExisting(name, 1);
     ASSERT_TRUE(file.has_value());
-    close(*file);
+    file->close();
     EXPECT_EQ(readFile(name), "content\n");
 }
 
@@ -130,14 +130,14 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
     fs::permissions(unreadable, fs::perms::none);
     const RunResult child = test_support::runInChild([&] {
         dropRoot();
-        std::optional<RecordFile> file = openExisting(readable, 1);
+        std::optional<RecordFile> file = RecordFile::openExisting(readable, 1);
         std::vector<FixedText> read = blankValues(LINE);
-        if (!file || readRecord(*file, PLAN, read) != ReadOutcome::Record ||
-            read[0].bytes != "abc  ") {
+        if (!file || file->readRecord(PLAN, read) != ReadOutcome::Record ||
+            read[0].text() != "abc  ") {
             ::_exit(1);
         }
-        close(*file);
-        ::_exit(openExisting(unreadable, 1).has_value() ? 2 : 0);
+        file->close();
+        ::_exit(RecordFile::openExisting(unreadable, 1).has_value() ? 2 : 0);
     });
     if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
         GTEST_SKIP() << "cannot give up root rights here";
@@ -147,10 +147,10 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
 
 TEST_F(RecordFileTest, OpenOrCreateCreatesTheEmptyFileAtOnce) {
     const std::string name = temp.path("new.txt");
-    RecordFile file = openOrCreate(name, 2);
+    RecordFile file = RecordFile::openOrCreate(name, 2);
     EXPECT_TRUE(fs::is_regular_file(name));
     EXPECT_EQ(fs::file_size(name), 0u);
-    close(file);
+    file.close();
     EXPECT_TRUE(fs::is_regular_file(name));
     EXPECT_EQ(fs::file_size(name), 0u);
 }
@@ -159,29 +159,29 @@ TEST_F(RecordFileTest, OpenOrCreateCreatesTheEmptyFileAtOnce) {
 TEST_F(RecordFileTest, OutputClosedWithoutRecordsIsEmptied) {
     const std::string name = temp.path("stale.txt");
     writeFile(name, "old line one\r\nold line two\r\n");
-    RecordFile file = openOrCreate(name, 2);
-    close(file);
+    RecordFile file = RecordFile::openOrCreate(name, 2);
+    file.close();
     EXPECT_EQ(readFile(name), "");
 }
 
 TEST_F(RecordFileTest, OpenOrCreateThenReadKeepsContent) {
     const std::string name = temp.path("backup.txt");
     writeFile(name, "one\ntwo\n");
-    RecordFile file = openOrCreate(name, 1);
+    RecordFile file = RecordFile::openOrCreate(name, 1);
     std::vector<FixedText> read = blankValues(LINE);
-    while (readRecord(file, PLAN, read) == ReadOutcome::Record) {
+    while (file.readRecord(PLAN, read) == ReadOutcome::Record) {
     }
-    close(file);
+    file.close();
     EXPECT_EQ(readFile(name), "one\ntwo\n");
 }
 
 TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
     const std::string name = temp.path("out.txt");
     writeFile(name, std::string(1000, 'z') + "\r\n" + std::string(1000, 'y'));
-    RecordFile file = openOrCreate(name, 2);
-    writeRecord(file, PLAN, values("IMG_0001.JPG", "Fluffy"));
-    writeRecord(file, PLAN, values("", "ab "));
-    close(file);
+    RecordFile file = RecordFile::openOrCreate(name, 2);
+    file.writeRecord(PLAN, values("IMG_0001.JPG", "Fluffy"));
+    file.writeRecord(PLAN, values("", "ab "));
+    file.close();
     EXPECT_EQ(readFile(name), "IMG_0 Fluff\r\n      ab   \r\n");
 }
 
@@ -190,14 +190,14 @@ TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
 // wrong record shows.
 TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
     const std::string name = temp.path("many.txt");
-    RecordFile file = openOrCreate(name, 2);
+    RecordFile file = RecordFile::openOrCreate(name, 2);
     std::string expected;
-    for (std::size_t i = 0; expected.size() < 5 * WRITE_BLOCK_SIZE; ++i) {
+    for (std::size_t i = 0; expected.size() < 5 * lines::WRITE_BLOCK_SIZE; ++i) {
         const std::vector<FixedText> record = values(std::to_string(i % 99'999), "F");
-        writeRecord(file, PLAN, record);
-        expected += record[0].bytes + " " + record[1].bytes + "\r\n";
+        file.writeRecord(PLAN, record);
+        expected += record[0].text() + " " + record[1].text() + "\r\n";
     }
-    close(file);
+    file.close();
     EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
 }
 
@@ -206,23 +206,23 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
 // sizes, keep every byte once and in order.
 TEST_F(RecordFileTest, RecordsLongerThanABlockPassIntact) {
     const std::string name = temp.path("long.txt");
-    RecordFile file = openOrCreate(name, 2);
+    RecordFile file = RecordFile::openOrCreate(name, 2);
     std::string expected;
     char fill = 'a';
     const auto put = [&](std::size_t width) {
         fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
-        std::memset(recordRoom(file, width), fill, width);
-        commitRecord(file, width);
+        std::memset(file.recordRoom(width), fill, width);
+        file.commitRecord(width);
         expected.append(width, fill).append("\r\n");
     };
     for (const std::size_t longWidth :
-         {2 * WRITE_BLOCK_SIZE, 3 * WRITE_BLOCK_SIZE, std::size_t{1}}) {
+         {2 * lines::WRITE_BLOCK_SIZE, 3 * lines::WRITE_BLOCK_SIZE, std::size_t{1}}) {
         for (int i = 0; i < 1000; ++i) {
             put(1000);
         }
         put(longWidth);
     }
-    close(file);
+    file.close();
     EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
 }
 
@@ -233,13 +233,13 @@ TEST_F(RecordFileTest, GivenUpWithoutItsCloseItHoldsNothing) {
     writeFile(temp.path("map.txt"), "a\nb\n");
     const std::size_t before = test_support::openFiles();
     {
-        RecordFile output = openOrCreate(name, 2);
-        for (std::size_t i = 0; i < 3 * WRITE_BLOCK_SIZE / 13; ++i) {
-            writeRecord(output, PLAN, values("a", "b"));
+        RecordFile output = RecordFile::openOrCreate(name, 2);
+        for (std::size_t i = 0; i < 3 * lines::WRITE_BLOCK_SIZE / 13; ++i) {
+            output.writeRecord(PLAN, values("a", "b"));
         }
-        std::optional<RecordFile> input = openExisting(temp.path("map.txt"), 1);
+        std::optional<RecordFile> input = RecordFile::openExisting(temp.path("map.txt"), 1);
         std::vector<FixedText> read = blankValues(LINE);
-        ASSERT_EQ(readRecord(*input, PLAN, read), ReadOutcome::Record);
+        ASSERT_EQ(input->readRecord(PLAN, read), ReadOutcome::Record);
     }
     EXPECT_EQ(test_support::openFiles(), before);
 }
@@ -249,8 +249,9 @@ TEST_F(RecordFileTest, OpenOrCreateThatCannotOpenIsFatalOpen) {
     fs::create_directory(temp.path("AllPicturesUnsorted.txt"));
     for (const auto& [name, error] : {std::pair{temp.path("AllPicturesUnsorted.txt"), EISDIR},
                                       std::pair{temp.path("no-such-folder/out.txt"), ENOENT}}) {
-        const int callLine = __LINE__ + 1;
-        const RunResult child = test_support::runInChild([&] { (void)openOrCreate(name, 2); });
+        const auto open = [&] { (void)RecordFile::openOrCreate(name, 2); };
+        const int callLine = __LINE__ - 1;
+        const RunResult child = test_support::runInChild(open);
         EXPECT_EQ(child.exitStatus, 127);
         EXPECT_EQ(child.err, hostReport(error, "OPEN", 2, name, std::nullopt, callLine));
     }
@@ -261,9 +262,9 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
     fs::create_symlink("/dev/full", name);
     const int closeLine = __LINE__ + 4;
     const RunResult child = test_support::runInChild([&] {
-        RecordFile file = openOrCreate(name, 2);
-        writeRecord(file, PLAN, values("a", "b"));
-        close(file);
+        RecordFile file = RecordFile::openOrCreate(name, 2);
+        file.writeRecord(PLAN, values("a", "b"));
+        file.close();
     });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.err, hostReport(ENOSPC, "CLOSE", 2, name, 1, closeLine));
@@ -273,9 +274,9 @@ TEST_F(RecordFileTest, FullDeviceFailsAtTheWriteThatSendsTheBuffer) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
     const RunResult child = test_support::runInChild([&] {
-        RecordFile file = openOrCreate(name, 2);
+        RecordFile file = RecordFile::openOrCreate(name, 2);
         for (int i = 0; i < 300'000; ++i) {
-            writeRecord(file, PLAN, values("a", "b"));
+            file.writeRecord(PLAN, values("a", "b"));
         }
         ::_exit(3);
     });
@@ -294,8 +295,8 @@ TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
     const int writeLine = __LINE__ + 4;
     const RunResult child = test_support::runInChild([&] {
         dropRoot();
-        RecordFile file = openOrCreate(name, 2);
-        writeRecord(file, PLAN, values("a", "b"));
+        RecordFile file = RecordFile::openOrCreate(name, 2);
+        file.writeRecord(PLAN, values("a", "b"));
         ::_exit(3);
     });
     if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {

@@ -1,4 +1,3 @@
-#include <initializer_list>
 #include <new>
 #include <optional>
 #include <string>
@@ -6,27 +5,15 @@
 
 #include "platform/files.h"
 #include "platform/host_command.h"
-#include "platform/process.h"
+#include "platform/host_error.h"
 #include "platform/staged_file.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "shell/command_failure.h"
 #include "shell/command_form.h"
 #include "shell/shell.h"
 
 namespace shell {
 
 namespace {
-
-// One line on standard error, made of `parts`: why the new file did not take the old one's place.
-// Made like the fatal report, in storage of its own.
-void report(std::initializer_list<std::string_view> parts) {
-    records::ReportText line(platform::STDERR_FD);
-    for (const std::string_view part : parts) {
-        records::append(line, part);
-    }
-    records::append(line, records::lineEndFor(platform::STDERR_FD));
-    records::send(line);
-}
 
 // `line` with the destination of `form`, a view into it, renamed `name`.
 std::string withDestination(std::string_view line, const CommandForm& form,
@@ -49,15 +36,16 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
     // size is 0: only a file's bytes may take the destination's place.
     if (const platform::EntryKind source = platform::entryKind(std::string(form.source));
         source == platform::EntryKind::Directory || source == platform::EntryKind::OtherFile) {
-        report({command, ": cannot read ", form.source, ": it is ",
-                source == platform::EntryKind::Directory ? "a folder" : "not a file"});
+        reportCommandFailure(
+            command, {"cannot read ", form.source, ": it is ",
+                      source == platform::EntryKind::Directory ? "a folder" : "not a file"});
         return status::FAILED;
     }
     const std::int64_t expected = platform::sizeOfNamedFile(std::string(form.source));
     platform::StagedFile staged{std::string(form.destination)};
     if (staged.error() != 0) {
-        report({command, ": cannot make a file beside ", form.destination, ": ",
-                platform::describeHostError(staged.error())});
+        reportCommandFailure(command, {"cannot make a file beside ", form.destination, ": ",
+                                       platform::describeHostError(staged.error())});
         return status::FAILED;
     }
     const std::int32_t exitStatus =
@@ -71,17 +59,18 @@ std::int32_t intoPlace(std::string_view line, const CommandForm& form) {
         return exitStatus;
     }
     if (const int error = staged.commit(expected); error == platform::SIZE_DIFFERS) {
-        report({command, ": the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
-                " lines are not as long as those of ", form.source, "; ", form.destination,
-                " is left as it was"});
+        reportCommandFailure(command, {"the ", form.kind == CommandKind::Copy ? "copied" : "sorted",
+                                       " lines are not as long as those of ", form.source, "; ",
+                                       form.destination, " is left as it was"});
         return status::FAILED;
     } else if (error == platform::HELD_BY_ANOTHER_PROGRAM) {
-        report({command, ": cannot replace ", form.destination,
-                ": it is open in another program; close it and run the tool again"});
+        reportCommandFailure(command, {"cannot replace ", form.destination,
+                                       ": it is open in another program; close it and run the "
+                                       "tool again"});
         return status::FAILED;
     } else if (error != 0) {
-        report({command, ": cannot replace ", form.destination, ": ",
-                platform::describeHostError(error)});
+        reportCommandFailure(command, {"cannot replace ", form.destination, ": ",
+                                       platform::describeHostError(error)});
         return status::FAILED;
     }
     return status::DONE;

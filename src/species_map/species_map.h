@@ -1,14 +1,13 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
 
 #include "records/fixed_text.h"
 #include "records/layout.h"
+#include "records/operator_files.h"
 
 namespace species_map {
 
@@ -20,52 +19,47 @@ struct MapEntry {
     records::FixedText species;
 };
 
-// One distinct individual of the index beside the species and the number of its first entry:
-// one cache line, so that a lookup that finds its slot at once reads nothing else.
-struct alignas(64) IndexSlot {
-    std::array<char, records::NAME_WIDTH> individual{};
-    std::array<char, records::NAME_WIDTH> species{}; // blank-filled or cut to the width
-    std::uint32_t entry = 0;                         // 0 = empty, otherwise entry index + 1
-};
-
-// The distinct individuals of a map, so that a lookup costs the same whatever the map's size.
-struct IndividualIndex {
-    std::vector<IndexSlot> slots; // a power of two in size, at most half full
-    unsigned shift = 64;          // 64 - log2(slots.size()): the hash's top bits pick the slot
-};
-
 // How many folders speciesOfFolders looks up together at the most.
 inline constexpr std::size_t FOLDER_BATCH = 32;
 
-struct SpeciesMap {
-    // In file order, exactly as read: duplicates, blank names and entries that map a name to
-    // itself all stay.
-    std::span<const MapEntry> entries() const noexcept { return inFileOrder; }
+// The entries of the map file in file order, exactly as read: duplicates, blank names and entries
+// that map a name to itself all stay. Beside them, an index of the distinct individuals, so that
+// a lookup costs the same whatever the map's size.
+class SpeciesMap {
+  public:
+    SpeciesMap();
+    SpeciesMap(SpeciesMap&&) noexcept;
+    SpeciesMap& operator=(SpeciesMap&&) noexcept;
+    ~SpeciesMap();
+
+    std::span<const MapEntry> entries() const noexcept { return inFileOrder_; }
+
+    // Appends an entry: an individual seen before keeps its first species.
+    void addEntry(MapEntry entry);
+
+    // The 0-based number of the first entry whose individual equals `name` in all its bytes.
+    std::optional<std::size_t> findSpecies(const records::FixedText& name) const;
+
+    // For each folder of NAME_WIDTH bytes, the NAME_WIDTH bytes of the species of the first entry
+    // whose individual equals it, or nullptr. The index is asked for all the folders of the batch
+    // before any answer is read, so that a large map's slots come from memory together rather
+    // than one after the other. At most FOLDER_BATCH folders; `species` is as long as `folders`.
+    void speciesOfFolders(std::span<const char* const> folders,
+                          std::span<const char*> species) const;
 
   private:
-    // Grown only by addEntry, which keeps the index.
-    std::vector<MapEntry> inFileOrder;
-    IndividualIndex index;
+    struct IndexSlot; // one distinct individual, its species and its first entry
 
-    friend void addEntry(SpeciesMap& map, MapEntry entry);
-    friend std::optional<std::size_t> findSpecies(const SpeciesMap& map,
-                                                  const records::FixedText& name);
-    friend void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
-                                 std::span<const char*> species);
+    std::size_t homeSlot(const char* name) const;
+    std::size_t slotFrom(std::size_t slot, const char* name) const;
+    std::size_t slotOf(const char* name) const;
+    void indexEntry(std::size_t number);
+    void rebuildIndex(std::size_t size);
+
+    std::vector<MapEntry> inFileOrder_; // grown only by addEntry, which keeps the index
+    std::vector<IndexSlot> slots_;      // a power of two in size, at most half full
+    unsigned shift_ = 64; // 64 - log2(slots_.size()): the hash's top bits pick the slot
 };
-
-// Appends an entry: an individual seen before keeps its first species.
-void addEntry(SpeciesMap& map, MapEntry entry);
-
-// The 0-based number of the first entry whose individual equals `name` in all its bytes.
-std::optional<std::size_t> findSpecies(const SpeciesMap& map, const records::FixedText& name);
-
-// For each folder of NAME_WIDTH bytes, the NAME_WIDTH bytes of the species of the first entry
-// whose individual equals it, or nullptr. The index is asked for all the folders of the batch
-// before any answer is read, so that a large map's slots come from memory together rather than
-// one after the other. At most FOLDER_BATCH folders; `species` is as long as `folders`.
-void speciesOfFolders(const SpeciesMap& map, std::span<const char* const> folders,
-                      std::span<const char*> species);
 
 enum class LoadOutcome {
     Loaded,
@@ -78,11 +72,14 @@ struct LoadResult {
     SpeciesMap map;
 };
 
-inline constexpr const char* MAP_FILE_NAME = "MarrowfenlatchMap.txt";
+using records::MAP_FILE_NAME;
 
 // A map line: the individual in columns 1 to 25, column 26 skipped (blank when shown), the species
 // in columns 27 to 51. The confirmation shows each entry in the same columns.
 const records::RecordLayout& mapLineLayout();
+
+// The text fields of mapLineLayout, in its order.
+enum MapField : std::size_t { INDIVIDUAL_FIELD, SPECIES_FIELD };
 
 // Reads every line of the map file into a map; the file is closed again before returning. A
 // UTF-8 byte-order mark before the first line is no part of the first individual's name.

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 using records::FixedText;
 
 FixedText name(const std::string& text) {
-    return records::makeFixedText(text, records::NAME_WIDTH);
+    return records::FixedText(text, records::NAME_WIDTH);
 }
 
 // Written out instead of "I" + std::to_string(n), which sets off a false -Wrestrict in GCC 12
@@ -27,7 +27,7 @@ std::string numbered(const char* prefix, long number) {
 }
 
 std::string mapLine(const std::string& individual, const std::string& species) {
-    return name(individual).bytes + " " + name(species).bytes;
+    return name(individual).text() + " " + name(species).text();
 }
 
 // Each case works in a fresh folder of its own, since the map has a fixed name.
@@ -40,7 +40,7 @@ class SpeciesMapFile : public ::testing::Test {
     static std::vector<std::pair<std::string, std::string>> entriesOf(const SpeciesMap& map) {
         std::vector<std::pair<std::string, std::string>> entries;
         for (const MapEntry& entry : map.entries()) {
-            entries.emplace_back(entry.individual.bytes, entry.species.bytes);
+            entries.emplace_back(entry.individual.text(), entry.species.text());
         }
         return entries;
     }
@@ -57,8 +57,8 @@ TEST_F(SpeciesMapFile, EmptyFileLoadsNoEntryAndFindsNothing) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     EXPECT_TRUE(result.map.entries().empty());
-    EXPECT_FALSE(findSpecies(result.map, name("")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name("Fluffy")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("Fluffy")).has_value());
 }
 
 TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
@@ -71,21 +71,21 @@ TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWritten) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {name("Fluffy").bytes, name("Leopard").bytes},
-        {name("").bytes, name("").bytes},
-        {name("Tab\tName|Ox").bytes, name("").bytes},
-        {"Abcdefghijklmnopqrstuvwxy", name(" Leo").bytes},
-        {name("Rex").bytes, name("Dog").bytes},
-        {name("fluffy").bytes, name("Cat").bytes},
+        {name("Fluffy").text(), name("Leopard").text()},
+        {name("").text(), name("").text()},
+        {name("Tab\tName|Ox").text(), name("").text()},
+        {"Abcdefghijklmnopqrstuvwxy", name(" Leo").text()},
+        {name("Rex").text(), name("Dog").text()},
+        {name("fluffy").text(), name("Cat").text()},
     };
     EXPECT_EQ(entriesOf(result.map), expected);
-    EXPECT_EQ(findSpecies(result.map, name("Fluffy")), 0u);
-    EXPECT_EQ(findSpecies(result.map, name("fluffy")), 5u);
-    EXPECT_EQ(findSpecies(result.map, name("")), 1u);
-    EXPECT_EQ(findSpecies(result.map, name("Tab\tName|Ox")), 2u);
-    EXPECT_FALSE(findSpecies(result.map, name("Tab Name|Ox")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name(" Fluffy")).has_value());
-    EXPECT_FALSE(findSpecies(result.map, name("FLUFFY")).has_value());
+    EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
+    EXPECT_EQ(result.map.findSpecies(name("fluffy")), 5u);
+    EXPECT_EQ(result.map.findSpecies(name("")), 1u);
+    EXPECT_EQ(result.map.findSpecies(name("Tab\tName|Ox")), 2u);
+    EXPECT_FALSE(result.map.findSpecies(name("Tab Name|Ox")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name(" Fluffy")).has_value());
+    EXPECT_FALSE(result.map.findSpecies(name("FLUFFY")).has_value());
 }
 
 TEST_F(SpeciesMapFile, DuplicatesStayInFileOrderAndTheFirstWins) {
@@ -94,8 +94,8 @@ TEST_F(SpeciesMapFile, DuplicatesStayInFileOrderAndTheFirstWins) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.map.entries().size(), 4u);
     EXPECT_EQ(result.map.entries()[2].species, name("Cat"));
-    EXPECT_EQ(findSpecies(result.map, name("Fluffy")), 0u);
-    EXPECT_EQ(findSpecies(result.map, name("Rex")), 1u);
+    EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
+    EXPECT_EQ(result.map.findSpecies(name("Rex")), 1u);
 }
 
 TEST_F(SpeciesMapFile, MapLongerThanTheFirstTableKeepsEveryEntry) {
@@ -109,7 +109,7 @@ TEST_F(SpeciesMapFile, MapLongerThanTheFirstTableKeepsEveryEntry) {
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.map.entries().size(), 1200u);
     for (std::size_t i = 0; i < 1200; ++i) {
-        EXPECT_EQ(findSpecies(result.map, name("Individual " + std::to_string(i))), i);
+        EXPECT_EQ(result.map.findSpecies(name("Individual " + std::to_string(i))), i);
         EXPECT_EQ(result.map.entries()[i].species, name("Species " + std::to_string(i % 7)));
     }
     ::alarm(0);
@@ -123,21 +123,21 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
     SpeciesMap map;
     for (int i = 0; i < ENTRIES; ++i) {
         const int individual = (i * 7919) % DISTINCT;
-        addEntry(map, MapEntry{name(numbered("I", individual)), name(numbered("S", i))});
+        map.addEntry(MapEntry{name(numbered("I", individual)), name(numbered("S", i))});
     }
     std::vector<int> firstEntry(DISTINCT, -1);
     for (int i = ENTRIES - 1; i >= 0; --i) {
         firstEntry[static_cast<std::size_t>((i * 7919) % DISTINCT)] = i;
     }
     for (int individual = 0; individual < DISTINCT; ++individual) {
-        const std::optional<std::size_t> found = findSpecies(map, name(numbered("I", individual)));
+        const std::optional<std::size_t> found = map.findSpecies(name(numbered("I", individual)));
         ASSERT_TRUE(found.has_value()) << individual;
         ASSERT_EQ(*found,
                   static_cast<std::size_t>(firstEntry[static_cast<std::size_t>(individual)]))
             << individual;
     }
     for (const char* absent : {"", "I", "I-1", "I60000", "i0"}) {
-        EXPECT_FALSE(findSpecies(map, name(absent)).has_value()) << absent;
+        EXPECT_FALSE(map.findSpecies(name(absent)).has_value()) << absent;
     }
 
     // Looked up a batch at a time, every folder finds the same entry's species, or none.
@@ -149,16 +149,16 @@ TEST(FindSpecies, AgreesWithALinearSearchOnAHugeMapWithDuplicates) {
         const std::size_t count = std::min(FOLDER_BATCH, folders.size() - start);
         std::vector<const char*> batch;
         for (std::size_t i = start; i < start + count; ++i) {
-            batch.push_back(folders[i].bytes.data());
+            batch.push_back(folders[i].text().data());
         }
         std::vector<const char*> species(count);
-        speciesOfFolders(map, batch, species);
+        map.speciesOfFolders(batch, species);
         for (std::size_t i = 0; i < count; ++i) {
-            const std::optional<std::size_t> found = findSpecies(map, folders[start + i]);
-            ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].bytes;
+            const std::optional<std::size_t> found = map.findSpecies(folders[start + i]);
+            ASSERT_EQ(species[i] != nullptr, found.has_value()) << folders[start + i].text();
             if (found) {
                 EXPECT_EQ(std::string(species[i], records::NAME_WIDTH),
-                          map.entries()[*found].species.bytes);
+                          map.entries()[*found].species.text());
             }
         }
     }

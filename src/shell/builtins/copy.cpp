@@ -1,10 +1,10 @@
 #include <cerrno>
 
+#include "lines/write_block.h"
 #include "platform/files.h"
 #include "platform/kernel_copy.h"
-#include "platform/replacement.h"
-#include "records/write_block.h"
 #include "shell/builtins/builtins.h"
+#include "shell/builtins/command_output.h"
 
 namespace shell::builtins {
 
@@ -15,9 +15,9 @@ struct CopyFailure {
     bool onRead = false;
 };
 
-CopyFailure copyByHand(int in, const platform::Replacement& out) {
-    records::WriteBlock block;
-    if (!block.reserve(records::WRITE_BLOCK_SIZE)) {
+CopyFailure copyByHand(int in, const CommandOutput& out) {
+    lines::WriteBlock block;
+    if (!block.reserve(lines::WRITE_BLOCK_SIZE)) {
         return {ENOMEM, false};
     }
     for (;;) {
@@ -28,14 +28,13 @@ CopyFailure copyByHand(int in, const platform::Replacement& out) {
         if (got.count == 0) {
             return {};
         }
-        if (const int error = platform::writeReplacement(out, block.data(), got.count);
-            error != 0) {
+        if (const int error = out.write(block.data(), got.count); error != 0) {
             return {error, false};
         }
     }
 }
 
-CopyFailure copyContents(int in, const platform::Replacement& out) {
+CopyFailure copyContents(int in, const CommandOutput& out) {
     const platform::KernelCopy copy = platform::copyInKernel(in, out.fd());
     if (copy.error != 0) {
         return {copy.error, false};
@@ -44,23 +43,19 @@ CopyFailure copyContents(int in, const platform::Replacement& out) {
 }
 
 std::int32_t copyOpenFile(int in, const std::string& source, const std::string& destination) {
-    platform::ReplacementStart start = platform::beginReplacement(destination);
-    if (start.error != 0) {
-        reportFailure("copy", "cannot write", destination, start.error);
+    CommandOutput output("copy", destination);
+    if (!output.ready()) {
         return status::FAILED;
     }
-    const CopyFailure failure = copyContents(in, start.replacement);
-    if (failure.error != 0) {
-        platform::abandonReplacement(start.replacement);
-        reportFailure("copy", failure.onRead ? "cannot read" : "cannot write",
-                      failure.onRead ? source : destination, failure.error);
-        return status::FAILED;
+    const CopyFailure failure = copyContents(in, output);
+    if (failure.error == 0) {
+        return output.commit();
     }
-    if (const int error = platform::commitReplacement(start.replacement); error != 0) {
-        reportFailure("copy", "cannot write", destination, error);
-        return status::FAILED;
+    if (!failure.onRead) {
+        return output.failWith(failure.error);
     }
-    return status::DONE;
+    reportFailure("copy", "cannot read", source, failure.error);
+    return status::FAILED;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "records/line_end.h"
+#include "lines/line_end.h"
 #include "shell/builtins/key_sort.h"
 #include "shell/builtins/parallel.h"
 
@@ -106,7 +106,7 @@ void sortGroup(const char* text, Group<Offset> group, std::vector<Group<Offset>>
 
 std::size_t lineCountOf(std::string_view text) {
     std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); at = records::scanLine(text, at, at).next) {
+    for (std::size_t at = 0; at < text.size(); at = lines::scanLine(text, at, at).next) {
         ++count;
     }
     return count;
@@ -120,7 +120,7 @@ template <class Offset>
 void fillLines(std::string_view text, std::size_t from, std::span<LineEntry<Offset>> into) {
     std::size_t count = 0;
     while (from < text.size() && count < into.size()) {
-        const records::ScannedLine line = records::scanLine(text, from, from);
+        const lines::ScannedLine line = lines::scanLine(text, from, from);
         into[count++] = {keyAt(text.data() + from, line.length, 0), static_cast<Offset>(from),
                          static_cast<Offset>(line.length)};
         from = line.next;
@@ -130,7 +130,7 @@ void fillLines(std::string_view text, std::size_t from, std::span<LineEntry<Offs
 
 // Where the line after the middle of the text begins.
 std::size_t cutNearMiddle(std::string_view text) {
-    return records::scanLine(text, text.size() / 2, text.size() / 2).next;
+    return lines::scanLine(text, text.size() / 2, text.size() / 2).next;
 }
 
 template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "records/line_end.h"
+#include "lines/line_end.h"
 #include "shell/builtins/parallel.h"
 #include "shell/builtins/range_writer.h"
 
@@ -10,7 +10,7 @@ namespace shell::builtins {
 
 namespace {
 
-constexpr std::uint64_t LINE_END_BYTES = records::LINE_END.size();
+constexpr std::uint64_t LINE_END_BYTES = lines::LINE_END.size();
 
 template <class Offset> struct Halves {
     std::span<const LineEntry<Offset>> left;
@@ -56,7 +56,7 @@ void putLineAhead(RangeWriter& out, const char* text, std::span<const LineEntry<
     if (taken + PREFETCH_DISTANCE < sorted.size()) {
         prefetchLine(text, sorted[taken + PREFETCH_DISTANCE]);
     }
-    putLine(out, text + sorted[taken].start, sorted[taken].length);
+    out.putLine(text + sorted[taken].start, sorted[taken].length);
 }
 
 template <class Offset>
@@ -64,20 +64,20 @@ int mergeInto(int fd, std::uint64_t offset, const char* text, Halves<Offset> run
     RangeWriter out(fd, offset);
     std::size_t left = 0;
     std::size_t right = 0;
-    while (!hasFailed(out) && left < runs.left.size() && right < runs.right.size()) {
+    while (!out.hasFailed() && left < runs.left.size() && right < runs.right.size()) {
         if (lineBefore(text, runs.right[right], runs.left[left])) {
             putLineAhead(out, text, runs.right, right++);
         } else {
             putLineAhead(out, text, runs.left, left++);
         }
     }
-    while (!hasFailed(out) && left < runs.left.size()) {
+    while (!out.hasFailed() && left < runs.left.size()) {
         putLineAhead(out, text, runs.left, left++);
     }
-    while (!hasFailed(out) && right < runs.right.size()) {
+    while (!out.hasFailed() && right < runs.right.size()) {
         putLineAhead(out, text, runs.right, right++);
     }
-    return finishRangeWriter(out);
+    return out.finish();
 }
 
 } // namespace

@@ -29,21 +29,20 @@ void RangeWriter::sendLoad(std::size_t count) {
     block_.dropFront(count);
 }
 
-void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    if (!records::roomForLine(writer.block_, length)) {
-        writer.error_ = ENOMEM;
+void RangeWriter::putLine(const char* line, std::size_t length) {
+    if (!lines::roomForLine(block_, length)) {
+        error_ = ENOMEM;
         return;
     }
-    std::memcpy(writer.block_.end(), line, length);
-    if (const std::size_t load = records::endLine(writer.block_, length);
-        records::loadIsFull(writer.block_)) {
-        writer.sendLoad(load);
+    std::memcpy(block_.end(), line, length);
+    if (const std::size_t load = lines::endLine(block_, length); lines::loadIsFull(block_)) {
+        sendLoad(load);
     }
 }
 
-int finishRangeWriter(RangeWriter& writer) {
-    writer.sendLoad(writer.block_.used());
-    return writer.error_;
+int RangeWriter::finish() {
+    sendLoad(block_.used());
+    return error_;
 }
 
 } // namespace shell::builtins

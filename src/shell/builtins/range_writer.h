@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "records/write_block.h"
+#include "lines/write_block.h"
 
 namespace shell::builtins {
 
@@ -16,30 +16,24 @@ class RangeWriter {
   public:
     RangeWriter(int fd, std::uint64_t offset) : fd_(fd), offset_(offset), syncedTo_(offset) {}
 
+    // Adds the line followed by CR LF.
+    void putLine(const char* line, std::size_t length);
+
+    // Whether a line could not be written (or held, for want of memory): no further line will be.
+    bool hasFailed() const noexcept { return error_ != 0; }
+
+    // Writes what is left. Returns 0 or the first error.
+    int finish();
+
   private:
     int fd_;                 // borrowed from the file's owner
     std::uint64_t offset_;   // where the next load goes in the file
     std::uint64_t syncedTo_; // the writeback of the file up to here has been started
-    records::WriteBlock block_;
+    lines::WriteBlock block_;
     int error_ = 0; // the first failure; nothing more is written after it
 
     // Writes the first `count` bytes of the block at offset_, and drops them from the block.
     void sendLoad(std::size_t count);
-
-    friend void putLine(RangeWriter& writer, const char* line, std::size_t length);
-    friend bool hasFailed(const RangeWriter& writer);
-    friend int finishRangeWriter(RangeWriter& writer);
 };
-
-// Adds the line followed by CR LF.
-void putLine(RangeWriter& writer, const char* line, std::size_t length);
-
-// Whether a line could not be written (or held, for want of memory): no further line will be.
-inline bool hasFailed(const RangeWriter& writer) {
-    return writer.error_ != 0;
-}
-
-// Writes what is left. Returns 0 or the first error.
-int finishRangeWriter(RangeWriter& writer);
 
 } // namespace shell::builtins

@@ -1,13 +1,10 @@
 #include <cerrno>
-#include <cstring>
 #include <new>
 #include <string>
 
-#include "platform/files.h"
-#include "platform/process.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "platform/host_error.h"
 #include "shell/builtins/builtins.h"
+#include "shell/command_failure.h"
 
 namespace shell::builtins {
 
@@ -47,12 +44,7 @@ std::int32_t reportWantOfMemory(const CommandForm& command) {
 
 void reportFailure(std::string_view command, std::string_view what, std::string_view name,
                    int error) {
-    records::ReportText line(platform::STDERR_FD);
-    records::appendAll(line, command, ": ", what, " ", name, ": ");
-    records::append(line, error == platform::NOT_A_REGULAR_FILE ? "Not a regular file"
-                                                                : std::strerror(error));
-    records::append(line, records::lineEndFor(platform::STDERR_FD));
-    records::send(line);
+    reportCommandFailure(command, {what, " ", name, ": ", platform::describeHostError(error)});
 }
 
 std::int32_t runBuiltin(const CommandForm& command) {

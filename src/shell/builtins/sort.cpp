@@ -2,8 +2,8 @@
 #include <limits>
 #include <new>
 
-#include "platform/replacement.h"
 #include "shell/builtins/builtins.h"
+#include "shell/builtins/command_output.h"
 #include "shell/builtins/line_sort.h"
 #include "shell/builtins/merged_output.h"
 #include "shell/builtins/whole_file.h"
@@ -31,28 +31,19 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     } catch (const std::bad_alloc&) {
         return noRoomFor(source);
     }
-    platform::ReplacementStart start = platform::beginReplacement(destination);
-    if (start.error != 0) {
-        reportFailure("sort", "cannot write", destination, start.error);
+    CommandOutput output("sort", destination);
+    if (!output.ready()) {
         return status::FAILED;
     }
     const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
-    if (const int error =
-            writeMergedHalves(text.data(), lines, sorted.middle, start.replacement.fd());
+    if (const int error = writeMergedHalves(text.data(), lines, sorted.middle, output.fd());
         error != 0) {
-        platform::abandonReplacement(start.replacement);
-        reportFailure("sort", "cannot write", destination, error);
-        return status::FAILED;
+        return output.failWith(error);
     }
-    if (shrankWhileMapped(file)) {
-        platform::abandonReplacement(start.replacement);
+    if (file.shrankWhileMapped()) {
         return SOURCE_SHRANK;
     }
-    if (const int error = platform::commitReplacement(start.replacement); error != 0) {
-        reportFailure("sort", "cannot write", destination, error);
-        return status::FAILED;
-    }
-    return status::DONE;
+    return output.commit();
 }
 
 std::int32_t sortWholeFile(const WholeFile& file, const std::string& source,
@@ -75,10 +66,10 @@ std::int32_t sortFile(const std::string& source, const std::string& destination)
     // The source is sorted where it stands in the file cache; should someone cut it shorter
     // meanwhile, it is read again as it is then, as a copy that nobody else can change.
     const std::int32_t status =
-        sortWholeFile(readWholeFile(source, FileAccess::MapWherePossible), source, destination);
+        sortWholeFile(WholeFile::read(source, FileAccess::MapWherePossible), source, destination);
     return status != SOURCE_SHRANK
                ? status
-               : sortWholeFile(readWholeFile(source, FileAccess::Copy), source, destination);
+               : sortWholeFile(WholeFile::read(source, FileAccess::Copy), source, destination);
 }
 
 } // namespace shell::builtins

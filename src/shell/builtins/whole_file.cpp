@@ -91,7 +91,7 @@ std::size_t expectedSize(int fd) {
 
 } // namespace
 
-WholeFile readWholeFile(const std::string& name, FileAccess access) {
+WholeFile WholeFile::read(const std::string& name, FileAccess access) {
     WholeFile file;
     const platform::OpenResult opened =
         platform::openFile(name, platform::OpenMode::RegularForReading);
@@ -115,8 +115,8 @@ WholeFile readWholeFile(const std::string& name, FileAccess access) {
     return file;
 }
 
-bool shrankWhileMapped(const WholeFile& file) {
-    return file.mapped_ && platform::mappedFileShrank();
+bool WholeFile::shrankWhileMapped() const {
+    return mapped_ && platform::mappedFileShrank();
 }
 
 } // namespace shell::builtins

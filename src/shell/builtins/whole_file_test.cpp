@@ -22,7 +22,7 @@ TEST(ReadWholeFile, LargeFileComesWhole) {
     }
     bytes.back() = 'z';
     writeFile("large.txt", bytes);
-    const WholeFile file = readWholeFile("large.txt", FileAccess::Copy);
+    const WholeFile file = WholeFile::read("large.txt", FileAccess::Copy);
     EXPECT_EQ(file.error(), 0);
     EXPECT_TRUE(file.bytes() == bytes);
 }
@@ -30,9 +30,9 @@ TEST(ReadWholeFile, LargeFileComesWhole) {
 TEST(ReadWholeFile, SmallAndEmptyFiles) {
     ScratchFolder folder;
     writeFile("small.txt", "a\r\nb");
-    EXPECT_EQ(readWholeFile("small.txt", FileAccess::Copy).bytes(), "a\r\nb");
+    EXPECT_EQ(WholeFile::read("small.txt", FileAccess::Copy).bytes(), "a\r\nb");
     writeFile("empty.txt", "");
-    const WholeFile empty = readWholeFile("empty.txt", FileAccess::Copy);
+    const WholeFile empty = WholeFile::read("empty.txt", FileAccess::Copy);
     EXPECT_EQ(empty.error(), 0);
     EXPECT_EQ(empty.bytes().size(), 0u);
 }
@@ -41,7 +41,7 @@ TEST(ReadWholeFile, FileThatHidesItsSizeComesWhole) {
     if (!std::filesystem::exists("/proc/version")) {
         GTEST_SKIP() << "no /proc on this host";
     }
-    const WholeFile file = readWholeFile("/proc/version", FileAccess::Copy);
+    const WholeFile file = WholeFile::read("/proc/version", FileAccess::Copy);
     EXPECT_EQ(file.error(), 0);
     EXPECT_FALSE(file.bytes().empty());
     EXPECT_EQ(file.bytes(), readFile("/proc/version"));
@@ -50,9 +50,9 @@ TEST(ReadWholeFile, FileThatHidesItsSizeComesWhole) {
 TEST(ReadWholeFile, MissingFileOrFolderGivesTheReason) {
     ScratchFolder folder;
     std::filesystem::create_directory("folder");
-    EXPECT_EQ(readWholeFile("missing.txt", FileAccess::Copy).error(), ENOENT);
-    EXPECT_EQ(readWholeFile("folder", FileAccess::Copy).error(), EISDIR);
-    EXPECT_EQ(readWholeFile("/dev/null", FileAccess::Copy).error(), platform::NOT_A_REGULAR_FILE);
+    EXPECT_EQ(WholeFile::read("missing.txt", FileAccess::Copy).error(), ENOENT);
+    EXPECT_EQ(WholeFile::read("folder", FileAccess::Copy).error(), EISDIR);
+    EXPECT_EQ(WholeFile::read("/dev/null", FileAccess::Copy).error(), platform::NOT_A_REGULAR_FILE);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "records/write_behind.h"
+#include "lines/write_behind.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "test_support/expect.h"
 #include "test_support/test_support.h"
 
-namespace records {
+namespace lines {
 namespace {
 
 using namespace test_support;
@@ -33,22 +33,22 @@ TEST(WriteBehind, HandsBackABlockAtLeastAsLargeAsTheOneGiven) {
         platform::openFile("out.txt", platform::OpenMode::CreateReadWrite);
     ASSERT_TRUE(opened.file.isOpen());
     WriteBehind behind;
-    ASSERT_TRUE(startWriteBehind(behind, opened.file.get()));
+    ASSERT_TRUE(behind.start(opened.file.get()));
     std::string written;
     for (const std::size_t size : {std::size_t{3} << 20, std::size_t{1} << 20, std::size_t{4096}}) {
         WriteBlock output = numberedBlock(size, static_cast<char>(size >> 10));
         const std::size_t count = size - 10;
         const std::string kept(output.data() + count, output.used() - count);
         written.append(output.data(), count);
-        const FileError error = handOver(behind, output, count);
-        ASSERT_EQ(error.hostErrorNumber, 0);
-        ASSERT_EQ(error.code, 0);
+        const HandOverResult handed = behind.handOver(output, count);
+        ASSERT_EQ(handed.writeError, 0);
+        ASSERT_FALSE(handed.outOfMemory);
         ASSERT_GE(output.capacity(), size);
         EXPECT_EQ(std::string(output.data(), output.used()), kept);
     }
-    EXPECT_EQ(finishWriteBehind(behind), 0);
+    EXPECT_EQ(behind.finish(), 0);
     EXPECT_TRUE(sameBytes(readFile("out.txt"), written));
 }
 
 } // namespace
-} // namespace records
+} // namespace lines

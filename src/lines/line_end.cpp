@@ -1,11 +1,11 @@
-#include "records/line_end.h"
+#include "lines/line_end.h"
 
 #include "platform/process.h"
 
-namespace records {
+namespace lines {
 
 std::string_view lineEndFor(int fd) {
     return platform::translatesLineEnds(fd) ? LINE_END.substr(1) : LINE_END;
 }
 
-} // namespace records
+} // namespace lines

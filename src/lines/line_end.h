@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace records {
+namespace lines {
 
 inline constexpr char LF = '\n';
 inline constexpr char CR = '\r';
@@ -33,11 +33,11 @@ struct ScannedLine {
     bool ended;
 };
 
-// The line of `text` that begins at `begin`, its LF looked for from `from` on (the bytes between
-// hold none); text.data() is not null, even for an empty text. The one scan for line ends of the
-// record files, the console and the sort.
-inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_t from) {
-    const void* lf = std::memchr(text.data() + from, LF, text.size() - from);
+// The line of `text` that begins at `begin`, its LF looked for from `searchFrom` on, which the
+// caller knows the bytes between to hold none of; text.data() is not null, even for an empty
+// text. The one scan for line ends of the record files, the console and the sort.
+inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_t searchFrom) {
+    const void* lf = std::memchr(text.data() + searchFrom, LF, text.size() - searchFrom);
     if (lf == nullptr) {
         return {text.size() - begin, text.size(), false};
     }
@@ -45,4 +45,4 @@ inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_
     return {lengthBeforeLf(text.data() + begin, at - begin), at + 1, true};
 }
 
-} // namespace records
+} // namespace lines

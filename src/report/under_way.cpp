@@ -1,11 +1,11 @@
-#include "records/under_way.h"
+#include "report/under_way.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "records/fatal.h"
+#include "report/fatal.h"
 
-namespace records {
+namespace report {
 
 namespace {
 
@@ -42,11 +42,13 @@ void noteNoneUnderWay() noexcept {
     anyUnderWay = false;
 }
 
-void failForWantOfMemory(const NotedOperation& otherwise) {
-    const NotedOperation& noted = anyUnderWay ? underWay : otherwise;
-    fatalFileError(outOfMemory(), noted.operation_, noted.channel_,
-                   std::string_view(noted.name_.data(), noted.nameLength_), noted.recordNumber_,
-                   noted.where_);
+void NotedOperation::failForWantOfMemory() const {
+    fatalFileError(outOfMemory(), operation_, channel_, std::string_view(name_.data(), nameLength_),
+                   recordNumber_, where_);
 }
 
-} // namespace records
+void failForWantOfMemory(const NotedOperation& otherwise) {
+    (anyUnderWay ? underWay : otherwise).failForWantOfMemory();
+}
+
+} // namespace report

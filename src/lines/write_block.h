@@ -9,9 +9,9 @@
 #include <memory>
 #include <utility>
 
-#include "records/line_end.h"
+#include "lines/line_end.h"
 
-namespace records {
+namespace lines {
 
 // Large enough that a write costs little beside the copy of its bytes into the host's file cache,
 // small enough to stay in the processor's cache while it is filled.
@@ -21,9 +21,9 @@ inline constexpr std::size_t WRITE_BLOCK_SIZE = std::size_t{1} << 20;
 class WriteBlock {
   public:
     WriteBlock() = default;
-    WriteBlock(WriteBlock&& other) noexcept { swap(*this, other); }
+    WriteBlock(WriteBlock&& other) noexcept { swap(other); }
     WriteBlock& operator=(WriteBlock&& other) noexcept {
-        swap(*this, other);
+        swap(other);
         return *this;
     }
 
@@ -55,10 +55,11 @@ class WriteBlock {
     // Drops the first `count` bytes used and moves the rest to the front.
     void dropFront(std::size_t count) noexcept;
 
-    friend void swap(WriteBlock& a, WriteBlock& b) noexcept {
-        a.bytes_.swap(b.bytes_);
-        std::swap(a.capacity_, b.capacity_);
-        std::swap(a.used_, b.used_);
+    // Trades bytes, capacity and bytes used with `other`.
+    void swap(WriteBlock& other) noexcept {
+        bytes_.swap(other.bytes_);
+        std::swap(capacity_, other.capacity_);
+        std::swap(used_, other.used_);
     }
 
   private:
@@ -100,4 +101,4 @@ inline bool loadIsFull(const WriteBlock& block) noexcept {
     return block.used() > WRITE_BLOCK_SIZE;
 }
 
-} // namespace records
+} // namespace lines

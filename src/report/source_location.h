@@ -10,7 +10,7 @@
 #include <source_location>
 #endif
 
-namespace records {
+namespace report {
 
 #if defined(__cpp_lib_source_location)
 using SourceLocation = std::source_location;
@@ -32,4 +32,4 @@ struct SourceLocation {
 };
 #endif
 
-} // namespace records
+} // namespace report

@@ -12,11 +12,36 @@
 #include <optional>
 #include <string_view>
 
-#include "records/source_location.h"
+#include "report/source_location.h"
 
-namespace records {
+namespace report {
 
-struct NotedOperation;
+// One file or stream operation, held in storage of its own.
+class NotedOperation {
+  public:
+    NotedOperation() = default;
+    // `operation` is one of the operation names of fatal.h, which last as long as the program.
+    NotedOperation(std::string_view operation, std::int32_t channel, std::string_view fileName,
+                   std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
+
+    // Holds the operation given, in place of the one before.
+    void hold(std::string_view operation, std::int32_t channel, std::string_view fileName,
+              std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
+
+    // Ends the process with the fatal report of exhausted memory for this operation.
+    [[noreturn]] void failForWantOfMemory() const;
+
+  private:
+    // The host's longest path; a longer name is kept cut to this.
+    static constexpr std::size_t NAME_ROOM = 4096;
+
+    std::string_view operation_;
+    std::int32_t channel_ = 0;
+    std::array<char, NAME_ROOM> name_{};
+    std::size_t nameLength_ = 0;
+    std::optional<std::int32_t> recordNumber_; // none for an open
+    SourceLocation where_;
+};
 
 // Notes the operation that begins, in place of the one before.
 void noteUnderWay(std::string_view operation, std::int32_t channel, std::string_view fileName,
@@ -29,30 +54,4 @@ void noteNoneUnderWay() noexcept;
 // `otherwise` when none is.
 [[noreturn]] void failForWantOfMemory(const NotedOperation& otherwise);
 
-struct NotedOperation {
-    NotedOperation() = default;
-    // `operation` is one of the operation names of fatal.h, which last as long as the program.
-    NotedOperation(std::string_view operation, std::int32_t channel, std::string_view fileName,
-                   std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
-
-  private:
-    // The host's longest path; a longer name is kept cut to this.
-    static constexpr std::size_t NAME_ROOM = 4096;
-
-    std::string_view operation_;
-    std::int32_t channel_ = 0;
-    std::array<char, NAME_ROOM> name_{};
-    std::size_t nameLength_ = 0;
-    std::optional<std::int32_t> recordNumber_; // none for an open
-    SourceLocation where_;
-
-    void hold(std::string_view operation, std::int32_t channel, std::string_view fileName,
-              std::optional<std::int32_t> recordNumber, const SourceLocation& where) noexcept;
-
-    friend void noteUnderWay(std::string_view operation, std::int32_t channel,
-                             std::string_view fileName, std::optional<std::int32_t> recordNumber,
-                             const SourceLocation& where) noexcept;
-    friend void failForWantOfMemory(const NotedOperation& otherwise);
-};
-
-} // namespace records
+} // namespace report

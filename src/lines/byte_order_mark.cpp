@@ -1,8 +1,8 @@
-#include "records/byte_order_mark.h"
+#include "lines/byte_order_mark.h"
 
 #include <array>
 
-namespace records {
+namespace lines {
 
 LeadingMark byteOrderMarkAt(std::string_view firstBytes) {
     struct Known {
@@ -21,4 +21,4 @@ LeadingMark byteOrderMarkAt(std::string_view firstBytes) {
     return {};
 }
 
-} // namespace records
+} // namespace lines

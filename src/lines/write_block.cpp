@@ -1,8 +1,8 @@
-#include "records/write_block.h"
+#include "lines/write_block.h"
 
 #include <new>
 
-namespace records {
+namespace lines {
 
 bool WriteBlock::reserve(std::size_t bytes) noexcept {
     if (bytes <= capacity_) {
@@ -32,4 +32,4 @@ void WriteBlock::dropFront(std::size_t count) noexcept {
     used_ -= count;
 }
 
-} // namespace records
+} // namespace lines

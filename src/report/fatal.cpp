@@ -1,13 +1,13 @@
-#include "records/fatal.h"
+#include "report/fatal.h"
 
 #include <cstring>
 
+#include "lines/line_end.h"
 #include "platform/files.h"
 #include "platform/process.h"
-#include "records/line_end.h"
-#include "records/report_text.h"
+#include "report/report_text.h"
 
-namespace records {
+namespace report {
 
 namespace {
 
@@ -38,25 +38,25 @@ void fatalFileError(FileError error, std::string_view operation, std::int32_t ch
                     std::string_view fileName, std::optional<std::int32_t> recordNumber,
                     const SourceLocation& where) {
     // Memory may be what failed, so the report is made in storage of its own.
-    const std::string_view lineEnd = lineEndFor(platform::STDERR_FD);
+    const std::string_view lineEnd = lines::lineEndFor(platform::STDERR_FD);
     ReportText report(platform::STDERR_FD);
     if (error.code == 0) {
-        appendAll(report, HOST_ERROR_LABEL, std::strerror(error.hostErrorNumber), lineEnd);
-        appendAll(report, FATAL_MARKER, "/", operation, "/unit=", channel, "/");
-        appendAll(report, "error code returned by host stdio - ", error.hostErrorNumber, ".");
+        report.appendAll(HOST_ERROR_LABEL, std::strerror(error.hostErrorNumber), lineEnd);
+        report.appendAll(FATAL_MARKER, "/", operation, "/unit=", channel, "/");
+        report.appendAll("error code returned by host stdio - ", error.hostErrorNumber, ".");
     } else {
-        appendAll(report, FATAL_MARKER, error.code, "/", operation, "/unit=", channel, "/");
-        appendAll(report, ownErrorText(error.code), ".");
+        report.appendAll(FATAL_MARKER, error.code, "/", operation, "/unit=", channel, "/");
+        report.appendAll(ownErrorText(error.code), ".");
     }
-    appendAll(report, lineEnd, " File name = ", fileName);
+    report.appendAll(lineEnd, " File name = ", fileName);
     if (recordNumber) {
-        appendAll(report, "    formatted, ", "sequential access  ", " record = ", *recordNumber);
+        report.appendAll("    formatted, ", "sequential access  ", " record = ", *recordNumber);
     }
-    appendAll(report, lineEnd, " In source file ", baseName(where.file_name()), ",");
-    appendAll(report, " at line number ", where.line(), lineEnd);
+    report.appendAll(lineEnd, " In source file ", baseName(where.file_name()), ",");
+    report.appendAll(" at line number ", where.line(), lineEnd);
     // Standard error is unbuffered here, so the report is out once the write returns.
-    send(report);
+    report.send();
     platform::exitNow(FATAL_EXIT_STATUS);
 }
 
-} // namespace records
+} // namespace report

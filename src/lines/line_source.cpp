@@ -1,14 +1,14 @@
-#include "records/line_source.h"
+#include "lines/line_source.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "lines/line_end.h"
 #include "platform/files.h"
-#include "records/line_end.h"
 
-namespace records {
+namespace lines {
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr std::size_t BLOCK_SIZE = std::size_t{64} << 10;
 
 LineSource::LineSource(int fd) : fd_(fd), block_(BLOCK_SIZE) {}
 
-TakeResult LineSource::refill() {
+std::optional<TakeResult> LineSource::refill() {
     if (begin_ > 0) {
         std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
         end_ -= begin_;
@@ -31,19 +31,19 @@ TakeResult LineSource::refill() {
         try {
             block_.resize(block_.size() * 2);
         } catch (const std::bad_alloc&) {
-            return {LineStatus::OutOfMemory};
+            return TakeResult{LineStatus::OutOfMemory};
         } catch (const std::length_error&) {
-            return {LineStatus::OutOfMemory};
+            return TakeResult{LineStatus::OutOfMemory};
         }
     }
     const platform::ReadResult got =
         platform::readSome(fd_, block_.data() + end_, block_.size() - end_);
     if (got.error != 0) {
-        return {LineStatus::ReadFailed, got.error};
+        return TakeResult{LineStatus::ReadFailed, got.error};
     }
     atEnd_ = got.count == 0;
     end_ += got.count;
-    return {LineStatus::Line};
+    return std::nullopt;
 }
 
 TakeResult LineSource::takeLine(std::string_view& line) {
@@ -59,62 +59,61 @@ TakeResult LineSource::takeLine(std::string_view& line) {
             return {LineStatus::End};
         }
         const std::size_t unsearched = end_ - begin_;
-        if (const TakeResult read = refill(); read.status != LineStatus::Line) {
-            return read;
+        if (const std::optional<TakeResult> failed = refill()) {
+            return *failed;
         }
         searched = begin_ + unsearched;
     }
 }
 
-TakeResult takeLines(LineSource& source, std::string_view* lines, std::size_t most,
-                     std::size_t& count) {
+TakeResult LineSource::takeLines(std::string_view* lines, std::size_t most, std::size_t& count) {
     // Held in locals, which the lines written meanwhile cannot change.
-    const std::string_view filled = source.filled();
-    std::size_t begin = source.begin_;
+    const std::string_view text = filled();
+    std::size_t begin = begin_;
     std::size_t found = 0;
-    while (found < most && begin < filled.size()) {
-        const ScannedLine line = scanLine(filled, begin, begin);
-        if (!line.ended && !source.atEnd_) {
+    while (found < most && begin < text.size()) {
+        const ScannedLine line = scanLine(text, begin, begin);
+        if (!line.ended && !atEnd_) {
             break; // the rest of the block is the start of a line still to be read
         }
-        lines[found++] = std::string_view(filled.data() + begin, line.length);
+        lines[found++] = std::string_view(text.data() + begin, line.length);
         begin = line.next;
     }
-    source.begin_ = begin;
+    begin_ = begin;
     count = found;
     if (count > 0 || most == 0) {
         return {LineStatus::Line};
     }
-    const TakeResult taken = source.takeLine(lines[0]);
+    const TakeResult taken = takeLine(lines[0]);
     count = taken.status == LineStatus::Line ? 1 : 0;
     return taken;
 }
 
-TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head) {
+TakeResult LineSource::takeLineHead(std::size_t keep, std::string& head) {
     // One byte more than `keep` is held, so that a CR there can still turn out to be part of the
     // line end once the LF is found; a longer line keeps `keep` bytes whatever ends it.
     const std::size_t held = std::max(keep, keep + 1);
     head.clear();
     bool anyByte = false;
     for (;;) {
-        if (source.begin_ == source.end_) {
-            if (source.atEnd_) {
+        if (begin_ == end_) {
+            if (atEnd_) {
                 head.resize(std::min(head.size(), keep));
                 return {anyByte ? LineStatus::Line : LineStatus::End};
             }
             // Nothing of the line needs to stay in the block, which therefore never grows.
-            source.begin_ = source.end_ = 0;
-            if (const TakeResult read = source.refill(); read.status != LineStatus::Line) {
-                return read;
+            begin_ = end_ = 0;
+            if (const std::optional<TakeResult> failed = refill()) {
+                return *failed;
             }
             continue;
         }
         anyByte = true;
-        const ScannedLine found = scanLine(source.filled(), source.begin_, source.begin_);
+        const ScannedLine found = scanLine(filled(), begin_, begin_);
         // The CR before an LF at the front of the block may be the last byte held already.
-        const std::size_t toLf = (found.ended ? found.next - 1 : found.next) - source.begin_;
-        head.append(source.block_.data() + source.begin_, std::min(toLf, held - head.size()));
-        source.begin_ = found.next;
+        const std::size_t toLf = (found.ended ? found.next - 1 : found.next) - begin_;
+        head.append(block_.data() + begin_, std::min(toLf, held - head.size()));
+        begin_ = found.next;
         if (found.ended) {
             head.resize(std::min(lengthBeforeLf(head.data(), head.size()), keep));
             return {LineStatus::Line};
@@ -122,31 +121,18 @@ TakeResult takeLineHead(LineSource& source, std::size_t keep, std::string& head)
     }
 }
 
-TakeResult lookAhead(LineSource& source, std::size_t count, std::string_view& ahead) {
-    while (source.end_ - source.begin_ < count && !source.atEnd_) {
-        if (const TakeResult read = source.refill(); read.status != LineStatus::Line) {
-            return read;
+TakeResult LineSource::lookAhead(std::size_t count, std::string_view& ahead) {
+    while (end_ - begin_ < count && !atEnd_) {
+        if (const std::optional<TakeResult> failed = refill()) {
+            return *failed;
         }
     }
-    ahead = source.filled().substr(source.begin_);
+    ahead = filled().substr(begin_);
     return {ahead.empty() ? LineStatus::End : LineStatus::Line};
 }
 
-void passOver(LineSource& source, std::size_t count) {
-    source.begin_ += std::min(count, source.end_ - source.begin_);
+void LineSource::passOver(std::size_t count) {
+    begin_ += std::min(count, end_ - begin_);
 }
 
-FileError errorOfTake(const TakeResult& taken) {
-    switch (taken.status) {
-    case LineStatus::ReadFailed:
-        return hostError(taken.error);
-    case LineStatus::OutOfMemory:
-        return outOfMemory();
-    case LineStatus::Line:
-    case LineStatus::End:
-        break;
-    }
-    return ownError(CODE_READ_PAST_END);
-}
-
-} // namespace records
+} // namespace lines

@@ -1,4 +1,4 @@
-#include "records/line_source.h"
+#include "lines/line_source.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ std::atomic<std::size_t> largestBlock{0};
     std::free(block);
 }
 
-namespace records {
+namespace lines {
 namespace {
 
 using platform::FileDescriptor;
@@ -76,7 +76,7 @@ std::vector<std::string> allLines(const FileDescriptor& stream, std::size_t most
     std::vector<std::string_view> batch(most);
     for (;;) {
         std::size_t count = 0;
-        const TakeResult taken = takeLines(source, batch.data(), most, count);
+        const TakeResult taken = source.takeLines(batch.data(), most, count);
         if (taken.status != LineStatus::Line) {
             EXPECT_EQ(taken.status, LineStatus::End);
             EXPECT_EQ(count, 0u);
@@ -93,7 +93,7 @@ std::vector<std::string> allHeads(const FileDescriptor& stream, std::size_t keep
     std::vector<std::string> heads;
     std::string head;
     for (;;) {
-        const TakeResult taken = takeLineHead(source, keep, head);
+        const TakeResult taken = source.takeLineHead(keep, head);
         if (taken.status != LineStatus::Line) {
             EXPECT_EQ(taken.status, LineStatus::End);
             return heads;
@@ -180,13 +180,13 @@ TEST(LineSource, HeadOfALongLineHoldsNoMoreThanOneBlock) {
     LineSource source(file.get());
     std::string head;
     watching = true;
-    ASSERT_EQ(takeLineHead(source, 2, head).status, LineStatus::Line);
+    ASSERT_EQ(source.takeLineHead(2, head).status, LineStatus::Line);
     watching = false;
     EXPECT_EQ(head, "xx");
     EXPECT_LT(largestBlock.load(), std::size_t{1} << 20);
-    ASSERT_EQ(takeLineHead(source, 2, head).status, LineStatus::Line);
+    ASSERT_EQ(source.takeLineHead(2, head).status, LineStatus::Line);
     EXPECT_EQ(head, "ab");
-    EXPECT_EQ(takeLineHead(source, 2, head).status, LineStatus::End);
+    EXPECT_EQ(source.takeLineHead(2, head).status, LineStatus::End);
 }
 
 TEST(LineSource, ReadErrorIsReturnedWithItsNumber) {
@@ -195,15 +195,15 @@ TEST(LineSource, ReadErrorIsReturnedWithItsNumber) {
     LineSource source(folder.get());
     std::string_view line;
     std::size_t count = 1;
-    const TakeResult taken = takeLines(source, &line, 1, count);
+    const TakeResult taken = source.takeLines(&line, 1, count);
     EXPECT_EQ(taken.status, LineStatus::ReadFailed);
     EXPECT_EQ(taken.error, EISDIR);
     EXPECT_EQ(count, 0u);
     std::string head;
-    const TakeResult headTaken = takeLineHead(source, 2, head);
+    const TakeResult headTaken = source.takeLineHead(2, head);
     EXPECT_EQ(headTaken.status, LineStatus::ReadFailed);
     EXPECT_EQ(headTaken.error, EISDIR);
 }
 
 } // namespace
-} // namespace records
+} // namespace lines

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace records {
+namespace lines {
 
 enum class ByteOrderMark {
     None,
@@ -27,4 +27,4 @@ struct LeadingMark {
 // them, or the whole file when it is shorter.
 LeadingMark byteOrderMarkAt(std::string_view firstBytes);
 
-} // namespace records
+} // namespace lines

@@ -1,10 +1,10 @@
-#include "records/byte_order_mark.h"
+#include "lines/byte_order_mark.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace records {
+namespace lines {
 namespace {
 
 // The whole marks at the very start, and nothing that only looks like one: a file cut short
@@ -26,4 +26,4 @@ TEST(ByteOrderMark, OnlyAWholeMarkAtTheStartCounts) {
 }
 
 } // namespace
-} // namespace records
+} // namespace lines
