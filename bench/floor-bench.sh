@@ -12,7 +12,8 @@
 # Every pair (a run, then the floor) is repeated MTS_BENCH_RUNS times in each folder, the folders
 # taking turns (A B A B), and the medians count: the ratio is the median of the pairs' ratios,
 # which keeps it meaningful while the speed of a shared machine drifts. Printed for each size and
-# folder: the medians and the spread of the pairs' ratios, the median time of each stage of the
+# folder: the medians and the spread of the pairs' ratios, the median ratio of processor time
+# (user and system, which a busy machine disturbs less than the wall time), the median time of each stage of the
 # run (from the moment each console line arrives) beside the floor's, the peak memory of the run
 # as a multiple of the list, and whether every run's AllPictures.txt has the bytes of the
 # reference (awk relabelling and LC_ALL=C sort).
@@ -123,11 +124,14 @@ declare -a STAGE_US
 run_tool() {
     local dir=$1 start end
     start=$(now)
-    (cd "$dir" && printf 'Yes\n\n' | /usr/bin/time -f %M -o "$dir/peak_kb.txt" "$TOOL" |
+    (cd "$dir" && printf 'Yes\n\n' | /usr/bin/time -f '%M %U %S' -o "$dir/usage.txt" "$TOOL" |
         "$CLOCK" "${MARKS[@]}" >"$dir/stamps.txt")
     end=$(now)
     RUN_US=$((end - start))
-    PEAK_KB=$(tail -1 "$dir/peak_kb.txt")
+    local usage
+    usage=$(tail -1 "$dir/usage.txt")
+    PEAK_KB=${usage%% *}
+    RUN_CPU=$(awk '{ printf "%.2f", $2 + $3 }' <<<"$usage")
     local -a at=()
     local index stamp
     while read -r index stamp; do
@@ -147,20 +151,23 @@ run_tool() {
     done
 }
 
-# The floor in folder $1: sets FLOOR_US and FLOOR_STAGE_US (backup, unsorted, sorted, removal).
+# The floor in folder $1: sets FLOOR_US, FLOOR_CPU and FLOOR_STAGE_US (backup, unsorted, sorted,
+# removal).
 declare -a FLOOR_STAGE_US
 run_floor() {
-    local dir=$1 t0 t1 t2 t3 t4
+    local dir=$1 t0 t1 t2 t3 t4 cpu
     cd "$dir"
+    cpu=(/usr/bin/time -f '%U %S' -a -o floor_cpu.txt)
     t0=$(now)
-    cp AllPictures.txt AllPicturesIndiv.txt && sync AllPicturesIndiv.txt
+    "${cpu[@]}" cp AllPictures.txt AllPicturesIndiv.txt && "${cpu[@]}" sync AllPicturesIndiv.txt
     t1=$(now)
-    cat AllPicturesIndiv.txt >AllPicturesUnsorted.txt
+    "${cpu[@]}" cat AllPicturesIndiv.txt >AllPicturesUnsorted.txt
     t2=$(now)
-    cat AllPicturesUnsorted.txt >AllPictures.txt && sync AllPictures.txt
+    "${cpu[@]}" cat AllPicturesUnsorted.txt >AllPictures.txt && "${cpu[@]}" sync AllPictures.txt
     t3=$(now)
-    rm AllPicturesUnsorted.txt
+    "${cpu[@]}" rm AllPicturesUnsorted.txt
     t4=$(now)
+    FLOOR_CPU=$(awk '{ cpu += $1 + $2 } END { printf "%.2f", cpu }' floor_cpu.txt)
     cd - >/dev/null
     FLOOR_US=$((t4 - t0))
     FLOOR_STAGE_US=($((t1 - t0)) $((t2 - t1)) $((t3 - t2)) $((t4 - t3)))
@@ -182,7 +189,7 @@ for lines in "${SIZES[@]}"; do
         >"$MEMORY/reference.txt")
     mkdir -p "$DISK/pristine"
     cp "$MEMORY/pristine/"* "$DISK/pristine/"
-    declare -A runs=() floors=() ratios=() peaks=() stages=() floor_stages=() same=()
+    declare -A runs=() floors=() ratios=() cpu_ratios=() peaks=() stages=() floor_stages=() same=()
     for place in memory disk; do
         same[$place]=yes
     done
@@ -199,6 +206,7 @@ for lines in "${SIZES[@]}"; do
             runs[$place]+=" $(seconds $RUN_US)"
             floors[$place]+=" $(seconds $FLOOR_US)"
             ratios[$place]+=" $(divide $RUN_US $FLOOR_US)"
+            cpu_ratios[$place]+=" $(divide "$RUN_CPU" "$FLOOR_CPU")"
             peaks[$place]+=" $(divide $((PEAK_KB * 1024)) "$list_bytes")"
             for ((s = 0; s < ${#STAGES[@]}; s++)); do
                 stages[$place,$s]+=" $(seconds "${STAGE_US[s]}")"
@@ -209,16 +217,18 @@ for lines in "${SIZES[@]}"; do
         done
     done
     rm -rf "$MEMORY/pristine" "$DISK/pristine" "$MEMORY/reference.txt"
-    printf '   %-7s %8s %8s %7s %11s %10s %10s\n' folder run_s floor_s ratio ratio_range \
-        peak/list same_bytes
+    printf '   %-7s %8s %8s %7s %11s %9s %10s %10s\n' folder run_s floor_s ratio ratio_range \
+        cpu_ratio peak/list same_bytes
     for place in memory disk; do
         # shellcheck disable=SC2086 # blank-separated numbers
         ratio=$(median ${ratios[$place]})
         # shellcheck disable=SC2086
         peak=$(median ${peaks[$place]})
-        printf '   %-7s %8s %8s %7s %11s %10s %10s\n' $place "$(median ${runs[$place]})" \
+        # shellcheck disable=SC2086
+        printf '   %-7s %8s %8s %7s %11s %9s %10s %10s\n' $place "$(median ${runs[$place]})" \
             "$(median ${floors[$place]})" "$ratio" "$(spread ${ratios[$place]})" \
-            "$(printf '%.2f' "$peak")" "${same[$place]}"
+            "$(median ${cpu_ratios[$place]})" "$(printf '%.2f' "$peak")" "${same[$place]}"
+        SUMMARY[cpu,$place,$lines]=$(median ${cpu_ratios[$place]})
         SUMMARY[ratio,$place,$lines]=$ratio
         SUMMARY[peak,$place,$lines]=$(printf '%.2f' "$peak")
         SUMMARY[same,$place,$lines]=${same[$place]}
@@ -240,7 +250,7 @@ for lines in "${SIZES[@]}"; do
         done
         echo
     done
-    unset runs floors ratios peaks stages floor_stages same
+    unset runs floors ratios cpu_ratios peaks stages floor_stages same
 done
 
 echo
@@ -266,6 +276,7 @@ row() {
 }
 row "run / floor, in memory" ratio,memory "<=$TARGET_RATIO"
 row "run / floor, on disk" ratio,disk -
+row "processor time, run / floor, in memory" cpu,memory -
 row "peak memory / list, in memory" peak,memory "<=$TARGET_PEAK"
 row "AllPictures.txt as the reference's" same,memory yes
 row "  the same, on disk" same,disk yes

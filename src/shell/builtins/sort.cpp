@@ -36,9 +36,7 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
         reportFailure("sort", "cannot write", destination, start.error);
         return status::FAILED;
     }
-    const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
-    if (const int error =
-            writeMergedHalves(text.data(), lines, sorted.middle, start.replacement.fd());
+    if (const int error = writeMergedHalves(text.data(), sorted, start.replacement.fd());
         error != 0) {
         platform::abandonReplacement(start.replacement);
         reportFailure("sort", "cannot write", destination, error);

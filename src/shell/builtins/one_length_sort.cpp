@@ -1,0 +1,248 @@
+#include "shell/builtins/one_length_sort.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "records/line_end.h"
+#include "shell/builtins/key_sort.h"
+#include "shell/builtins/parallel.h"
+
+namespace shell::builtins {
+
+namespace {
+
+// The first columns of every line whose bytes are surveyed for the key. Picture names differ
+// within their first two dozen columns, and a key has room for about that many digits.
+constexpr std::size_t SURVEYED_COLUMNS = 64;
+// Tied lines this few are put in order by insertion.
+constexpr std::size_t SMALL_TIE = 32;
+
+// The smallest and the largest byte of each surveyed column, over some lines.
+struct ColumnSurvey {
+    std::array<std::uint8_t, SURVEYED_COLUMNS> low;
+    std::array<std::uint8_t, SURVEYED_COLUMNS> high;
+
+    ColumnSurvey() {
+        low.fill(std::numeric_limits<std::uint8_t>::max());
+        high.fill(0);
+    }
+    void add(const ColumnSurvey& other) {
+        for (std::size_t column = 0; column < SURVEYED_COLUMNS; ++column) {
+            low[column] = std::min(low[column], other.low[column]);
+            high[column] = std::max(high[column], other.high[column]);
+        }
+    }
+};
+
+// The key of a line: its keyed columns as the digits of one number, each column's digit its byte
+// less the column's smallest, in a base of as many values as the column holds. Ordering the keys
+// orders the lines by those columns, and equal keys mean equal columns.
+struct KeyRecipe {
+    std::array<std::uint8_t, SURVEYED_COLUMNS> column{}; // the columns that vary, in order
+    std::array<std::uint8_t, SURVEYED_COLUMNS> low{};
+    std::array<std::uint16_t, SURVEYED_COLUMNS> base{};
+    std::size_t varying = 0;
+    std::size_t keyed = 0; // all columns before this one are told by the key
+
+    std::uint64_t keyOfLine(const char* line) const {
+        std::uint64_t key = 0;
+        for (std::size_t i = 0; i < varying; ++i) {
+            key = key * base[i] +
+                  static_cast<std::uint8_t>(static_cast<std::uint8_t>(line[column[i]]) - low[i]);
+        }
+        return key;
+    }
+};
+
+KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
+    KeyRecipe recipe;
+    std::uint64_t room = std::numeric_limits<std::uint64_t>::max();
+    for (; recipe.keyed < surveyed; ++recipe.keyed) {
+        const std::size_t at = recipe.keyed;
+        const std::uint64_t values = std::uint64_t{survey.high[at]} - survey.low[at] + 1;
+        if (values == 1) {
+            continue;
+        }
+        if (room / values == 0) {
+            break;
+        }
+        room /= values;
+        recipe.column[recipe.varying] = static_cast<std::uint8_t>(at);
+        recipe.low[recipe.varying] = survey.low[at];
+        recipe.base[recipe.varying] = static_cast<std::uint16_t>(values);
+        ++recipe.varying;
+    }
+    return recipe;
+}
+
+// The LFs among the bytes [first, end), counted in blocks small enough for a byte to count them,
+// which lets the compiler compare and count many bytes at once.
+std::size_t lfsIn(const char* first, const char* end) {
+    constexpr std::size_t BLOCK = 255;
+    std::size_t lfs = 0;
+    for (; end - first >= static_cast<std::ptrdiff_t>(BLOCK); first += BLOCK) {
+        std::uint8_t inBlock = 0;
+        for (std::size_t i = 0; i < BLOCK; ++i) {
+            inBlock = static_cast<std::uint8_t>(inBlock + (first[i] == records::LF ? 1 : 0));
+        }
+        lfs += inBlock;
+    }
+    return lfs + static_cast<std::size_t>(std::count(first, end, records::LF));
+}
+
+// Adds the first `columns` bytes of every line to the survey, column by column.
+void surveyColumns(const OneLengthLines& shape, const char* first, const char* end,
+                   std::size_t columns, ColumnSurvey& survey) {
+    for (const char* line = first; line != end; line += shape.stride) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(line);
+        for (std::size_t column = 0; column < columns; ++column) {
+            survey.low[column] = std::min(survey.low[column], bytes[column]);
+            survey.high[column] = std::max(survey.high[column], bytes[column]);
+        }
+    }
+}
+
+// The same for all SURVEYED_COLUMNS columns, sixteen at a time.
+void surveyAllColumns(const OneLengthLines& shape, const char* first, const char* end,
+                      ColumnSurvey& survey) {
+    using Lane = std::uint8_t __attribute__((vector_size(16)));
+    constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
+    std::array<Lane, LANES> low;
+    std::array<Lane, LANES> high;
+    std::memcpy(low.data(), survey.low.data(), SURVEYED_COLUMNS);
+    std::memcpy(high.data(), survey.high.data(), SURVEYED_COLUMNS);
+    for (const char* line = first; line != end; line += shape.stride) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+            Lane bytes;
+            std::memcpy(&bytes, line + lane * sizeof(Lane), sizeof(Lane));
+            low[lane] = bytes < low[lane] ? bytes : low[lane];
+            high[lane] = bytes > high[lane] ? bytes : high[lane];
+        }
+    }
+    std::memcpy(survey.low.data(), low.data(), SURVEYED_COLUMNS);
+    std::memcpy(survey.high.data(), high.data(), SURVEYED_COLUMNS);
+}
+
+// Checks that lines [from, to) all end as the shape says, with no other LF among them, and
+// surveys their first `surveyed` columns. Both are done a few hundred lines at a time, so that the
+// survey finds the lines still in the processor's cache.
+bool surveyLines(const OneLengthLines& shape, std::uint32_t from, std::uint32_t to,
+                 std::size_t surveyed, ColumnSurvey& survey) {
+    constexpr std::uint32_t LINES_AT_ONCE = 512;
+    const bool crBeforeLf = shape.stride - shape.lineLength == 2;
+    bool fits = true;
+    for (std::uint32_t next = from; next < to;) {
+        const std::uint32_t after = to - next > LINES_AT_ONCE ? next + LINES_AT_ONCE : to;
+        const char* const first = shape.text + std::size_t{next} * shape.stride;
+        const char* const end = shape.text + std::size_t{after} * shape.stride;
+        fits &= lfsIn(first, end) == after - next;
+        for (const char* line = first; line != end; line += shape.stride) {
+            // The byte before the LF is a CR of the line end exactly when the first line's was.
+            fits &=
+                line[shape.stride - 1] == records::LF &&
+                (shape.lineLength == 0 || (line[shape.stride - 2] == records::CR) == crBeforeLf);
+        }
+        if (surveyed == SURVEYED_COLUMNS) {
+            surveyAllColumns(shape, first, end, survey);
+        } else {
+            surveyColumns(shape, first, end, surveyed, survey);
+        }
+        next = after;
+    }
+    return fits;
+}
+
+void fillEntries(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint32_t from,
+                 std::span<NumberedLine> into) {
+    const char* line = shape.text + std::size_t{from} * shape.stride;
+    for (std::size_t i = 0; i < into.size(); ++i, line += shape.stride) {
+        into[i].number = from + static_cast<std::uint32_t>(i);
+        setKey(into[i], recipe.keyOfLine(line));
+    }
+}
+
+// Puts lines of equal keys in order by their remaining columns. Insertion and heap sort never
+// leave the group whatever the comparisons answer: the text may be a file of the host's cache
+// that someone else could change meanwhile.
+void settleTie(const OneLengthLines& shape, std::span<NumberedLine> tie) {
+    const auto before = [&](const NumberedLine& a, const NumberedLine& b) {
+        return lineBefore(shape, a, b, shape.keyedColumns);
+    };
+    if (tie.size() > SMALL_TIE) {
+        std::make_heap(tie.begin(), tie.end(), before);
+        std::sort_heap(tie.begin(), tie.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < tie.size(); ++i) {
+        const NumberedLine moving = tie[i];
+        std::size_t to = i;
+        for (; to > 0 && before(moving, tie[to - 1]); --to) {
+            tie[to] = tie[to - 1];
+        }
+        tie[to] = moving;
+    }
+}
+
+void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
+    sortByKey(lines);
+    if (shape.keyedColumns == shape.lineLength) {
+        return; // equal keys are equal lines
+    }
+    std::size_t first = 0;
+    for (std::size_t i = 1; i <= lines.size(); ++i) {
+        if (i == lines.size() || keyOf(lines[i]) != keyOf(lines[first])) {
+            if (i - first > 1) {
+                settleTie(shape, lines.subspan(first, i - first));
+            }
+            first = i;
+        }
+    }
+}
+
+} // namespace
+
+std::optional<OneLengthLines> oneLengthShapeOf(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    const records::ScannedLine first = records::scanLine(text, 0, 0);
+    if (!first.ended || text.size() % first.next != 0 ||
+        text.size() / first.next > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return OneLengthLines{text.data(), first.length, first.next, 0};
+}
+
+bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, std::size_t& middle) {
+    const auto count = static_cast<std::uint32_t>(into.size());
+    const std::uint32_t cut = count / 2;
+    const std::size_t surveyed = std::min(shape.lineLength, SURVEYED_COLUMNS);
+    ColumnSurvey firstSurvey;
+    ColumnSurvey secondSurvey;
+    bool firstFits = false;
+    bool secondFits = false;
+    runBoth([&] { firstFits = surveyLines(shape, 0, cut, surveyed, firstSurvey); },
+            [&] { secondFits = surveyLines(shape, cut, count, surveyed, secondSurvey); });
+    if (!firstFits || !secondFits) {
+        return false;
+    }
+    firstSurvey.add(secondSurvey);
+    const KeyRecipe recipe = recipeOf(firstSurvey, surveyed);
+    shape.keyedColumns = recipe.keyed;
+    middle = cut;
+    runBoth(
+        [&] {
+            fillEntries(shape, recipe, 0, into.first(cut));
+            sortEntries(shape, into.first(cut));
+        },
+        [&] {
+            fillEntries(shape, recipe, cut, into.subspan(cut));
+            sortEntries(shape, into.subspan(cut));
+        });
+    return true;
+}
+
+} // namespace shell::builtins
