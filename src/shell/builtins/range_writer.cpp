@@ -11,6 +11,11 @@ namespace shell::builtins {
 namespace {
 
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
+// Loads smaller than those of the record files: the sort holds the whole list and its table
+// already, and a write of this size costs no more per byte. A load is sent once it passes this
+// size, so the block holds it and one more line of usual length.
+constexpr std::size_t RANGE_LOAD = std::size_t{256} << 10;
+constexpr std::size_t RANGE_BLOCK = RANGE_LOAD + RANGE_LOAD / 2;
 
 } // namespace
 
@@ -30,13 +35,14 @@ void RangeWriter::sendLoad(std::size_t count) {
 }
 
 void putLine(RangeWriter& writer, const char* line, std::size_t length) {
-    if (!records::roomForLine(writer.block_, length)) {
+    if ((writer.block_.capacity() == 0 && !writer.block_.reserve(RANGE_BLOCK)) ||
+        !records::roomForLine(writer.block_, length)) {
         writer.error_ = ENOMEM;
         return;
     }
     std::memcpy(writer.block_.end(), line, length);
     if (const std::size_t load = records::endLine(writer.block_, length);
-        records::loadIsFull(writer.block_)) {
+        writer.block_.used() > RANGE_LOAD) {
         writer.sendLoad(load);
     }
 }
