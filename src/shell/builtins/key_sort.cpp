@@ -11,7 +11,7 @@ namespace {
 constexpr int DIGIT_BITS = 8;
 constexpr std::size_t BUCKETS = std::size_t{1} << DIGIT_BITS;
 // Below this many entries a comparison sort works within the cache anyway.
-constexpr std::size_t SPREAD_FROM = std::size_t{1} << 14;
+constexpr std::size_t SPREAD_FROM = std::size_t{1} << 10;
 
 template <class Entry> void sortComparing(std::span<Entry> lines) {
     std::sort(lines.begin(), lines.end(),

@@ -47,11 +47,14 @@ struct KeyRecipe {
     std::size_t varying = 0;
     std::size_t keyed = 0; // all columns before this one are told by the key
 
+    // A byte outside the values that the recipe was made for counts as the nearest of them, which
+    // keeps the key within its room; such keys are of no use (keysAreExact) and are made again.
     std::uint64_t keyOfLine(const char* line) const {
         std::uint64_t key = 0;
         for (std::size_t i = 0; i < varying; ++i) {
-            key = key * base[i] +
-                  static_cast<std::uint8_t>(static_cast<std::uint8_t>(line[column[i]]) - low[i]);
+            const unsigned byte = static_cast<std::uint8_t>(line[column[i]]);
+            const unsigned above = byte < low[i] ? 0U : byte - low[i];
+            key = key * base[i] + (above < base[i] ? above : base[i] - 1U);
         }
         return key;
     }
@@ -126,11 +129,39 @@ void surveyAllColumns(const OneLengthLines& shape, const char* first, const char
     std::memcpy(survey.high.data(), high.data(), SURVEYED_COLUMNS);
 }
 
-// Checks that lines [from, to) all end as the shape says, with no other LF among them, and
-// surveys their first `surveyed` columns. Both are done a few hundred lines at a time, so that the
-// survey finds the lines still in the processor's cache.
-bool surveyLines(const OneLengthLines& shape, std::uint32_t from, std::uint32_t to,
-                 std::size_t surveyed, ColumnSurvey& survey) {
+// Surveys every SAMPLE_STEP-th line, which is enough to find what the columns of a list hold.
+ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std::size_t surveyed) {
+    constexpr std::uint32_t SAMPLE_STEP = 16;
+    ColumnSurvey survey;
+    for (std::uint32_t number = 0; number < count; number += SAMPLE_STEP) {
+        const char* const line = shape.text + std::size_t{number} * shape.stride;
+        if (surveyed == SURVEYED_COLUMNS) {
+            surveyAllColumns(shape, line, line + shape.stride, survey);
+        } else {
+            surveyColumns(shape, line, line + shape.stride, surveyed, survey);
+        }
+    }
+    return survey;
+}
+
+// Whether the keys made by the recipe of the sample order the lines: every keyed column of every
+// line held one of the values that the sample found there.
+bool keysAreExact(const ColumnSurvey& sample, const ColumnSurvey& seen, std::size_t keyed) {
+    for (std::size_t column = 0; column < keyed; ++column) {
+        if (seen.low[column] < sample.low[column] || seen.high[column] > sample.high[column]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Enters lines [from, to) into `into`, keyed by the recipe, checks that they all end as the shape
+// says, with no other LF among them, and surveys their first `surveyed` columns. All is done a
+// few hundred lines at a time, so that each pass finds the lines still in the processor's cache
+// and the text is read from memory once.
+bool enterLines(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint32_t from,
+                std::uint32_t to, std::size_t surveyed, ColumnSurvey& survey,
+                std::span<NumberedLine> into) {
     constexpr std::uint32_t LINES_AT_ONCE = 512;
     const bool crBeforeLf = shape.stride - shape.lineLength == 2;
     bool fits = true;
@@ -138,13 +169,17 @@ bool surveyLines(const OneLengthLines& shape, std::uint32_t from, std::uint32_t 
         const std::uint32_t after = to - next > LINES_AT_ONCE ? next + LINES_AT_ONCE : to;
         const char* const first = shape.text + std::size_t{next} * shape.stride;
         const char* const end = shape.text + std::size_t{after} * shape.stride;
-        fits &= lfsIn(first, end) == after - next;
-        for (const char* line = first; line != end; line += shape.stride) {
+        std::uint32_t number = next;
+        for (const char* line = first; line != end; line += shape.stride, ++number) {
+            NumberedLine& entry = into[number - from];
+            entry.number = number;
+            setKey(entry, recipe.keyOfLine(line));
             // The byte before the LF is a CR of the line end exactly when the first line's was.
             fits &=
                 line[shape.stride - 1] == records::LF &&
                 (shape.lineLength == 0 || (line[shape.stride - 2] == records::CR) == crBeforeLf);
         }
+        fits &= lfsIn(first, end) == after - next;
         if (surveyed == SURVEYED_COLUMNS) {
             surveyAllColumns(shape, first, end, survey);
         } else {
@@ -155,12 +190,10 @@ bool surveyLines(const OneLengthLines& shape, std::uint32_t from, std::uint32_t 
     return fits;
 }
 
-void fillEntries(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint32_t from,
-                 std::span<NumberedLine> into) {
-    const char* line = shape.text + std::size_t{from} * shape.stride;
-    for (std::size_t i = 0; i < into.size(); ++i, line += shape.stride) {
-        into[i].number = from + static_cast<std::uint32_t>(i);
-        setKey(into[i], recipe.keyOfLine(line));
+void rekeyLines(const OneLengthLines& shape, const KeyRecipe& recipe,
+                std::span<NumberedLine> lines) {
+    for (NumberedLine& line : lines) {
+        setKey(line, recipe.keyOfLine(shape.begin(line)));
     }
 }
 
@@ -220,28 +253,35 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     const auto count = static_cast<std::uint32_t>(into.size());
     const std::uint32_t cut = count / 2;
     const std::size_t surveyed = std::min(shape.lineLength, SURVEYED_COLUMNS);
-    ColumnSurvey firstSurvey;
-    ColumnSurvey secondSurvey;
+    const ColumnSurvey sample = sampleSurvey(shape, count, surveyed);
+    const KeyRecipe recipe = recipeOf(sample, surveyed);
+    ColumnSurvey firstSeen;
+    ColumnSurvey secondSeen;
     bool firstFits = false;
     bool secondFits = false;
-    runBoth([&] { firstFits = surveyLines(shape, 0, cut, surveyed, firstSurvey); },
-            [&] { secondFits = surveyLines(shape, cut, count, surveyed, secondSurvey); });
+    runBoth(
+        [&] {
+            firstFits = enterLines(shape, recipe, 0, cut, surveyed, firstSeen, into.first(cut));
+        },
+        [&] {
+            secondFits =
+                enterLines(shape, recipe, cut, count, surveyed, secondSeen, into.subspan(cut));
+        });
     if (!firstFits || !secondFits) {
         return false;
     }
-    firstSurvey.add(secondSurvey);
-    const KeyRecipe recipe = recipeOf(firstSurvey, surveyed);
+    firstSeen.add(secondSeen);
     shape.keyedColumns = recipe.keyed;
+    if (!keysAreExact(sample, firstSeen, recipe.keyed)) {
+        // The sample missed some value: the keys are made again by what every line holds.
+        const KeyRecipe exact = recipeOf(firstSeen, surveyed);
+        shape.keyedColumns = exact.keyed;
+        runBoth([&] { rekeyLines(shape, exact, into.first(cut)); },
+                [&] { rekeyLines(shape, exact, into.subspan(cut)); });
+    }
     middle = cut;
-    runBoth(
-        [&] {
-            fillEntries(shape, recipe, 0, into.first(cut));
-            sortEntries(shape, into.first(cut));
-        },
-        [&] {
-            fillEntries(shape, recipe, cut, into.subspan(cut));
-            sortEntries(shape, into.subspan(cut));
-        });
+    runBoth([&] { sortEntries(shape, into.first(cut)); },
+            [&] { sortEntries(shape, into.subspan(cut)); });
     return true;
 }
 
