@@ -13,10 +13,10 @@
 # taking turns (A B A B), and the medians count: the ratio is the median of the pairs' ratios,
 # which keeps it meaningful while the speed of a shared machine drifts. Printed for each size and
 # folder: the medians and the spread of the pairs' ratios, the median ratio of processor time
-# (user and system, which a busy machine disturbs less than the wall time), the median time of each stage of the
-# run (from the moment each console line arrives) beside the floor's, the peak memory of the run
-# as a multiple of the list, and whether every run's AllPictures.txt has the bytes of the
-# reference (awk relabelling and LC_ALL=C sort).
+# (user and system, which a busy machine disturbs less than the wall time), the median time of
+# each stage of the run (from the moment each console line arrives) beside the floor's, the peak
+# memory of the run as a multiple of the list, and whether every run's AllPictures.txt has the
+# bytes of the reference (awk relabelling and LC_ALL=C sort).
 #
 # Environment:
 #   MTS_BENCH_MEMORY  folder in memory for the scratch folder (default /dev/shm)
@@ -90,7 +90,8 @@ GEN=$BUILD/bench/gen-catalogue
 CLOCK=$BUILD/bench/stage-clock
 TOOL=$BUILD/src/driver/move-to-species
 
-MEMORY=$(mktemp -d "$MEMORY_PARENT/mts-floor.XXXXXX") || fail "cannot make a folder in $MEMORY_PARENT"
+MEMORY=$(mktemp -d "$MEMORY_PARENT/mts-floor.XXXXXX") ||
+    fail "cannot make a folder in $MEMORY_PARENT"
 DISK=$(mktemp -d "$DISK_PARENT/mts-floor.XXXXXX") || fail "cannot make a folder in $DISK_PARENT"
 cleanup() {
     if [ "${MTS_BENCH_KEEP:-0}" = 1 ]; then
@@ -105,8 +106,14 @@ trap 'exit 143' TERM
 
 seconds() { printf '%d.%06d' $(($1 / 1000000)) $(($1 % 1000000)); }
 now() { echo "${EPOCHREALTIME/./}"; }
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-spread() { printf '%s\n' "$@" | sort -g | awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }'; }
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 }
+        END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+spread() {
+    printf '%s\n' "$@" | sort -g |
+        awk 'NR == 1 { lo = $1 } { hi = $1 } END { printf "%.2f-%.2f", lo, hi }'
+}
 divide() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 mark() { awk -v v="$1" -v t="$2" 'BEGIN { print v + 0 <= t + 0 ? "pass" : "MISS" }'; }
 
