@@ -122,7 +122,10 @@ TEST(SortInHalves, LinesOfOneLengthAndTextsThatOnlySeemSo) {
     // Values that only lines between those of the survey's sample hold.
     std::string rare;
     for (int i = 0; i < 100; ++i) {
-        rare += std::string(i == 37 ? "zb" : i == 38 ? "a~" : i == 39 ? "\x01b" : "ab") +
+        rare += std::string(i == 37   ? "zb"
+                            : i == 38 ? "a~"
+                            : i == 39 ? "\x01b"
+                                      : "ab") +
                 static_cast<char>('a' + i % 3) + "\n";
     }
     EXPECT_EQ(mergedHalves<std::uint32_t>(rare), referenceOrder(rare));
