@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Speed and memory of the relabelling and of whole runs, as ratios to the standard tools measured
-# in the same run, each beside its target, and a summary table at the end.
+# Speed and memory of the relabelling alone, as ratios to the standard tools measured in the same
+# run, each beside its target, with a summary table; then the whole run against its I/O floor
+# (bench/floor-bench.sh, which can also be run by itself, with its own environment variables).
 #
 #   bench/run-bench.sh [LINES ...]        default: 2000000 10000000
 #
@@ -26,15 +27,11 @@ if [ ${#SIZES[@]} -eq 0 ]; then
     SIZES=(2000000 10000000)
 fi
 RELABEL_MAPS=(10 100000)  # map sizes for the relabelling: its cost per line must not depend on it
-RUN_MAP=5000              # map size for whole runs (the confirmation prints every entry)
 LINE_BYTES=76             # 74 columns and CR LF
 
 # Targets. "max" figures must be at most the target, "min" figures at least.
-TARGET_VS_CP_SORT=0.30
-TARGET_VS_AWK_JOB=0.18
 TARGET_RELABEL_VS_CP=0.50
 TARGET_LOOKUP=1.30
-TARGET_PEAK=1.20
 
 fail() {
     echo "run-bench.sh: $*" >&2
@@ -94,8 +91,6 @@ cmake --build "$BUILD" --parallel 2 --target gen-catalogue relabel-bench move-to
     >/dev/null || fail "the build in $BUILD failed"
 GEN=$BUILD/bench/gen-catalogue
 RELABEL=$BUILD/bench/relabel-bench
-TOOL=$BUILD/src/driver/move-to-species
-AWK_RELABEL=$ROOT/bench/relabel.awk
 
 # Everything generated goes into a scratch folder of this run's own, removed again at the end.
 WORK=$(mktemp -d "$DATA_PARENT/mts-bench.XXXXXX") || fail "cannot make a folder in $DATA_PARENT"
@@ -217,95 +212,6 @@ for lines in "${SIZES[@]}"; do
 done
 
 # ---------------------------------------------------------------------------------------------
-# Puts a fresh copy of the catalogue into a work folder, with none of the run's other files.
-prepare() {
-    local work=$1 pristine=$2
-    rm -rf "$work"
-    mkdir -p "$work"
-    cp "$pristine/AllPictures.txt" "$pristine/MarrowfenlatchMap.txt" "$work/"
-    sync
-}
-
-run_tool() {
-    (cd "$1" && printf 'yes\n\n' |
-        /usr/bin/time -f %M -o "$1/peak_kb.txt" "$TOOL" >"$1/console.txt")
-}
-
-run_cp_sort() {
-    (cd "$1" && cp AllPictures.txt AllPicturesIndiv.txt &&
-        sort --parallel=2 AllPicturesIndiv.txt >AllPictures.txt)
-}
-
-run_cp_awk_sort_rm() {
-    (cd "$1" && cp AllPictures.txt AllPicturesIndiv.txt &&
-        awk -f "$AWK_RELABEL" AllPicturesIndiv.txt >AllPicturesUnsorted.txt &&
-        sort AllPicturesUnsorted.txt >AllPictures.txt && rm AllPicturesUnsorted.txt)
-}
-
-echo
-echo "== Whole runs (backup, map of $RUN_MAP individuals, relabelling, sort, clean-up)"
-echo "   vs_cp_sort = run time / (cp + LC_ALL=C sort --parallel=2)         (target: at most $TARGET_VS_CP_SORT)"
-echo "   vs_awk_job = run time / (cp + awk relabelling + LC_ALL=C sort + rm) (target: at most $TARGET_VS_AWK_JOB)"
-echo "   peak/list  = peak memory of the run / size of the list             (target: at most $TARGET_PEAK)"
-echo "   same_bytes = AllPictures.txt of every run identical to the awk job's"
-echo "   the tool, cp + sort and the awk job take turns in every run"
-printf '%-11s %9s %10s %10s %11s %11s %10s %10s %10s\n' lines run_s cp_sort_s awk_job_s \
-    vs_cp_sort vs_awk_job peak_MiB peak/list same_bytes
-for lines in "${SIZES[@]}"; do
-    dir=$WORK/run-$lines
-    "$GEN" --lines "$lines" --individuals "$RUN_MAP" --seed 2 --out "$dir/pristine" ||
-        fail "gen-catalogue failed"
-    list_bytes=$(file_bytes "$dir/pristine/AllPictures.txt")
-    tool_times=() cp_sort_times=() awk_times=() peaks=()
-    completed=yes
-    same=yes
-    for ((run = 0; run < RUNS; run++)); do
-        prepare "$dir/tool" "$dir/pristine"
-        timed "the tool's run" run_tool "$dir/tool"
-        tool_times+=("$ELAPSED")
-        peaks+=("$(tail -1 "$dir/tool/peak_kb.txt")")
-        if ! grep -q 'All individuals moved to species, AllPictures.txt created' \
-            "$dir/tool/console.txt"; then
-            if [ "$completed" = yes ]; then
-                echo "   $lines lines: the tool did not complete its run; last console lines:"
-                tail -5 "$dir/tool/console.txt" | sed 's/^/     /'
-            fi
-            completed=no
-        fi
-        # Only the result is kept for the comparison, so that fewer copies take up the disk.
-        mv "$dir/tool/AllPictures.txt" "$dir/tool-result.txt" 2>/dev/null || : >"$dir/tool-result.txt"
-        rm -rf "$dir/tool"
-
-        prepare "$dir/cp_sort" "$dir/pristine"
-        timed "cp + sort" run_cp_sort "$dir/cp_sort"
-        cp_sort_times+=("$ELAPSED")
-        rm -rf "$dir/cp_sort"
-
-        prepare "$dir/awk" "$dir/pristine"
-        timed "the awk job" run_cp_awk_sort_rm "$dir/awk"
-        awk_times+=("$ELAPSED")
-        if ! cmp -s "$dir/tool-result.txt" "$dir/awk/AllPictures.txt"; then
-            same=no
-        fi
-        rm -rf "$dir/awk" "$dir/tool-result.txt"
-    done
-    best_tool=$(min_of "${tool_times[@]}")
-    best_cp_sort=$(min_of "${cp_sort_times[@]}")
-    best_awk=$(min_of "${awk_times[@]}")
-    peak_kb=$(max_of "${peaks[@]}")
-    FIGURE[vs_cp_sort,$lines]=$(ratio "$best_tool" "$best_cp_sort")
-    FIGURE[vs_awk_job,$lines]=$(ratio "$best_tool" "$best_awk")
-    FIGURE[peak,$lines]=$(awk -v kb="$peak_kb" -v bytes="$list_bytes" \
-        'BEGIN { printf "%.2f", kb * 1024 / bytes }')
-    FIGURE[same,$lines]=$same
-    FIGURE[completed,$lines]=$completed
-    printf '%-11s %9s %10s %10s %11s %11s %10s %10s %10s\n' "$lines" "$best_tool" \
-        "$best_cp_sort" "$best_awk" "${FIGURE[vs_cp_sort,$lines]}" \
-        "${FIGURE[vs_awk_job,$lines]}" "$(mib "$peak_kb")" "${FIGURE[peak,$lines]}" "$same"
-    rm -rf "$dir"
-done
-
-# ---------------------------------------------------------------------------------------------
 LOAD_END=$(load_average)
 echo
 echo "== Summary: best of $RUNS interleaved runs; load average (1, 5, 15 min) at the start" \
@@ -324,23 +230,13 @@ for lines in "${SIZES[@]}"; do
     printf ' %12s' "$lines"
 done
 echo
-summary_row "whole run / (cp + sort --parallel=2)" vs_cp_sort "$TARGET_VS_CP_SORT" max
-summary_row "whole run / (cp + awk + sort + rm)" vs_awk_job "$TARGET_VS_AWK_JOB" max
-printf '%-44s %-8s' "AllPictures.txt identical to the awk job's" "yes"
-for lines in "${SIZES[@]}"; do
-    printf ' %7s %-4s' "${FIGURE[same,$lines]}" \
-        "$([ "${FIGURE[same,$lines]}" = yes ] && echo pass || echo MISS)"
-done
-echo
 for entries in "${RELABEL_MAPS[@]}"; do
     summary_row "relabel speed / cp speed, $entries-entry map" "relabel_vs_cp_$entries" \
         "$TARGET_RELABEL_VS_CP" min
 done
 summary_row "relabel time, ${RELABEL_MAPS[1]} / ${RELABEL_MAPS[0]} map entries" lookup \
     "$TARGET_LOOKUP" max
-summary_row "peak memory of whole run / list size" peak "$TARGET_PEAK" max
-for lines in "${SIZES[@]}"; do
-    if [ "${FIGURE[completed,$lines]}" != yes ]; then
-        echo "note: at $lines lines the tool did not complete every run; its figures mean little"
-    fi
-done
+
+# The whole run, against the same writes done with cp, cat and sync, in memory and on disk.
+echo
+MTS_BENCH_BUILD=$BUILD bash "$ROOT/bench/floor-bench.sh" "${SIZES[@]}"

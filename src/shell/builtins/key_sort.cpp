@@ -11,20 +11,20 @@ namespace {
 constexpr int DIGIT_BITS = 8;
 constexpr std::size_t BUCKETS = std::size_t{1} << DIGIT_BITS;
 // Below this many entries a comparison sort works within the cache anyway.
-constexpr std::size_t SPREAD_FROM = std::size_t{1} << 14;
+constexpr std::size_t SPREAD_FROM = std::size_t{1} << 10;
 
-template <class Offset> void sortComparing(std::span<LineEntry<Offset>> lines) {
+template <class Entry> void sortComparing(std::span<Entry> lines) {
     std::sort(lines.begin(), lines.end(),
-              [](const auto& a, const auto& b) { return a.key < b.key; });
+              [](const auto& a, const auto& b) { return keyOf(a) < keyOf(b); });
 }
 
 // Every bit above the returned shift plus DIGIT_BITS is the same in all keys, so spreading by the
 // digit at that shift puts the buckets in key order. -1 when all keys are equal.
-template <class Offset> int digitShiftOf(std::span<const LineEntry<Offset>> lines) {
-    const std::uint64_t first = lines.front().key;
+template <class Entry> int digitShiftOf(std::span<const Entry> lines) {
+    const std::uint64_t first = keyOf(lines.front());
     std::uint64_t differing = 0;
-    for (const LineEntry<Offset>& line : lines) {
-        differing |= line.key ^ first;
+    for (const Entry& line : lines) {
+        differing |= keyOf(line) ^ first;
     }
     if (differing == 0) {
         return -1;
@@ -35,13 +35,12 @@ template <class Offset> int digitShiftOf(std::span<const LineEntry<Offset>> line
 
 // Moves every entry into the bucket of its digit, each entry once (American flag sort). Returns
 // where each bucket ends.
-template <class Offset>
-std::array<std::size_t, BUCKETS> spread(std::span<LineEntry<Offset>> lines, int shift) {
-    const auto digitOf = [shift](const LineEntry<Offset>& line) {
-        return static_cast<std::size_t>(line.key >> shift) & (BUCKETS - 1);
+template <class Entry> std::array<std::size_t, BUCKETS> spread(std::span<Entry> lines, int shift) {
+    const auto digitOf = [shift](const Entry& line) {
+        return static_cast<std::size_t>(keyOf(line) >> shift) & (BUCKETS - 1);
     };
     std::array<std::size_t, BUCKETS> next{};
-    for (const LineEntry<Offset>& line : lines) {
+    for (const Entry& line : lines) {
         ++next[digitOf(line)];
     }
     std::array<std::size_t, BUCKETS> end{};
@@ -54,7 +53,7 @@ std::array<std::size_t, BUCKETS> spread(std::span<LineEntry<Offset>> lines, int 
     }
     for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
         while (next[bucket] < end[bucket]) {
-            LineEntry<Offset> moving = lines[next[bucket]];
+            Entry moving = lines[next[bucket]];
             for (std::size_t digit = digitOf(moving); digit != bucket; digit = digitOf(moving)) {
                 std::swap(moving, lines[next[digit]++]);
             }
@@ -66,12 +65,12 @@ std::array<std::size_t, BUCKETS> spread(std::span<LineEntry<Offset>> lines, int 
 
 } // namespace
 
-template <class Offset> void sortByKey(std::span<LineEntry<Offset>> lines) {
+template <class Entry> void sortByKey(std::span<Entry> lines) {
     if (lines.size() < SPREAD_FROM) {
         sortComparing(lines);
         return;
     }
-    const int shift = digitShiftOf<Offset>(lines);
+    const int shift = digitShiftOf<Entry>(lines);
     if (shift < 0) {
         return;
     }
@@ -86,5 +85,6 @@ template <class Offset> void sortByKey(std::span<LineEntry<Offset>> lines) {
 
 template void sortByKey(std::span<LineEntry<std::uint32_t>>);
 template void sortByKey(std::span<LineEntry<std::uint64_t>>);
+template void sortByKey(std::span<NumberedLine>);
 
 } // namespace shell::builtins

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "lines/line_end.h"
 #include "shell/builtins/key_sort.h"
+#include "shell/builtins/one_length_sort.h"
 #include "shell/builtins/parallel.h"
 
 namespace shell::builtins {
@@ -36,16 +38,16 @@ std::uint64_t keyAt(const char* line, std::size_t length, std::size_t depth) {
 
 // Lines still to be put in order among themselves, which agree on every byte before `depth` that
 // they have.
-template <class Offset> struct Group {
-    std::span<LineEntry<Offset>> lines;
+template <class Entry> struct Group {
+    std::span<Entry> lines;
     std::size_t depth;
 };
 
 // Sorts a small group by insertion, which never leaves the group whatever the comparisons answer:
 // the text may be a file of the host's cache that someone else could change meanwhile.
-template <class Offset> void insertLines(const char* text, Group<Offset> group) {
+template <class Lines> void insertLines(const Lines& text, Group<typename Lines::Entry> group) {
     for (std::size_t i = 1; i < group.lines.size(); ++i) {
-        const LineEntry<Offset> moving = group.lines[i];
+        const typename Lines::Entry moving = group.lines[i];
         std::size_t to = i;
         for (; to > 0 && lineBefore(text, moving, group.lines[to - 1], group.depth); --to) {
             group.lines[to] = group.lines[to - 1];
@@ -58,13 +60,14 @@ template <class Offset> void insertLines(const char* text, Group<Offset> group) 
 // is a prefix of every longer line of the group, so those lines come first, the shorter before the
 // longer, and only the lines that go on need the next eight bytes: a line is keyed again only
 // while it is longer than the depth reached, however many short lines share its beginning.
-template <class Offset>
-void settleEqualKeys(const char* text, Group<Offset> group, std::vector<Group<Offset>>& pending) {
+template <class Lines>
+void settleEqualKeys(const Lines& text, Group<typename Lines::Entry> group,
+                     std::vector<Group<typename Lines::Entry>>& pending) {
     if (group.lines.size() < 2) {
         return;
     }
     if (group.lines.size() <= SMALL_GROUP) {
-        for (const LineEntry<Offset>& line : group.lines) {
+        for (const typename Lines::Entry& line : group.lines) {
             prefetchLine(text, line);
         }
         insertLines(text, group);
@@ -73,32 +76,35 @@ void settleEqualKeys(const char* text, Group<Offset> group, std::vector<Group<Of
     const std::size_t keyEnd = group.depth + KEY_BYTES;
     const auto firstLonger =
         std::partition(group.lines.begin(), group.lines.end(),
-                       [keyEnd](const auto& line) { return line.length <= keyEnd; });
+                       [&](const auto& line) { return text.length(line) <= keyEnd; });
     std::sort(group.lines.begin(), firstLonger,
-              [](const auto& a, const auto& b) { return a.length < b.length; });
-    const std::span<LineEntry<Offset>> longer(firstLonger, group.lines.end());
+              [&](const auto& a, const auto& b) { return text.length(a) < text.length(b); });
+    const std::span<typename Lines::Entry> longer(firstLonger, group.lines.end());
     if (longer.size() > 1) {
         pending.push_back({longer, keyEnd});
     }
 }
 
-template <class Offset>
-void sortGroup(const char* text, Group<Offset> group, std::vector<Group<Offset>>& pending) {
+template <class Lines>
+void sortGroup(const Lines& text, Group<typename Lines::Entry> group,
+               std::vector<Group<typename Lines::Entry>>& pending) {
     if (group.depth > 0) {
         for (std::size_t i = 0; i < group.lines.size(); ++i) {
             if (i + PREFETCH_DISTANCE < group.lines.size()) {
                 prefetchLine(text, group.lines[i + PREFETCH_DISTANCE]);
             }
-            LineEntry<Offset>& line = group.lines[i];
-            line.key = keyAt(text + line.start, line.length, group.depth);
+            typename Lines::Entry& line = group.lines[i];
+            setKey(line, keyAt(text.begin(line), text.length(line), group.depth));
         }
     }
     sortByKey(group.lines);
     std::size_t first = 0;
     for (std::size_t i = 1; i <= group.lines.size(); ++i) {
-        if (i == group.lines.size() || group.lines[i].key != group.lines[first].key) {
-            settleEqualKeys(text, Group<Offset>{group.lines.subspan(first, i - first), group.depth},
-                            pending);
+        if (i == group.lines.size() || keyOf(group.lines[i]) != keyOf(group.lines[first])) {
+            settleEqualKeys(
+                text,
+                Group<typename Lines::Entry>{group.lines.subspan(first, i - first), group.depth},
+                pending);
             first = i;
         }
     }
@@ -133,13 +139,13 @@ std::size_t cutNearMiddle(std::string_view text) {
     return lines::scanLine(text, text.size() / 2, text.size() / 2).next;
 }
 
-template <class Offset> void sortLines(const char* text, std::span<LineEntry<Offset>> lines) {
+template <class Lines> void sortLines(const Lines& text, std::span<typename Lines::Entry> lines) {
     // Groups wait in a list rather than on the call stack, so that long shared beginnings cannot
     // exhaust the stack.
-    std::vector<Group<Offset>> pending;
-    sortGroup(text, Group<Offset>{lines, 0}, pending);
+    std::vector<Group<typename Lines::Entry>> pending;
+    sortGroup(text, Group<typename Lines::Entry>{lines, 0}, pending);
     while (!pending.empty()) {
-        const Group<Offset> group = pending.back();
+        const Group<typename Lines::Entry> group = pending.back();
         pending.pop_back();
         sortGroup(text, group, pending);
     }
@@ -148,25 +154,36 @@ template <class Offset> void sortLines(const char* text, std::span<LineEntry<Off
 } // namespace
 
 template <class Offset> SortedHalves<Offset> sortInHalves(std::string_view text) {
+    SortedHalves<Offset> sorted;
+    if (std::optional<OneLengthLines> shape = oneLengthShapeOf(text)) {
+        if (!sorted.numbered.resize(text.size() / shape->stride)) {
+            throw std::bad_alloc();
+        }
+        if (sortOneLengthHalves(*shape, sorted.numbered.lines(), sorted.middle)) {
+            sorted.shape = *shape;
+            return sorted;
+        }
+        sorted.numbered.clear();
+    }
     const std::size_t cut = cutNearMiddle(text);
     std::size_t firstCount = 0;
     std::size_t secondCount = 0;
     runBoth([&] { firstCount = lineCountOf(text.substr(0, cut)); },
             [&] { secondCount = lineCountOf(text.substr(cut)); });
-    SortedHalves<Offset> sorted;
     if (!sorted.table.resize(firstCount + secondCount)) {
         throw std::bad_alloc();
     }
     sorted.middle = firstCount;
     const std::span<LineEntry<Offset>> lines = sorted.table.lines();
+    const AnyLengthLines<Offset> anyLength{text.data()};
     runBoth(
         [&] {
             fillLines(text.substr(0, cut), 0, lines.first(firstCount));
-            sortLines(text.data(), lines.first(firstCount));
+            sortLines(anyLength, lines.first(firstCount));
         },
         [&] {
             fillLines(text, cut, lines.subspan(firstCount));
-            sortLines(text.data(), lines.subspan(firstCount));
+            sortLines(anyLength, lines.subspan(firstCount));
         });
     return sorted;
 }

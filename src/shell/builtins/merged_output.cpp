@@ -12,17 +12,17 @@ namespace {
 
 constexpr std::uint64_t LINE_END_BYTES = lines::LINE_END.size();
 
-template <class Offset> struct Halves {
-    std::span<const LineEntry<Offset>> left;
-    std::span<const LineEntry<Offset>> right;
+template <class Entry> struct Halves {
+    std::span<const Entry> left;
+    std::span<const Entry> right;
 };
 
 // Splits the two sorted runs where the first `count` lines of their merge end: the merge of the
 // two front parts is exactly those lines. Equal lines are equal bytes, so it does not matter from
 // which run they come.
-template <class Offset>
-std::pair<Halves<Offset>, Halves<Offset>> splitMergeAt(const char* text, Halves<Offset> runs,
-                                                       std::size_t count) {
+template <class Lines, class Entry = typename Lines::Entry>
+std::pair<Halves<Entry>, Halves<Entry>> splitMergeAt(const Lines& text, Halves<Entry> runs,
+                                                     std::size_t count) {
     const std::size_t leftSize = runs.left.size();
     std::size_t low = count > runs.right.size() ? count - runs.right.size() : 0;
     std::size_t high = std::min(count, leftSize);
@@ -42,25 +42,26 @@ std::pair<Halves<Offset>, Halves<Offset>> splitMergeAt(const char* text, Halves<
             {runs.left.subspan(low), runs.right.subspan(fromRight)}};
 }
 
-template <class Offset> std::uint64_t outputBytesOf(std::span<const LineEntry<Offset>> lines) {
+template <class Lines>
+std::uint64_t outputBytesOf(const Lines& text, std::span<const typename Lines::Entry> lines) {
     std::uint64_t bytes = 0;
-    for (const LineEntry<Offset>& line : lines) {
-        bytes += line.length + LINE_END_BYTES;
+    for (const typename Lines::Entry& line : lines) {
+        bytes += text.length(line) + LINE_END_BYTES;
     }
     return bytes;
 }
 
-template <class Offset>
-void putLineAhead(RangeWriter& out, const char* text, std::span<const LineEntry<Offset>> sorted,
-                  std::size_t taken) {
+template <class Lines>
+void putLineAhead(RangeWriter& out, const Lines& text,
+                  std::span<const typename Lines::Entry> sorted, std::size_t taken) {
     if (taken + PREFETCH_DISTANCE < sorted.size()) {
         prefetchLine(text, sorted[taken + PREFETCH_DISTANCE]);
     }
-    out.putLine(text + sorted[taken].start, sorted[taken].length);
+    out.putLine(text.begin(sorted[taken]), text.length(sorted[taken]));
 }
 
-template <class Offset>
-int mergeInto(int fd, std::uint64_t offset, const char* text, Halves<Offset> runs) {
+template <class Lines>
+int mergeInto(int fd, std::uint64_t offset, const Lines& text, Halves<typename Lines::Entry> runs) {
     RangeWriter out(fd, offset);
     std::size_t left = 0;
     std::size_t right = 0;
@@ -80,26 +81,35 @@ int mergeInto(int fd, std::uint64_t offset, const char* text, Halves<Offset> run
     return out.finish();
 }
 
-} // namespace
-
-template <class Offset>
-int writeMergedHalves(const char* text, std::span<const LineEntry<Offset>> lines,
-                      std::size_t middle, int fd) {
-    const Halves<Offset> runs{lines.first(middle), lines.subspan(middle)};
+template <class Lines>
+int writeMerged(const Lines& text, std::span<const typename Lines::Entry> lines, std::size_t middle,
+                int fd) {
+    const Halves<typename Lines::Entry> runs{lines.first(middle), lines.subspan(middle)};
     const auto [front, back] = splitMergeAt(text, runs, lines.size() / 2);
     int frontError = 0;
     int backError = 0;
     runBoth([&] { frontError = mergeInto(fd, 0, text, front); },
             [&] {
-                const std::uint64_t offset = outputBytesOf(front.left) + outputBytesOf(front.right);
+                const std::uint64_t offset =
+                    outputBytesOf(text, front.left) + outputBytesOf(text, front.right);
                 backError = mergeInto(fd, offset, text, back);
             });
     return frontError != 0 ? frontError : backError;
 }
 
-template int writeMergedHalves(const char*, std::span<const LineEntry<std::uint32_t>>, std::size_t,
-                               int);
-template int writeMergedHalves(const char*, std::span<const LineEntry<std::uint64_t>>, std::size_t,
-                               int);
+} // namespace
+
+template <class Offset>
+int writeMergedHalves(const char* text, const SortedHalves<Offset>& sorted, int fd) {
+    if (sorted.shape.stride != 0) {
+        OneLengthLines shape = sorted.shape;
+        shape.text = text;
+        return writeMerged(shape, sorted.numbered.lines(), sorted.middle, fd);
+    }
+    return writeMerged(AnyLengthLines<Offset>{text}, sorted.table.lines(), sorted.middle, fd);
+}
+
+template int writeMergedHalves(const char*, const SortedHalves<std::uint32_t>&, int);
+template int writeMergedHalves(const char*, const SortedHalves<std::uint64_t>&, int);
 
 } // namespace shell::builtins

@@ -8,11 +8,10 @@
 
 namespace shell::builtins {
 
-// Writes the lines of the two sorted halves of `lines` (the second begins at `middle`) into `fd`
-// in sorted order, each followed by CR LF. Two threads each merge and write one half of the output
-// at its own place in the file. Returns 0 or the first error.
+// Writes the lines of the two sorted halves into `fd` in sorted order, each followed by CR LF.
+// `text` is the text that they were sorted from. Two threads each merge and write one half of the
+// output at its own place in the file. Returns 0 or the first error.
 template <class Offset>
-int writeMergedHalves(const char* text, std::span<const LineEntry<Offset>> lines,
-                      std::size_t middle, int fd);
+int writeMergedHalves(const char* text, const SortedHalves<Offset>& sorted, int fd);
 
 } // namespace shell::builtins

@@ -11,7 +11,7 @@
 namespace shell::builtins {
 
 // The writer of one part of a file, from a given offset on. Its lines are gathered by the rule of
-// write_block.h.
+// write_block.h, in loads of a quarter of the size (range_writer.cpp).
 class RangeWriter {
   public:
     RangeWriter(int fd, std::uint64_t offset) : fd_(fd), offset_(offset), syncedTo_(offset) {}

@@ -35,9 +35,7 @@ std::int32_t sortInto(const WholeFile& file, const std::string& source,
     if (!output.ready()) {
         return status::FAILED;
     }
-    const std::span<const LineEntry<Offset>> lines = sorted.table.lines();
-    if (const int error = writeMergedHalves(text.data(), lines, sorted.middle, output.fd());
-        error != 0) {
+    if (const int error = writeMergedHalves(text.data(), sorted, output.fd()); error != 0) {
         return output.failWith(error);
     }
     if (file.shrankWhileMapped()) {

@@ -1,0 +1,293 @@
+#include "shell/builtins/one_length_sort.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "lines/line_end.h"
+#include "shell/builtins/key_sort.h"
+#include "shell/builtins/parallel.h"
+
+namespace shell::builtins {
+
+namespace {
+
+// The first columns of every line whose bytes are surveyed for the key. Picture names differ
+// within their first two dozen columns, and a key has room for about that many digits.
+constexpr std::size_t SURVEYED_COLUMNS = 64;
+// Tied lines this few are put in order by insertion.
+constexpr std::size_t SMALL_TIE = 32;
+
+// The smallest and the largest byte of each surveyed column, over some lines.
+struct ColumnSurvey {
+    std::array<std::uint8_t, SURVEYED_COLUMNS> low;
+    std::array<std::uint8_t, SURVEYED_COLUMNS> high;
+
+    ColumnSurvey() {
+        low.fill(std::numeric_limits<std::uint8_t>::max());
+        high.fill(0);
+    }
+    void add(const ColumnSurvey& other) {
+        for (std::size_t column = 0; column < SURVEYED_COLUMNS; ++column) {
+            low[column] = std::min(low[column], other.low[column]);
+            high[column] = std::max(high[column], other.high[column]);
+        }
+    }
+};
+
+// The key of a line: its keyed columns as the digits of one number, each column's digit its byte
+// less the column's smallest, in a base of as many values as the column holds. Ordering the keys
+// orders the lines by those columns, and equal keys mean equal columns.
+struct KeyRecipe {
+    std::array<std::uint8_t, SURVEYED_COLUMNS> column{}; // the columns that vary, in order
+    std::array<std::uint8_t, SURVEYED_COLUMNS> low{};
+    std::array<std::uint16_t, SURVEYED_COLUMNS> base{};
+    std::size_t varying = 0;
+    std::size_t keyed = 0; // all columns before this one are told by the key
+
+    // A byte outside the values that the recipe was made for counts as the nearest of them, which
+    // keeps the key within its room; such keys are of no use (keysAreExact) and are made again.
+    std::uint64_t keyOfLine(const char* line) const {
+        std::uint64_t key = 0;
+        for (std::size_t i = 0; i < varying; ++i) {
+            const unsigned byte = static_cast<std::uint8_t>(line[column[i]]);
+            const unsigned above = byte < low[i] ? 0U : byte - low[i];
+            key = key * base[i] + (above < base[i] ? above : base[i] - 1U);
+        }
+        return key;
+    }
+};
+
+KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
+    KeyRecipe recipe;
+    std::uint64_t room = std::numeric_limits<std::uint64_t>::max();
+    for (; recipe.keyed < surveyed; ++recipe.keyed) {
+        const std::size_t at = recipe.keyed;
+        const std::uint64_t values = std::uint64_t{survey.high[at]} - survey.low[at] + 1;
+        if (values == 1) {
+            continue;
+        }
+        if (room / values == 0) {
+            break;
+        }
+        room /= values;
+        recipe.column[recipe.varying] = static_cast<std::uint8_t>(at);
+        recipe.low[recipe.varying] = survey.low[at];
+        recipe.base[recipe.varying] = static_cast<std::uint16_t>(values);
+        ++recipe.varying;
+    }
+    return recipe;
+}
+
+// The LFs among the bytes [first, end), counted in blocks small enough for a byte to count them,
+// which lets the compiler compare and count many bytes at once.
+std::size_t lfsIn(const char* first, const char* end) {
+    constexpr std::size_t BLOCK = 255;
+    std::size_t lfs = 0;
+    for (; end - first >= static_cast<std::ptrdiff_t>(BLOCK); first += BLOCK) {
+        std::uint8_t inBlock = 0;
+        for (std::size_t i = 0; i < BLOCK; ++i) {
+            inBlock = static_cast<std::uint8_t>(inBlock + (first[i] == lines::LF ? 1 : 0));
+        }
+        lfs += inBlock;
+    }
+    return lfs + static_cast<std::size_t>(std::count(first, end, lines::LF));
+}
+
+// Adds the first `columns` bytes of every line to the survey, column by column.
+void surveyColumns(const OneLengthLines& shape, const char* first, const char* end,
+                   std::size_t columns, ColumnSurvey& survey) {
+    for (const char* line = first; line != end; line += shape.stride) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(line);
+        for (std::size_t column = 0; column < columns; ++column) {
+            survey.low[column] = std::min(survey.low[column], bytes[column]);
+            survey.high[column] = std::max(survey.high[column], bytes[column]);
+        }
+    }
+}
+
+// The same for all SURVEYED_COLUMNS columns, sixteen at a time.
+void surveyAllColumns(const OneLengthLines& shape, const char* first, const char* end,
+                      ColumnSurvey& survey) {
+    using Lane = std::uint8_t __attribute__((vector_size(16)));
+    constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
+    std::array<Lane, LANES> low;
+    std::array<Lane, LANES> high;
+    std::memcpy(low.data(), survey.low.data(), SURVEYED_COLUMNS);
+    std::memcpy(high.data(), survey.high.data(), SURVEYED_COLUMNS);
+    for (const char* line = first; line != end; line += shape.stride) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+            Lane bytes;
+            std::memcpy(&bytes, line + lane * sizeof(Lane), sizeof(Lane));
+            low[lane] = bytes < low[lane] ? bytes : low[lane];
+            high[lane] = bytes > high[lane] ? bytes : high[lane];
+        }
+    }
+    std::memcpy(survey.low.data(), low.data(), SURVEYED_COLUMNS);
+    std::memcpy(survey.high.data(), high.data(), SURVEYED_COLUMNS);
+}
+
+// Surveys runs of lines spread evenly over the text, which is enough to find what the columns of
+// a list hold. Runs of neighbouring lines are read at the speed of the memory, where lines picked
+// one by one would each wait for it.
+ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std::size_t surveyed) {
+    constexpr std::uint32_t RUNS = 64;
+    constexpr std::uint32_t RUN_LINES = 128;
+    ColumnSurvey survey;
+    const std::uint32_t step = std::max(count / RUNS, RUN_LINES);
+    for (std::uint32_t from = 0; from < count; from += step) {
+        const char* const first = shape.text + std::size_t{from} * shape.stride;
+        const char* const end =
+            first + std::size_t{std::min(RUN_LINES, count - from)} * shape.stride;
+        if (surveyed == SURVEYED_COLUMNS) {
+            surveyAllColumns(shape, first, end, survey);
+        } else {
+            surveyColumns(shape, first, end, surveyed, survey);
+        }
+    }
+    return survey;
+}
+
+// Whether the keys made by the recipe of the sample order the lines: every keyed column of every
+// line held one of the values that the sample found there.
+bool keysAreExact(const ColumnSurvey& sample, const ColumnSurvey& seen, std::size_t keyed) {
+    for (std::size_t column = 0; column < keyed; ++column) {
+        if (seen.low[column] < sample.low[column] || seen.high[column] > sample.high[column]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Enters lines [from, to) into `into`, keyed by the recipe, checks that they all end as the shape
+// says, with no other LF among them, and surveys their first `surveyed` columns. All is done a
+// few hundred lines at a time, so that each pass finds the lines still in the processor's cache
+// and the text is read from memory once.
+bool enterLines(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint32_t from,
+                std::uint32_t to, std::size_t surveyed, ColumnSurvey& survey,
+                std::span<NumberedLine> into) {
+    constexpr std::uint32_t LINES_AT_ONCE = 512;
+    const bool crBeforeLf = shape.stride - shape.lineLength == 2;
+    bool fits = true;
+    for (std::uint32_t next = from; next < to;) {
+        const std::uint32_t after = to - next > LINES_AT_ONCE ? next + LINES_AT_ONCE : to;
+        const char* const first = shape.text + std::size_t{next} * shape.stride;
+        const char* const end = shape.text + std::size_t{after} * shape.stride;
+        std::uint32_t number = next;
+        for (const char* line = first; line != end; line += shape.stride, ++number) {
+            NumberedLine& entry = into[number - from];
+            entry.number = number;
+            setKey(entry, recipe.keyOfLine(line));
+            // The byte before the LF is a CR of the line end exactly when the first line's was.
+            fits &= line[shape.stride - 1] == lines::LF &&
+                    (shape.lineLength == 0 || (line[shape.stride - 2] == lines::CR) == crBeforeLf);
+        }
+        fits &= lfsIn(first, end) == after - next;
+        if (surveyed == SURVEYED_COLUMNS) {
+            surveyAllColumns(shape, first, end, survey);
+        } else {
+            surveyColumns(shape, first, end, surveyed, survey);
+        }
+        next = after;
+    }
+    return fits;
+}
+
+void rekeyLines(const OneLengthLines& shape, const KeyRecipe& recipe,
+                std::span<NumberedLine> lines) {
+    for (NumberedLine& line : lines) {
+        setKey(line, recipe.keyOfLine(shape.begin(line)));
+    }
+}
+
+// Puts lines of equal keys in order by their remaining columns. Insertion and heap sort never
+// leave the group whatever the comparisons answer: the text may be a file of the host's cache
+// that someone else could change meanwhile.
+void settleTie(const OneLengthLines& shape, std::span<NumberedLine> tie) {
+    const auto before = [&](const NumberedLine& a, const NumberedLine& b) {
+        return lineBefore(shape, a, b, shape.keyedColumns);
+    };
+    if (tie.size() > SMALL_TIE) {
+        std::make_heap(tie.begin(), tie.end(), before);
+        std::sort_heap(tie.begin(), tie.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < tie.size(); ++i) {
+        const NumberedLine moving = tie[i];
+        std::size_t to = i;
+        for (; to > 0 && before(moving, tie[to - 1]); --to) {
+            tie[to] = tie[to - 1];
+        }
+        tie[to] = moving;
+    }
+}
+
+void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
+    sortByKey(lines);
+    if (shape.keyedColumns == shape.lineLength) {
+        return; // equal keys are equal lines
+    }
+    std::size_t first = 0;
+    for (std::size_t i = 1; i <= lines.size(); ++i) {
+        if (i == lines.size() || keyOf(lines[i]) != keyOf(lines[first])) {
+            if (i - first > 1) {
+                settleTie(shape, lines.subspan(first, i - first));
+            }
+            first = i;
+        }
+    }
+}
+
+} // namespace
+
+std::optional<OneLengthLines> oneLengthShapeOf(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    const lines::ScannedLine first = lines::scanLine(text, 0, 0);
+    if (!first.ended || text.size() % first.next != 0 ||
+        text.size() / first.next > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return OneLengthLines{text.data(), first.length, first.next, 0};
+}
+
+bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, std::size_t& middle) {
+    const auto count = static_cast<std::uint32_t>(into.size());
+    const std::uint32_t cut = count / 2;
+    const std::size_t surveyed = std::min(shape.lineLength, SURVEYED_COLUMNS);
+    const ColumnSurvey sample = sampleSurvey(shape, count, surveyed);
+    const KeyRecipe recipe = recipeOf(sample, surveyed);
+    ColumnSurvey firstSeen;
+    ColumnSurvey secondSeen;
+    bool firstFits = false;
+    bool secondFits = false;
+    runBoth(
+        [&] {
+            firstFits = enterLines(shape, recipe, 0, cut, surveyed, firstSeen, into.first(cut));
+        },
+        [&] {
+            secondFits =
+                enterLines(shape, recipe, cut, count, surveyed, secondSeen, into.subspan(cut));
+        });
+    if (!firstFits || !secondFits) {
+        return false;
+    }
+    firstSeen.add(secondSeen);
+    shape.keyedColumns = recipe.keyed;
+    if (!keysAreExact(sample, firstSeen, recipe.keyed)) {
+        // The sample missed some value: the keys are made again by what every line holds.
+        const KeyRecipe exact = recipeOf(firstSeen, surveyed);
+        shape.keyedColumns = exact.keyed;
+        runBoth([&] { rekeyLines(shape, exact, into.first(cut)); },
+                [&] { rekeyLines(shape, exact, into.subspan(cut)); });
+    }
+    middle = cut;
+    runBoth([&] { sortEntries(shape, into.first(cut)); },
+            [&] { sortEntries(shape, into.subspan(cut)); });
+    return true;
+}
+
+} // namespace shell::builtins
