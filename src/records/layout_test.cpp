@@ -83,9 +83,7 @@ TEST(BuildLine, SkippedColumnsAreBlankAndTrailingOnesDoNotLengthenTheLine) {
     EXPECT_EQ(build(SKIPS_AT_BOTH_ENDS, {"ab"}), "  ab ");
     // A field of its word's width ends the line right after the word.
     EXPECT_EQ(build(RecordLayout{{TextField{2}, Skip{3}, TextField{2}}}, {"ab", "cd"}), "ab   cd");
-}
-
-TEST(BuildLine, ValueBytesGoOutUnchanged) {
+    // Value bytes go out unchanged.
     const std::string odd("\0\r\t\x1a\xfe", 5);
     EXPECT_EQ(build(TWO_FIELDS, {odd, odd}), odd + " " + odd);
 }
