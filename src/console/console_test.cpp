@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/process.h"
@@ -56,19 +52,18 @@ TEST(ConsoleOutput, LinesHaveExactBytes) {
 
 TEST(ConsoleOutput, EachLineIsOnTheDeviceWhenTheCallReturns) {
     const RunResult child = runConsole("", [] {
-        struct stat info {};
+        const auto expectSize = [](off_t size, int failure) {
+            struct stat info {};
+            if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != size) {
+                ::_exit(failure);
+            }
+        };
         printMessage("one");
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 6) {
-            ::_exit(1);
-        }
+        expectSize(6, 1);
         printBlankLine();
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 8) {
-            ::_exit(2);
-        }
+        expectSize(8, 2);
         printFixedLine(ROW, {FixedText("a", 5), FixedText("b", 3)});
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 20) {
-            ::_exit(3);
-        }
+        expectSize(20, 3);
     });
     EXPECT_EQ(child.exitStatus, 0);
 }
@@ -116,6 +111,13 @@ TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
     EXPECT_EQ(child.out, " No\r\n");
 }
 
+std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
+                       int record, int line) {
+    return test_support::reportAt(
+        test_support::hostErrorReport(error, operation, unit, name, record), "console_test.cpp",
+        line);
+}
+
 std::string endOfInputReport(const std::string& operation, int record, int line) {
     return test_support::reportAt(test_support::endOfInputReport(operation, record),
                                   "console_test.cpp", line);
@@ -155,15 +157,7 @@ TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
         (void)readAnswer(2);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, test_support::reportAt(test_support::hostErrorReport(
-                                                    EISDIR, "formatted read", 5, "stdin ", 1),
-                                                "console_test.cpp", answerLine));
-}
-
-std::string stdoutReport(int error, const std::string& operation, int record, int line) {
-    return test_support::reportAt(
-        test_support::hostErrorReport(error, operation, 6, "stdout ", record), "console_test.cpp",
-        line);
+    EXPECT_EQ(child.err, hostReport(EISDIR, "formatted read", 5, "stdin ", 1, answerLine));
 }
 
 // A reader that goes away must give the report, not a silent death by signal.
@@ -181,7 +175,7 @@ TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
         ::_exit(3);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, stdoutReport(EPIPE, "formatted write", 2, fixedLine));
+    EXPECT_EQ(child.err, hostReport(EPIPE, "formatted write", 6, "stdout ", 2, fixedLine));
 }
 
 TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
@@ -192,7 +186,7 @@ TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
     const RunResult child = runConsole("", body, full);
     ::close(full);
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, stdoutReport(ENOSPC, "list-directed write", 1, blankLine));
+    EXPECT_EQ(child.err, hostReport(ENOSPC, "list-directed write", 6, "stdout ", 1, blankLine));
 }
 
 } // namespace
