@@ -28,11 +28,6 @@ using test_support::readFile;
 using test_support::RunResult;
 using test_support::writeFile;
 
-// A temporary folder open to everyone, so that a child running without root rights can work in it.
-struct TempDir : test_support::TempFolder {
-    TempDir() : TempFolder("record_file_test") { fs::permissions(dir, fs::perms::all); }
-};
-
 // Permission bits do not stop root, so a child that needs them to hold gives up root first.
 void dropRoot() {
     if (::geteuid() == 0 && (::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0)) {
@@ -51,9 +46,12 @@ std::vector<FixedText> values(const std::string& first, const std::string& secon
     return {FixedText(first, 5), FixedText(second, 5)};
 }
 
+// Works in a temporary folder open to everyone, so that a child running without root rights can
+// work in it.
 class RecordFileTest : public ::testing::Test {
   protected:
-    TempDir temp;
+    RecordFileTest() { fs::permissions(temp.dir, fs::perms::all); }
+    test_support::TempFolder temp{"record_file_test"};
 };
 
 TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {

@@ -23,14 +23,6 @@ std::string randomBytes(std::size_t size) {
     return bytes;
 }
 
-// Limits the size of files the child may write, as a full disk would, with the signal that
-// would otherwise end it ignored as the program ignores it.
-void limitFileSize(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{bytes, bytes};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
 TEST(CopyFile, CopiesEveryByteAndReplacesAnEarlierCopy) {
     ScratchFolder folder;
     const std::string list = randomBytes(3'000'000) + std::string("\r\n\0tail", 7);
@@ -116,7 +108,11 @@ TEST(CopyFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
     writeFile("src.txt", randomBytes(200'000));
     writeFile("dst.txt", "old");
     EXPECT_EQ(inChild([] {
-                  limitFileSize(50'000);
+                  // A limit on the size of files the child may write stands for a full disk, with
+                  // the signal that would otherwise end it ignored as the program ignores it.
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{50'000, 50'000};
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
                   return copyFile("src.txt", "dst.txt");
               }),
               2);
