@@ -118,14 +118,11 @@ TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
     EXPECT_EQ(relabel(crlf, map), fromLf);
 }
 
-TEST_F(Relabel, EmptyMapCopiesInFixedForm) {
+TEST_F(Relabel, EmptyMapCopiesInFixedFormAndABlankEntryMatchesABlankFolder) {
     EXPECT_EQ(relabel(input("a", "Fluffy", pad("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
               written("a", "Fluffy", "tail") + written("b", "", ""));
-}
-
-TEST_F(Relabel, BlankEntryMatchesBlankFolder) {
-    const species_map::SpeciesMap map = mapOf({{"", ""}, {"Fluffy", "Leopard"}});
-    EXPECT_EQ(relabel("lead only\n", map), written("lead only", "", ""));
+    EXPECT_EQ(relabel("lead only\n", mapOf({{"", ""}, {"Fluffy", "Leopard"}})),
+              written("lead only", "", ""));
 }
 
 // An earlier run's output must never survive into this run's result.

@@ -110,14 +110,21 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
     EXPECT_EQ(child.err, test_support::reportAt(report, "record_file_test.cpp", readLine));
 }
 
-TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
+// Without root rights, where permission bits hold: a read-only file opens and reads, an unreadable
+// one does not open, and an output openable only for reading fails at its first write, untouched.
+TEST_F(RecordFileTest, ReadOnlyFilesReadAndFailAtTheFirstWriteWithoutRootRights) {
     const std::string readable = temp.path("readonly.txt");
     const std::string unreadable = temp.path("secret.txt");
+    const std::string output = temp.path("readonly-out.txt");
     writeFile(readable, "abc\n");
     writeFile(unreadable, "abc\n");
-    fs::permissions(readable,
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    writeFile(output, "old content\r\n");
+    const fs::perms readOnly =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(readable, readOnly);
+    fs::permissions(output, readOnly);
     fs::permissions(unreadable, fs::perms::none);
+    const int writeLine = __LINE__ + 14;
     const RunResult child = test_support::runInChild([&] {
         dropRoot();
         std::optional<RecordFile> file = RecordFile::openExisting(readable, 1);
@@ -127,12 +134,26 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
             ::_exit(1);
         }
         file->close();
-        ::_exit(RecordFile::openExisting(unreadable, 1).has_value() ? 2 : 0);
+        if (RecordFile::openExisting(unreadable, 1).has_value()) {
+            ::_exit(2);
+        }
+        RecordFile out = RecordFile::openOrCreate(output, 2);
+        out.writeRecord(PLAN, values("a", "b"));
+        ::_exit(3);
     });
     if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
         GTEST_SKIP() << "cannot give up root rights here";
     }
-    EXPECT_EQ(child.exitStatus, 0) << child.err;
+    EXPECT_EQ(child.exitStatus, 127) << child.err;
+    const std::string expectedTail = "    formatted, sequential access   record = 0\r\n"
+                                     " In source file record_file_test.cpp, at line number " +
+                                     std::to_string(writeLine) + "\r\n";
+    EXPECT_NE(child.err.find("/formatted write/unit=2/error code returned by host stdio - "),
+              std::string::npos)
+        << child.err;
+    EXPECT_EQ(child.err.substr(child.err.size() - std::min(child.err.size(), expectedTail.size())),
+              expectedTail);
+    EXPECT_EQ(readFile(output), "old content\r\n");
 }
 
 // Whatever an earlier run left in the output must never pass for this run's output.
@@ -254,32 +275,6 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseOrAtTheWriteThatSendsTheBuffer) {
                 << child.err;
         }
     }
-}
-
-TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
-    const std::string name = temp.path("readonly-out.txt");
-    writeFile(name, "old content\r\n");
-    fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const int writeLine = __LINE__ + 4;
-    const RunResult child = test_support::runInChild([&] {
-        dropRoot();
-        RecordFile file = RecordFile::openOrCreate(name, 2);
-        file.writeRecord(PLAN, values("a", "b"));
-        ::_exit(3);
-    });
-    if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
-        GTEST_SKIP() << "cannot give up root rights here";
-    }
-    EXPECT_EQ(child.exitStatus, 127);
-    const std::string expectedTail = "    formatted, sequential access   record = 0\r\n"
-                                     " In source file record_file_test.cpp, at line number " +
-                                     std::to_string(writeLine) + "\r\n";
-    EXPECT_NE(child.err.find("/formatted write/unit=2/error code returned by host stdio - "),
-              std::string::npos)
-        << child.err;
-    EXPECT_EQ(child.err.substr(child.err.size() - std::min(child.err.size(), expectedTail.size())),
-              expectedTail);
-    EXPECT_EQ(readFile(name), "old content\r\n");
 }
 
 } // namespace

@@ -46,13 +46,11 @@ class SpeciesMapFile : public ::testing::Test {
     }
 };
 
-TEST_F(SpeciesMapFile, MissingOrDirectoryIsReportedAsMissing) {
+TEST_F(SpeciesMapFile, MissingOrDirectoryIsMissingAndAnEmptyFileLoadsNoEntry) {
     EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
     fs::create_directory(MAP_FILE_NAME);
     EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
-}
-
-TEST_F(SpeciesMapFile, EmptyFileLoadsNoEntryAndFindsNothing) {
+    fs::remove(MAP_FILE_NAME);
     writeMap("");
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
