@@ -24,17 +24,6 @@ TEST(SortFile, WholeLinesInByteOrderEachWithCrLfAndDuplicatesKept) {
     EXPECT_EQ(folder.listing(), "in.txt out.txt");
 }
 
-TEST(SortFile, EmptyListsAndEmptyLines) {
-    ScratchFolder folder;
-    writeFile("empty.txt", "");
-    writeFile("out.txt", "old");
-    EXPECT_EQ(sortFile("empty.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), "");
-    writeFile("blank.txt", "\n\r\n");
-    EXPECT_EQ(sortFile("blank.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), "\r\n\r\n");
-}
-
 TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
     ScratchFolder folder;
     const std::string longLine(3'000'000, 'm');
@@ -44,8 +33,9 @@ TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
 }
 
 // The two halves of the text are sorted apart and merged by two writers, each from the middle of
-// the output on: halves that do not interleave at all, or hold one line only, must still meet.
-TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
+// the output on: halves that do not interleave at all, or hold one line only, must still meet. A
+// list of empty lines, or none, replaces the earlier output too.
+TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineAndEmptyLists) {
     ScratchFolder folder;
     const auto lines = [](const std::string& line, int count) {
         std::string text;
@@ -57,7 +47,9 @@ TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
     for (const auto& [list, expected] :
          {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
           std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
-          std::pair{lines("same", 2001), lines("same\r", 2001)}}) {
+          std::pair{lines("same", 2001), lines("same\r", 2001)},
+          std::pair{std::string("\n\r\n"), std::string("\r\n\r\n")},
+          std::pair{std::string(), std::string()}}) {
         writeFile("in.txt", list);
         EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
         EXPECT_TRUE(readFile("out.txt") == expected);
