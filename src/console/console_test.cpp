@@ -112,41 +112,39 @@ std::string endOfInputReport(const std::string& operation, int record, int line)
                                   "console_test.cpp", line);
 }
 
-TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
-    const int waitLine = __LINE__ + 3;
-    const RunResult child = runConsole("No", [] {
+// At the end of the input, after a last line without its end or at the very first read, and on a
+// read error, a read gives the fatal report.
+TEST(ConsoleInput, EndOfInputOrAReadErrorGivesTheFatalReport) {
+    int line = __LINE__ + 3;
+    RunResult child = runConsole("No", [] {
         printMessage(readAnswer(2).text());
         waitForEnter();
         printMessage("never printed");
     });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.out, " No\r\n");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, waitLine));
-}
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, line));
 
-TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
-    const int waitLine = __LINE__ + 1;
-    RunResult child = runConsole("", [] { waitForEnter(); });
+    line = __LINE__ + 1;
+    child = runConsole("", [] { waitForEnter(); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.out, "");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, waitLine));
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, line));
 
-    const int answerLine = __LINE__ + 1;
+    line = __LINE__ + 1;
     child = runConsole("", [] { (void)readAnswer(2); });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, answerLine));
-}
+    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, line));
 
-TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
-    const int answerLine = __LINE__ + 5;
-    const RunResult child = runConsole("", [] {
+    line = __LINE__ + 5;
+    child = runConsole("", [] {
         if (::dup2(::open("/", O_RDONLY | O_DIRECTORY), STDIN_FILENO) < 0) {
             ::_exit(4);
         }
         (void)readAnswer(2);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(EISDIR, "formatted read", 5, "stdin ", 1, answerLine));
+    EXPECT_EQ(child.err, hostReport(EISDIR, "formatted read", 5, "stdin ", 1, line));
 }
 
 // A reader that goes away must give the report, not a silent death by signal.
