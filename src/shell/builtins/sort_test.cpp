@@ -24,19 +24,13 @@ TEST(SortFile, WholeLinesInByteOrderEachWithCrLfAndDuplicatesKept) {
     EXPECT_EQ(folder.listing(), "in.txt out.txt");
 }
 
-TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
-    ScratchFolder folder;
-    const std::string longLine(3'000'000, 'm');
-    writeFile("in.txt", "z\n" + longLine + "\na\n");
-    EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), "a\r\n" + longLine + "\r\nz\r\n");
-}
-
 // The two halves of the text are sorted apart and merged by two writers, each from the middle of
 // the output on: halves that do not interleave at all, or hold one line only, must still meet. A
-// list of empty lines, or none, replaces the earlier output too.
-TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineAndEmptyLists) {
+// line longer than the output block comes out whole; a list of empty lines, or none, replaces the
+// earlier output too.
+TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineLongLinesAndEmptyLists) {
     ScratchFolder folder;
+    const std::string longLine(3'000'000, 'm');
     const auto lines = [](const std::string& line, int count) {
         std::string text;
         for (int i = 0; i < count; ++i) {
@@ -48,6 +42,7 @@ TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineAndEmptyLists) {
          {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
           std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
           std::pair{lines("same", 2001), lines("same\r", 2001)},
+          std::pair{"z\n" + longLine + "\na\n", "a\r\n" + longLine + "\r\nz\r\n"},
           std::pair{std::string("\n\r\n"), std::string("\r\n\r\n")},
           std::pair{std::string(), std::string()}}) {
         writeFile("in.txt", list);
