@@ -1,9 +1,7 @@
 #include <fcntl.h>
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/files.h"
 #include "platform/replacement.h"
@@ -12,7 +10,6 @@
 namespace platform {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace test_support;
 
 bool isOpen(int fd) {
