@@ -148,9 +148,9 @@ TEST(ConsoleInput, EndOfInputOrAReadErrorGivesTheFatalReport) {
 }
 
 // A reader that goes away must give the report, not a silent death by signal.
-TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
-    const int fixedLine = __LINE__ + 9;
-    const RunResult child = runConsole("", [] {
+TEST(ConsoleOutputFailure, ClosedPipeOrFullDeviceGivesTheFatalReport) {
+    int line = __LINE__ + 9;
+    RunResult child = runConsole("", [] {
         platform::prepareProcess();
         int pipeEnds[2];
         if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0) {
@@ -162,18 +162,16 @@ TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
         ::_exit(3);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(EPIPE, "formatted write", 6, "stdout ", 2, fixedLine));
-}
+    EXPECT_EQ(child.err, hostReport(EPIPE, "formatted write", 6, "stdout ", 2, line));
 
-TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
     const int full = ::open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
-    const int blankLine = __LINE__ + 1;
-    const auto body = [] { printBlankLine(); };
-    const RunResult child = runConsole("", body, full);
+    const auto blank = [] { printBlankLine(); };
+    line = __LINE__ - 1;
+    child = runConsole("", blank, full);
     ::close(full);
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(ENOSPC, "list-directed write", 6, "stdout ", 1, blankLine));
+    EXPECT_EQ(child.err, hostReport(ENOSPC, "list-directed write", 6, "stdout ", 1, line));
 }
 
 } // namespace
