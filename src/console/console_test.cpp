@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/process.h"
@@ -56,55 +52,43 @@ TEST(ConsoleOutput, LinesHaveExactBytes) {
 
 TEST(ConsoleOutput, EachLineIsOnTheDeviceWhenTheCallReturns) {
     const RunResult child = runConsole("", [] {
-        struct stat info {};
+        const auto expectSize = [](off_t size, int failure) {
+            struct stat info {};
+            if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != size) {
+                ::_exit(failure);
+            }
+        };
         printMessage("one");
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 6) {
-            ::_exit(1);
-        }
+        expectSize(6, 1);
         printBlankLine();
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 8) {
-            ::_exit(2);
-        }
+        expectSize(8, 2);
         printFixedLine(ROW, {FixedText("a", 5), FixedText("b", 3)});
-        if (::fstat(STDOUT_FILENO, &info) != 0 || info.st_size != 20) {
-            ::_exit(3);
-        }
+        expectSize(20, 3);
     });
     EXPECT_EQ(child.exitStatus, 0);
 }
 
-struct AnswerCase {
-    std::string name;
-    std::string input;
-    std::string answer;
-};
-
-class ReadAnswer : public ::testing::TestWithParam<AnswerCase> {};
-
 // Each answer is echoed between brackets, then a second answer shows where the first one's line
-// ended.
-TEST_P(ReadAnswer, TakesTheFirstTwoBytesOfOneLine) {
+// ended. A lone CR is an ordinary byte.
+TEST(ConsoleInput, ReadAnswerTakesTheFirstTwoBytesOfOneLine) {
     const auto bracketed = [](const records::FixedText& answer) {
         return std::string("[").append(answer.text()).append("]");
     };
-    const RunResult child = runConsole(GetParam().input + "Ye\n", [&bracketed] {
-        printMessage(bracketed(readAnswer(2)));
-        printMessage(bracketed(readAnswer(2)));
-    });
-    EXPECT_EQ(child.exitStatus, 0) << child.err;
-    EXPECT_EQ(child.out, " [" + GetParam().answer + "]\r\n [Ye]\r\n");
+    using Answer = std::pair<std::string, std::string>;
+    for (const auto& [input, answer] :
+         {Answer{"\n", "  "}, Answer{"\r\n", "  "}, Answer{"N\n", "N "}, Answer{"No\n", "No"},
+          Answer{"No\r\n", "No"}, Answer{"Nope\n", "No"}, Answer{" no\n", " n"},
+          Answer{"Yes\r\n", "Ye"}, Answer{"N\r\r\n", "N\r"}, Answer{"No\r\r\n", "No"},
+          Answer{std::string(300'000, 'x') + "\r\n", "xx"}}) {
+        SCOPED_TRACE(::testing::PrintToString(input.substr(0, 10)));
+        const RunResult child = runConsole(input + "Ye\n", [&bracketed] {
+            printMessage(bracketed(readAnswer(2)));
+            printMessage(bracketed(readAnswer(2)));
+        });
+        EXPECT_EQ(child.exitStatus, 0) << child.err;
+        EXPECT_EQ(child.out, " [" + answer + "]\r\n [Ye]\r\n");
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ReadAnswer,
-    ::testing::Values(AnswerCase{"Empty", "\n", "  "}, AnswerCase{"EmptyCrLf", "\r\n", "  "},
-                      AnswerCase{"OneByte", "N\n", "N "}, AnswerCase{"No", "No\n", "No"},
-                      AnswerCase{"NoCrLf", "No\r\n", "No"}, AnswerCase{"Nope", "Nope\n", "No"},
-                      AnswerCase{"LeadingBlank", " no\n", " n"}, AnswerCase{"Yes", "Yes\r\n", "Ye"},
-                      AnswerCase{"LoneCrStays", "N\r\r\n", "N\r"},
-                      AnswerCase{"CrAfterTwoBytes", "No\r\r\n", "No"},
-                      AnswerCase{"LongLine", std::string(300'000, 'x') + "\r\n", "xx"}),
-    [](const auto& info) { return info.param.name; });
 
 TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
     const RunResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
@@ -116,60 +100,57 @@ TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
     EXPECT_EQ(child.out, " No\r\n");
 }
 
+std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
+                       int record, int line) {
+    return test_support::reportAt(
+        test_support::hostErrorReport(error, operation, unit, name, record), "console_test.cpp",
+        line);
+}
+
 std::string endOfInputReport(const std::string& operation, int record, int line) {
     return test_support::reportAt(test_support::endOfInputReport(operation, record),
                                   "console_test.cpp", line);
 }
 
-TEST(ConsoleInput, LastLineWithoutLineEndThenEndOfInput) {
-    const int waitLine = __LINE__ + 3;
-    const RunResult child = runConsole("No", [] {
+// At the end of the input, after a last line without its end or at the very first read, and on a
+// read error, a read gives the fatal report.
+TEST(ConsoleInput, EndOfInputOrAReadErrorGivesTheFatalReport) {
+    int line = __LINE__ + 3;
+    RunResult child = runConsole("No", [] {
         printMessage(readAnswer(2).text());
         waitForEnter();
         printMessage("never printed");
     });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.out, " No\r\n");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, waitLine));
-}
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, line));
 
-TEST(ConsoleInput, InputAtEndAtTheFirstRead) {
-    const int waitLine = __LINE__ + 1;
-    RunResult child = runConsole("", [] { waitForEnter(); });
+    line = __LINE__ + 1;
+    child = runConsole("", [] { waitForEnter(); });
     EXPECT_EQ(child.exitStatus, 127);
     EXPECT_EQ(child.out, "");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, waitLine));
+    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, line));
 
-    const int answerLine = __LINE__ + 1;
+    line = __LINE__ + 1;
     child = runConsole("", [] { (void)readAnswer(2); });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, answerLine));
-}
+    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, line));
 
-TEST(ConsoleInput, ReadErrorGivesTheHostErrorNumber) {
-    const int answerLine = __LINE__ + 5;
-    const RunResult child = runConsole("", [] {
+    line = __LINE__ + 5;
+    child = runConsole("", [] {
         if (::dup2(::open("/", O_RDONLY | O_DIRECTORY), STDIN_FILENO) < 0) {
             ::_exit(4);
         }
         (void)readAnswer(2);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, test_support::reportAt(test_support::hostErrorReport(
-                                                    EISDIR, "formatted read", 5, "stdin ", 1),
-                                                "console_test.cpp", answerLine));
-}
-
-std::string stdoutReport(int error, const std::string& operation, int record, int line) {
-    return test_support::reportAt(
-        test_support::hostErrorReport(error, operation, 6, "stdout ", record), "console_test.cpp",
-        line);
+    EXPECT_EQ(child.err, hostReport(EISDIR, "formatted read", 5, "stdin ", 1, line));
 }
 
 // A reader that goes away must give the report, not a silent death by signal.
-TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
-    const int fixedLine = __LINE__ + 9;
-    const RunResult child = runConsole("", [] {
+TEST(ConsoleOutputFailure, ClosedPipeOrFullDeviceGivesTheFatalReport) {
+    int line = __LINE__ + 9;
+    RunResult child = runConsole("", [] {
         platform::prepareProcess();
         int pipeEnds[2];
         if (::pipe(pipeEnds) != 0 || ::dup2(pipeEnds[1], STDOUT_FILENO) < 0) {
@@ -181,18 +162,16 @@ TEST(ConsoleOutputFailure, ClosedPipeGivesTheFatalReport) {
         ::_exit(3);
     });
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, stdoutReport(EPIPE, "formatted write", 2, fixedLine));
-}
+    EXPECT_EQ(child.err, hostReport(EPIPE, "formatted write", 6, "stdout ", 2, line));
 
-TEST(ConsoleOutputFailure, FullDeviceGivesTheFatalReport) {
     const int full = ::open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
-    const int blankLine = __LINE__ + 1;
-    const auto body = [] { printBlankLine(); };
-    const RunResult child = runConsole("", body, full);
+    const auto blank = [] { printBlankLine(); };
+    line = __LINE__ - 1;
+    child = runConsole("", blank, full);
     ::close(full);
     EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, stdoutReport(ENOSPC, "list-directed write", 1, blankLine));
+    EXPECT_EQ(child.err, hostReport(ENOSPC, "list-directed write", 6, "stdout ", 1, line));
 }
 
 } // namespace

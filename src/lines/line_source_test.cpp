@@ -135,25 +135,20 @@ std::vector<std::string> sampleInputs() {
 
 class LineSourceChunks : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(LineSourceChunks, TakeLinesMatchesReference) {
-    for (const std::size_t most : {1, 3, 32}) {
-        for (const std::string& input : sampleInputs()) {
+// Taken `most` lines at a time, or line heads of `keep` bytes: both as many as are asked for.
+TEST_P(LineSourceChunks, TakeLinesAndLineHeadsMatchTheReference) {
+    for (const std::string& input : sampleInputs()) {
+        SCOPED_TRACE("input: " + ::testing::PrintToString(input));
+        for (const std::size_t most : {1, 3, 32}) {
             EXPECT_EQ(allLines(chunked(input, GetParam()), most), test_support::splitLines(input))
-                << "at most " << most << ", input: " << ::testing::PrintToString(input);
+                << "at most " << most;
         }
-    }
-}
-
-TEST_P(LineSourceChunks, TakeLineHeadMatchesReference) {
-    for (const std::size_t keep :
-         {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{1000}}) {
-        for (const std::string& input : sampleInputs()) {
+        for (const std::size_t keep : {0, 1, 2, 1000}) {
             std::vector<std::string> expected = test_support::splitLines(input);
             for (std::string& line : expected) {
                 line.resize(std::min(line.size(), keep));
             }
-            EXPECT_EQ(allHeads(chunked(input, GetParam()), keep), expected)
-                << "keep " << keep << ", input: " << ::testing::PrintToString(input);
+            EXPECT_EQ(allHeads(chunked(input, GetParam()), keep), expected) << "keep " << keep;
         }
     }
 }

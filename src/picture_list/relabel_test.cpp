@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include "test_support/test_support.h"
 
@@ -107,48 +105,33 @@ TEST_F(Relabel, WholeLinesAndCutLinesMixed) {
 
 TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
     const species_map::SpeciesMap map = mapOf({{"Fluffy", "Leopard"}});
-    const std::string lines[] = {input("a", "Fluffy", "1"), input("b\r", "Rex\r", "2\r3"), ""};
-    std::string lf;
-    std::string crlf;
-    for (const std::string& line : lines) {
-        lf += line + "\n";
-        crlf += line + "\r\n";
-    }
-    const std::string fromLf = relabel(lf, map);
+    const std::string a = input("a", "Fluffy", "1");
+    const std::string b = input("b\r", "Rex\r", "2\r3");
+    const std::string fromLf = relabel(a + "\n" + b + "\n\n", map);
     EXPECT_EQ(fromLf,
               written("a", "Leopard", "1") + written("b\r", "Rex\r", "2\r3") + written("", "", ""));
-    EXPECT_EQ(relabel(crlf, map), fromLf);
+    EXPECT_EQ(relabel(a + "\r\n" + b + "\r\n\r\n", map), fromLf);
 }
 
-TEST_F(Relabel, EmptyMapCopiesInFixedForm) {
+TEST_F(Relabel, EmptyMapCopiesInFixedFormAndABlankEntryMatchesABlankFolder) {
     EXPECT_EQ(relabel(input("a", "Fluffy", pad("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
               written("a", "Fluffy", "tail") + written("b", "", ""));
-}
-
-TEST_F(Relabel, BlankEntryMatchesBlankFolder) {
-    const species_map::SpeciesMap map = mapOf({{"", ""}, {"Fluffy", "Leopard"}});
-    EXPECT_EQ(relabel("lead only\n", map), written("lead only", "", ""));
-}
-
-TEST_F(Relabel, EmptyBackupGivesEmptyOutput) {
-    EXPECT_EQ(relabel("", mapOf({{"Fluffy", "Leopard"}})), "");
-    EXPECT_TRUE(fs::is_regular_file(UNSORTED_FILE_NAME));
+    EXPECT_EQ(relabel("lead only\n", mapOf({{"", ""}, {"Fluffy", "Leopard"}})),
+              written("lead only", "", ""));
 }
 
 // An earlier run's output must never survive into this run's result.
-TEST_F(Relabel, StaleOutputIsReplaced) {
+TEST_F(Relabel, MissingBackupIsCreatedEmptyAndStaleOutputIsReplaced) {
+    EXPECT_EQ(relabelPictureList(mapOf({{"Fluffy", "Leopard"}})), RelabelOutcome::Relabelled);
+    EXPECT_TRUE(fs::is_regular_file(BACKUP_FILE_NAME));
+    EXPECT_EQ(readFile(BACKUP_FILE_NAME), "");
+    EXPECT_TRUE(fs::is_regular_file(UNSORTED_FILE_NAME));
+    EXPECT_EQ(readFile(UNSORTED_FILE_NAME), "");
     const std::string stale = std::string(5000, 'z') + "\r\n";
     writeFile(UNSORTED_FILE_NAME, stale);
     EXPECT_EQ(relabel("one\n", mapOf({})), written("one", "", ""));
     writeFile(UNSORTED_FILE_NAME, stale);
     EXPECT_EQ(relabel("", mapOf({})), "");
-}
-
-TEST_F(Relabel, MissingBackupIsCreatedEmpty) {
-    EXPECT_EQ(relabelPictureList(mapOf({{"Fluffy", "Leopard"}})), RelabelOutcome::Relabelled);
-    EXPECT_TRUE(fs::is_regular_file(BACKUP_FILE_NAME));
-    EXPECT_EQ(readFile(BACKUP_FILE_NAME), "");
-    EXPECT_EQ(readFile(UNSORTED_FILE_NAME), "");
 }
 
 } // namespace

@@ -3,33 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace records {
 namespace {
 
-struct FixedCase {
-    std::string text;
-    std::size_t length;
-    std::string expected;
-};
-
-class MakeFixedText : public ::testing::TestWithParam<FixedCase> {};
-
-TEST_P(MakeFixedText, PadsOrCutsToItsLength) {
-    const FixedCase& c = GetParam();
-    EXPECT_EQ(FixedText(c.text, c.length).text(), c.expected);
+// Blanks and control bytes are ordinary content, never trimmed or mapped.
+TEST(MakeFixedText, PadsOrCutsToItsLength) {
+    using Fixed = std::tuple<std::string, std::size_t, std::string>;
+    for (const auto& [text, length, expected] :
+         {Fixed{"", 3, "   "}, Fixed{"Fluffy", 10, "Fluffy    "}, Fixed{"Fluffy", 6, "Fluffy"},
+          Fixed{"Fluffy", 3, "Flu"}, Fixed{"ab", 0, ""},
+          Fixed{"0123456789", 44, "0123456789" + std::string(34, ' ')},
+          Fixed{std::string(40, 'x') + "yz", 41, std::string(40, 'x') + "y"},
+          Fixed{" a\t", 4, " a\t "},
+          Fixed{std::string("\0\x1a\xff", 3), 4, std::string("\0\x1a\xff ", 4)}}) {
+        EXPECT_EQ(FixedText(text, length).text(), expected)
+            << ::testing::PrintToString(text) << length;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, MakeFixedText,
-    ::testing::Values(FixedCase{"", 3, "   "}, FixedCase{"Fluffy", 10, "Fluffy    "},
-                      FixedCase{"Fluffy", 6, "Fluffy"}, FixedCase{"Fluffy", 3, "Flu"},
-                      FixedCase{"ab", 0, ""},
-                      FixedCase{"0123456789", 44, "0123456789" + std::string(34, ' ')},
-                      FixedCase{std::string(40, 'x') + "yz", 41, std::string(40, 'x') + "y"},
-                      // Blanks and control bytes are ordinary content, never trimmed or mapped.
-                      FixedCase{" a\t", 4, " a\t "},
-                      FixedCase{std::string("\0\x1a\xff", 3), 4, std::string("\0\x1a\xff ", 4)}));
 
 TEST(AssignFixedText, KeepsLengthAndClearsOldContent) {
     FixedText value = FixedText("Leopard", 8);

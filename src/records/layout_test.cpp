@@ -13,9 +13,13 @@ namespace {
 const RecordLayout TWO_FIELDS{{TextField{5}, Skip{1}, TextField{5}}};
 const RecordLayout SKIPS_AT_BOTH_ENDS{{Skip{2}, TextField{3}, Skip{4}}};
 
+// The values of `line`, cut into values that a full line of other bytes filled first, so that a
+// value the cut does not rewrite shows.
 std::vector<std::string> cut(std::string_view line, const RecordLayout& layout) {
     std::vector<FixedText> values = blankValues(layout);
-    cutLine(line, planLayout(layout), values);
+    const LayoutPlan plan = planLayout(layout);
+    cutLine(std::string(plan.width, 'x'), plan, values);
+    cutLine(line, plan, values);
     std::vector<std::string> result;
     for (const FixedText& value : values) {
         result.push_back(value.text());
@@ -43,39 +47,17 @@ TEST(BlankValues, OneBlankValuePerTextFieldInOrder) {
     EXPECT_EQ(plan.fields[2].first, 7u);
 }
 
-struct CutCase {
-    std::string name;
-    std::string line;
-    std::vector<std::string> expected;
-};
-
-class CutLine : public ::testing::TestWithParam<CutCase> {};
-
-TEST_P(CutLine, TwoFields) {
-    EXPECT_EQ(cut(GetParam().line, TWO_FIELDS), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, CutLine,
-    ::testing::Values(CutCase{"Empty", "", {"     ", "     "}},
-                      CutCase{"ShortFirstField", "ab", {"ab   ", "     "}},
-                      CutCase{"EndsInTheSecondField", "abcde|12", {"abcde", "12   "}},
-                      CutCase{"EndsOnTheSkippedColumn", "abcde|", {"abcde", "     "}},
-                      // A sixth character lands on the skipped column and is lost.
-                      CutCase{"LongFirstWordSpills", "abcdef ox", {"abcde", " ox  "}},
-                      CutCase{
-                          "ColumnsPastTheLayoutAreIgnored", "abcde|12345EXTRA", {"abcde", "12345"}},
-                      CutCase{"ControlBytesAreColumns",
-                              std::string("\t\r\0\x1a\xff|\n", 7),
-                              {std::string("\t\r\0\x1a\xff", 5), "\n    "}}),
-    [](const auto& info) { return info.param.name; });
-
-TEST(CutLineOverwrite, EveryValueIsRewrittenOnEachCut) {
-    std::vector<FixedText> values = blankValues(TWO_FIELDS);
-    const LayoutPlan plan = planLayout(TWO_FIELDS);
-    cutLine(std::string(11, 'x'), plan, values);
-    cutLine("ab", plan, values);
-    EXPECT_EQ(values, (std::vector<FixedText>{{"ab", 5}, {"", 5}}));
+// A sixth character lands on the skipped column and is lost; columns past the layout are ignored;
+// control bytes are columns like any other.
+TEST(CutLine, TwoFields) {
+    using Cut = std::pair<std::string, std::vector<std::string>>;
+    for (const auto& [line, expected] :
+         {Cut{"", {"     ", "     "}}, Cut{"ab", {"ab   ", "     "}},
+          Cut{"abcde|12", {"abcde", "12   "}}, Cut{"abcde|", {"abcde", "     "}},
+          Cut{"abcdef ox", {"abcde", " ox  "}}, Cut{"abcde|12345EXTRA", {"abcde", "12345"}},
+          Cut{std::string("\t\r\0\x1a\xff|\n", 7), {std::string("\t\r\0\x1a\xff", 5), "\n    "}}}) {
+        EXPECT_EQ(cut(line, TWO_FIELDS), expected) << ::testing::PrintToString(line);
+    }
 }
 
 TEST(BuildLine, SkippedColumnsAreBlankAndTrailingOnesDoNotLengthenTheLine) {
@@ -83,9 +65,7 @@ TEST(BuildLine, SkippedColumnsAreBlankAndTrailingOnesDoNotLengthenTheLine) {
     EXPECT_EQ(build(SKIPS_AT_BOTH_ENDS, {"ab"}), "  ab ");
     // A field of its word's width ends the line right after the word.
     EXPECT_EQ(build(RecordLayout{{TextField{2}, Skip{3}, TextField{2}}}, {"ab", "cd"}), "ab   cd");
-}
-
-TEST(BuildLine, ValueBytesGoOutUnchanged) {
+    // Value bytes go out unchanged.
     const std::string odd("\0\r\t\x1a\xfe", 5);
     EXPECT_EQ(build(TWO_FIELDS, {odd, odd}), odd + " " + odd);
 }

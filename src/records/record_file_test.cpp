@@ -3,14 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "report/fatal.h"
@@ -34,11 +28,6 @@ using test_support::readFile;
 using test_support::RunResult;
 using test_support::writeFile;
 
-// A temporary folder open to everyone, so that a child running without root rights can work in it.
-struct TempDir : test_support::TempFolder {
-    TempDir() : TempFolder("record_file_test") { fs::permissions(dir, fs::perms::all); }
-};
-
 // Permission bits do not stop root, so a child that needs them to hold gives up root first.
 void dropRoot() {
     if (::geteuid() == 0 && (::setgid(NOBODY) != 0 || ::setuid(NOBODY) != 0)) {
@@ -57,9 +46,12 @@ std::vector<FixedText> values(const std::string& first, const std::string& secon
     return {FixedText(first, 5), FixedText(second, 5)};
 }
 
+// Works in a temporary folder open to everyone, so that a child running without root rights can
+// work in it.
 class RecordFileTest : public ::testing::Test {
   protected:
-    TempDir temp;
+    RecordFileTest() { fs::permissions(temp.dir, fs::perms::all); }
+    test_support::TempFolder temp{"record_file_test"};
 };
 
 TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {
@@ -69,6 +61,8 @@ TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {
     EXPECT_FALSE(fs::exists(temp.dir / "missing.txt"));
 }
 
+// A file that is read is never written, not even when it is closed, read to its end or unread,
+// whether it was opened as existing or as one to create.
 TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesIt) {
     const std::string name = temp.path("map.txt");
     writeFile(name, "Fluff|Leopard\r\n\nlast line without end");
@@ -81,7 +75,12 @@ TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesIt) {
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"FluffLeopa", std::string(10, ' '), "last ine w"}));
     file->close();
-    // A file that is read is never written, not even when it is closed.
+    EXPECT_EQ(readFile(name), "Fluff|Leopard\r\n\nlast line without end");
+    RecordFile::openExisting(name, 1)->close();
+    RecordFile created = RecordFile::openOrCreate(name, 1);
+    while (created.readRecord(PLAN, read) == ReadOutcome::Record) {
+    }
+    created.close();
     EXPECT_EQ(readFile(name), "Fluff|Leopard\r\n\nlast line without end");
 }
 
@@ -111,23 +110,21 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
     EXPECT_EQ(child.err, test_support::reportAt(report, "record_file_test.cpp", readLine));
 }
 
-TEST_F(RecordFileTest, OpenExistingClosedUnreadKeepsContent) {
-    const std::string name = temp.path("kept.txt");
-    writeFile(name, "content\n");
-    std::optional<RecordFile> file = RecordFile::openExisting(name, 1);
-    ASSERT_TRUE(file.has_value());
-    file->close();
-    EXPECT_EQ(readFile(name), "content\n");
-}
-
-TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
+// Without root rights, where permission bits hold: a read-only file opens and reads, an unreadable
+// one does not open, and an output openable only for reading fails at its first write, untouched.
+TEST_F(RecordFileTest, ReadOnlyFilesReadAndFailAtTheFirstWriteWithoutRootRights) {
     const std::string readable = temp.path("readonly.txt");
     const std::string unreadable = temp.path("secret.txt");
+    const std::string output = temp.path("readonly-out.txt");
     writeFile(readable, "abc\n");
     writeFile(unreadable, "abc\n");
-    fs::permissions(readable,
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    writeFile(output, "old content\r\n");
+    const fs::perms readOnly =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(readable, readOnly);
+    fs::permissions(output, readOnly);
     fs::permissions(unreadable, fs::perms::none);
+    const int writeLine = __LINE__ + 14;
     const RunResult child = test_support::runInChild([&] {
         dropRoot();
         std::optional<RecordFile> file = RecordFile::openExisting(readable, 1);
@@ -137,42 +134,39 @@ TEST_F(RecordFileTest, ReadOnlyFileOpensAndReadsWithoutRootRights) {
             ::_exit(1);
         }
         file->close();
-        ::_exit(RecordFile::openExisting(unreadable, 1).has_value() ? 2 : 0);
+        if (RecordFile::openExisting(unreadable, 1).has_value()) {
+            ::_exit(2);
+        }
+        RecordFile out = RecordFile::openOrCreate(output, 2);
+        out.writeRecord(PLAN, values("a", "b"));
+        ::_exit(3);
     });
     if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
         GTEST_SKIP() << "cannot give up root rights here";
     }
-    EXPECT_EQ(child.exitStatus, 0) << child.err;
-}
-
-TEST_F(RecordFileTest, OpenOrCreateCreatesTheEmptyFileAtOnce) {
-    const std::string name = temp.path("new.txt");
-    RecordFile file = RecordFile::openOrCreate(name, 2);
-    EXPECT_TRUE(fs::is_regular_file(name));
-    EXPECT_EQ(fs::file_size(name), 0u);
-    file.close();
-    EXPECT_TRUE(fs::is_regular_file(name));
-    EXPECT_EQ(fs::file_size(name), 0u);
+    EXPECT_EQ(child.exitStatus, 127) << child.err;
+    const std::string expectedTail = "    formatted, sequential access   record = 0\r\n"
+                                     " In source file record_file_test.cpp, at line number " +
+                                     std::to_string(writeLine) + "\r\n";
+    EXPECT_NE(child.err.find("/formatted write/unit=2/error code returned by host stdio - "),
+              std::string::npos)
+        << child.err;
+    EXPECT_EQ(child.err.substr(child.err.size() - std::min(child.err.size(), expectedTail.size())),
+              expectedTail);
+    EXPECT_EQ(readFile(output), "old content\r\n");
 }
 
 // Whatever an earlier run left in the output must never pass for this run's output.
-TEST_F(RecordFileTest, OutputClosedWithoutRecordsIsEmptied) {
-    const std::string name = temp.path("stale.txt");
-    writeFile(name, "old line one\r\nold line two\r\n");
-    RecordFile file = RecordFile::openOrCreate(name, 2);
-    file.close();
-    EXPECT_EQ(readFile(name), "");
-}
-
-TEST_F(RecordFileTest, OpenOrCreateThenReadKeepsContent) {
-    const std::string name = temp.path("backup.txt");
-    writeFile(name, "one\ntwo\n");
-    RecordFile file = RecordFile::openOrCreate(name, 1);
-    std::vector<FixedText> read = blankValues(LINE);
-    while (file.readRecord(PLAN, read) == ReadOutcome::Record) {
+TEST_F(RecordFileTest, OutputIsCreatedAtOnceAndClosedWithoutRecordsIsEmpty) {
+    const std::string name = temp.path("out.txt");
+    for (const char* old : {"", "old line one\r\nold line two\r\n"}) {
+        RecordFile file = RecordFile::openOrCreate(name, 2);
+        EXPECT_TRUE(fs::is_regular_file(name));
+        file.close();
+        EXPECT_TRUE(fs::is_regular_file(name));
+        EXPECT_EQ(readFile(name), "");
+        writeFile(name, old);
     }
-    file.close();
-    EXPECT_EQ(readFile(name), "one\ntwo\n");
 }
 
 TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
@@ -185,10 +179,12 @@ TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
     EXPECT_EQ(readFile(name), "IMG_0 Fluff\r\n      ab   \r\n");
 }
 
-// Several buffers' worth of records, handed to the writer thread buffer after buffer: the whole
-// file must be every record once, in order, so that a block written twice, dropped or cut at the
-// wrong record shows.
-TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
+// Several buffers' worth of records, handed to the writer thread buffer after buffer, then records
+// longer than a whole block between runs of short ones: the block grows to hold each, the records
+// before it go out, and the blocks passed to and from the writer thread, now of unlike sizes, keep
+// every byte once and in order, so that a block written twice, dropped or cut at the wrong record
+// shows.
+TEST_F(RecordFileTest, ManyRecordsAndRecordsLongerThanABlockPassIntact) {
     const std::string name = temp.path("many.txt");
     RecordFile file = RecordFile::openOrCreate(name, 2);
     std::string expected;
@@ -197,17 +193,6 @@ TEST_F(RecordFileTest, ManyRecordsPassTheWriteBufferIntact) {
         file.writeRecord(PLAN, record);
         expected += record[0].text() + " " + record[1].text() + "\r\n";
     }
-    file.close();
-    EXPECT_TRUE(test_support::sameBytes(readFile(name), expected));
-}
-
-// Records longer than a whole block between runs of short ones: the block grows to hold each, the
-// records before it go out, and the blocks passed to and from the writer thread, now of unlike
-// sizes, keep every byte once and in order.
-TEST_F(RecordFileTest, RecordsLongerThanABlockPassIntact) {
-    const std::string name = temp.path("long.txt");
-    RecordFile file = RecordFile::openOrCreate(name, 2);
-    std::string expected;
     char fill = 'a';
     const auto put = [&](std::size_t width) {
         fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
@@ -257,61 +242,30 @@ TEST_F(RecordFileTest, OpenOrCreateThatCannotOpenIsFatalOpen) {
     }
 }
 
-TEST_F(RecordFileTest, FullDeviceFailsAtCloseWithTheErrorNumber) {
+// One record goes out at the close; many go out from the write that sends a full buffer.
+TEST_F(RecordFileTest, FullDeviceFailsAtCloseOrAtTheWriteThatSendsTheBuffer) {
     const std::string name = temp.path("full.txt");
     fs::create_symlink("/dev/full", name);
-    const int closeLine = __LINE__ + 4;
-    const RunResult child = test_support::runInChild([&] {
-        RecordFile file = RecordFile::openOrCreate(name, 2);
-        file.writeRecord(PLAN, values("a", "b"));
-        file.close();
-    });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(ENOSPC, "CLOSE", 2, name, 1, closeLine));
-}
-
-TEST_F(RecordFileTest, FullDeviceFailsAtTheWriteThatSendsTheBuffer) {
-    const std::string name = temp.path("full.txt");
-    fs::create_symlink("/dev/full", name);
-    const RunResult child = test_support::runInChild([&] {
-        RecordFile file = RecordFile::openOrCreate(name, 2);
-        for (int i = 0; i < 300'000; ++i) {
-            file.writeRecord(PLAN, values("a", "b"));
+    for (const int records : {1, 300'000}) {
+        const int closeLine = __LINE__ + 6;
+        const RunResult child = test_support::runInChild([&] {
+            RecordFile file = RecordFile::openOrCreate(name, 2);
+            for (int i = 0; i < records; ++i) {
+                file.writeRecord(PLAN, values("a", "b"));
+            }
+            file.close();
+        });
+        EXPECT_EQ(child.exitStatus, 127);
+        if (records == 1) {
+            EXPECT_EQ(child.err, hostReport(ENOSPC, "CLOSE", 2, name, 1, closeLine));
+        } else {
+            EXPECT_NE(child.err.find("Fatal file error /formatted write/unit=2/error code returned "
+                                     "by host stdio - 28.\r\n File name = " +
+                                     name + "    formatted, sequential access   record = "),
+                      std::string::npos)
+                << child.err;
         }
-        ::_exit(3);
-    });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_NE(child.err.find("Fatal file error /formatted write/unit=2/error code returned by "
-                             "host stdio - 28.\r\n File name = " +
-                             name + "    formatted, sequential access   record = "),
-              std::string::npos)
-        << child.err;
-}
-
-TEST_F(RecordFileTest, OutputOpenableOnlyForReadingFailsAtFirstWrite) {
-    const std::string name = temp.path("readonly-out.txt");
-    writeFile(name, "old content\r\n");
-    fs::permissions(name, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const int writeLine = __LINE__ + 4;
-    const RunResult child = test_support::runInChild([&] {
-        dropRoot();
-        RecordFile file = RecordFile::openOrCreate(name, 2);
-        file.writeRecord(PLAN, values("a", "b"));
-        ::_exit(3);
-    });
-    if (child.exitStatus == CHILD_COULD_NOT_DROP_ROOT) {
-        GTEST_SKIP() << "cannot give up root rights here";
     }
-    EXPECT_EQ(child.exitStatus, 127);
-    const std::string expectedTail = "    formatted, sequential access   record = 0\r\n"
-                                     " In source file record_file_test.cpp, at line number " +
-                                     std::to_string(writeLine) + "\r\n";
-    EXPECT_NE(child.err.find("/formatted write/unit=2/error code returned by host stdio - "),
-              std::string::npos)
-        << child.err;
-    EXPECT_EQ(child.err.substr(child.err.size() - std::min(child.err.size(), expectedTail.size())),
-              expectedTail);
-    EXPECT_EQ(readFile(name), "old content\r\n");
 }
 
 } // namespace

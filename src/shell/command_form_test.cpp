@@ -17,7 +17,7 @@ void expectBuiltin(std::string_view line, CommandKind kind,
         << line;
 }
 
-TEST(CommandForm, TakesTheRunsCommandLinesInAnyCase) {
+TEST(CommandForm, TakesTheRunsCommandLinesInAnyCaseAndSpacing) {
     expectBuiltin("Copy AllPictures.txt AllPicturesIndiv.txt", CommandKind::Copy,
                   {"AllPictures.txt", "AllPicturesIndiv.txt", ""});
     expectBuiltin("sort AllPicturesUnsorted.txt > AllPictures.txt", CommandKind::Sort,
@@ -27,9 +27,7 @@ TEST(CommandForm, TakesTheRunsCommandLinesInAnyCase) {
     expectBuiltin("COPY a b", CommandKind::Copy, {"a", "b", ""});
     expectBuiltin("SoRt a > b", CommandKind::Sort, {"a", "b", ""});
     expectBuiltin("DEL a", CommandKind::Delete, {"", "", "a"});
-}
-
-TEST(CommandForm, BlanksAndTabsSeparateWordsAndNamesKeepTheirCase) {
+    // Blanks and tabs separate the words; names keep their case.
     expectBuiltin("  copy\tDir/A.TXT   b/c.txt", CommandKind::Copy, {"Dir/A.TXT", "b/c.txt", ""});
     expectBuiltin("sort\ta\t>\tb", CommandKind::Sort, {"a", "b", ""});
 }

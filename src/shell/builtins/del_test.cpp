@@ -9,16 +9,12 @@ namespace {
 
 using namespace test_support;
 
-TEST(DeleteFile, RemovesTheFile) {
+TEST(DeleteFile, RemovesTheFileAndGivesOneWithAReasonForAMissingOrUnremovableName) {
     ScratchFolder folder;
     writeFile("a.txt", "x");
     writeFile("b.txt", "y");
     EXPECT_EQ(deleteFile("a.txt"), 0);
     EXPECT_EQ(folder.listing(), "b.txt");
-}
-
-TEST(DeleteFile, MissingOrUnremovableNameGivesOneWithAReason) {
-    ScratchFolder folder;
     const auto missing = capture([] { return deleteFile("a.txt"); });
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "del: cannot remove a.txt: No such file or directory\r\n");
@@ -26,7 +22,7 @@ TEST(DeleteFile, MissingOrUnremovableNameGivesOneWithAReason) {
     const auto folderName = capture([] { return deleteFile("folder"); });
     EXPECT_EQ(folderName.status, 1);
     EXPECT_NE(folderName.err.find("folder"), std::string::npos);
-    EXPECT_EQ(folder.listing(), "folder");
+    EXPECT_EQ(folder.listing(), "b.txt folder");
 }
 
 } // namespace

@@ -15,46 +15,22 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test_support;
 
-std::string crlf(std::initializer_list<std::string> lines) {
-    std::string joined;
-    for (const std::string& line : lines) {
-        joined += line + "\r\n";
-    }
-    return joined;
-}
-
 TEST(SortFile, WholeLinesInByteOrderEachWithCrLfAndDuplicatesKept) {
     ScratchFolder folder;
     writeFile("in.txt", std::string("b\r\na\nA\n\xe9\n\na\n \nb\0\nlast", 21));
     EXPECT_EQ(capture([] { return sortFile("in.txt", "out.txt"); }).status, 0);
     EXPECT_EQ(readFile("out.txt"),
-              crlf({"", " ", "A", "a", "a", "b", std::string("b\0", 2), "last", "\xe9"}));
+              std::string("\r\n \r\nA\r\na\r\na\r\nb\r\nb\0\r\nlast\r\n\xe9\r\n", 30));
     EXPECT_EQ(folder.listing(), "in.txt out.txt");
 }
 
-TEST(SortFile, EmptyListsAndEmptyLines) {
-    ScratchFolder folder;
-    writeFile("empty.txt", "");
-    writeFile("out.txt", "old");
-    EXPECT_EQ(sortFile("empty.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), "");
-    writeFile("blank.txt", "\n\r\n");
-    EXPECT_EQ(sortFile("blank.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), "\r\n\r\n");
-}
-
-TEST(SortFile, LineLongerThanTheOutputBlockComesOutWhole) {
+// The two halves of the text are sorted apart and merged by two writers, each from the middle of
+// the output on: halves that do not interleave at all, or hold one line only, must still meet. A
+// line longer than the output block comes out whole; a list of empty lines, or none, replaces the
+// earlier output too.
+TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineLongLinesAndEmptyLists) {
     ScratchFolder folder;
     const std::string longLine(3'000'000, 'm');
-    writeFile("in.txt", "z\n" + longLine + "\na\n");
-    EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
-    EXPECT_EQ(readFile("out.txt"), crlf({"a", longLine, "z"}));
-}
-
-// The two halves of the text are sorted apart and merged by two writers, each from the middle of
-// the output on: halves that do not interleave at all, or hold one line only, must still meet.
-TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
-    ScratchFolder folder;
     const auto lines = [](const std::string& line, int count) {
         std::string text;
         for (int i = 0; i < count; ++i) {
@@ -65,7 +41,10 @@ TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLine) {
     for (const auto& [list, expected] :
          {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
           std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
-          std::pair{lines("same", 2001), lines("same\r", 2001)}}) {
+          std::pair{lines("same", 2001), lines("same\r", 2001)},
+          std::pair{"z\n" + longLine + "\na\n", "a\r\n" + longLine + "\r\nz\r\n"},
+          std::pair{std::string("\n\r\n"), std::string("\r\n\r\n")},
+          std::pair{std::string(), std::string()}}) {
         writeFile("in.txt", list);
         EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
         EXPECT_TRUE(readFile("out.txt") == expected);
@@ -122,27 +101,41 @@ TEST(SortFile, MatchesTheHostSortInTheCLocale) {
     }
 }
 
-TEST(SortFile, UnreadableSourceGivesOneAndLeavesTheDestination) {
-    ScratchFolder folder;
-    writeFile("out.txt", "old");
-    fs::create_directory("folder");
-    const auto missing = capture([] { return sortFile("in.txt", "out.txt"); });
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "sort: cannot read in.txt: No such file or directory\r\n");
-    EXPECT_EQ(capture([] { return sortFile("folder", "out.txt"); }).status, 1);
-    EXPECT_EQ(readFile("out.txt"), "old");
-    EXPECT_EQ(folder.listing(), "folder out.txt");
-}
-
-TEST(SortFile, UnwritableDestinationGivesTwoAndLeavesNoNewFile) {
+// A source that cannot be read gives 1, a destination that cannot be written 2; neither touches the
+// destination or leaves a new file. A device or a pipe may never end: a link to /dev/zero would
+// fill the memory, so only a regular file is sorted.
+TEST(SortFile, UnreadableSourceGivesOneUnwritableDestinationTwoAndNothingChanges) {
     ScratchFolder folder;
     writeFile("in.txt", "b\na\n");
+    writeFile("out.txt", "old");
     fs::create_directory("folder");
-    const auto intoFolder = capture([] { return sortFile("in.txt", "folder"); });
-    EXPECT_EQ(intoFolder.status, 2);
-    EXPECT_EQ(intoFolder.err, "sort: cannot write folder: Is a directory\r\n");
-    EXPECT_EQ(capture([] { return sortFile("in.txt", "none/out.txt"); }).status, 2);
-    EXPECT_EQ(folder.listing(), "folder in.txt");
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    fs::create_symlink("/dev/null", "linked.txt");
+    struct Case {
+        const char* source;
+        const char* destination;
+        int status;
+        const char* err;
+    };
+    for (const Case& c : {
+             Case{"absent.txt", "out.txt", 1,
+                  "sort: cannot read absent.txt: No such file or directory\r\n"},
+             Case{"folder", "out.txt", 1, "sort: cannot read folder: Is a directory\r\n"},
+             Case{"pipe", "out.txt", 1, "sort: cannot read pipe: Not a regular file\r\n"},
+             Case{"/dev/zero", "out.txt", 1, "sort: cannot read /dev/zero: Not a regular file\r\n"},
+             Case{"in.txt", "folder", 2, "sort: cannot write folder: Is a directory\r\n"},
+             Case{"in.txt", "none/out.txt", 2,
+                  "sort: cannot write none/out.txt: No such file or directory\r\n"},
+             Case{"in.txt", "linked.txt", 2,
+                  "sort: cannot write linked.txt: Not a regular file\r\n"},
+         }) {
+        SCOPED_TRACE(std::string(c.source) + " > " + c.destination);
+        const Captured result = capture([&] { return sortFile(c.source, c.destination); });
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.err, c.err);
+    }
+    EXPECT_EQ(readFile("out.txt"), "old");
+    EXPECT_EQ(folder.listing(), "folder in.txt linked.txt out.txt pipe");
 }
 
 TEST(SortFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
@@ -165,23 +158,6 @@ TEST(SortFile, FailedWriteLeavesTheDestinationAndNoNewFile) {
     EXPECT_EQ(folder.listing(), "in.txt out.txt");
     EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
     EXPECT_EQ(permissionsOf("out.txt"), 0604u);
-}
-
-// A device or a pipe may never end: a link to /dev/zero would fill the memory.
-TEST(SortFile, OnlyARegularFileIsSorted) {
-    ScratchFolder folder;
-    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
-    const auto fromPipe = capture([] { return sortFile("pipe", "out.txt"); });
-    EXPECT_EQ(fromPipe.status, 1);
-    EXPECT_EQ(fromPipe.err, "sort: cannot read pipe: Not a regular file\r\n");
-    if (fs::exists("/dev/zero")) {
-        EXPECT_EQ(sortFile("/dev/zero", "out.txt"), 1);
-    }
-    writeFile("in.txt", "b\na\n");
-    fs::create_symlink("/dev/null", "linked.txt");
-    EXPECT_EQ(capture([] { return sortFile("in.txt", "linked.txt"); }).err,
-              "sort: cannot write linked.txt: Not a regular file\r\n");
-    EXPECT_EQ(folder.listing(), "in.txt linked.txt pipe");
 }
 
 } // namespace

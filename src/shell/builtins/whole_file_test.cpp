@@ -27,7 +27,7 @@ TEST(ReadWholeFile, LargeFileComesWhole) {
     EXPECT_TRUE(file.bytes() == bytes);
 }
 
-TEST(ReadWholeFile, SmallAndEmptyFiles) {
+TEST(ReadWholeFile, SmallAndEmptyFilesAndTheReasonOfAFailure) {
     ScratchFolder folder;
     writeFile("small.txt", "a\r\nb");
     EXPECT_EQ(WholeFile::read("small.txt", FileAccess::Copy).bytes(), "a\r\nb");
@@ -35,6 +35,10 @@ TEST(ReadWholeFile, SmallAndEmptyFiles) {
     const WholeFile empty = WholeFile::read("empty.txt", FileAccess::Copy);
     EXPECT_EQ(empty.error(), 0);
     EXPECT_EQ(empty.bytes().size(), 0u);
+    std::filesystem::create_directory("folder");
+    EXPECT_EQ(WholeFile::read("missing.txt", FileAccess::Copy).error(), ENOENT);
+    EXPECT_EQ(WholeFile::read("folder", FileAccess::Copy).error(), EISDIR);
+    EXPECT_EQ(WholeFile::read("/dev/null", FileAccess::Copy).error(), platform::NOT_A_REGULAR_FILE);
 }
 
 TEST(ReadWholeFile, FileThatHidesItsSizeComesWhole) {
@@ -45,14 +49,6 @@ TEST(ReadWholeFile, FileThatHidesItsSizeComesWhole) {
     EXPECT_EQ(file.error(), 0);
     EXPECT_FALSE(file.bytes().empty());
     EXPECT_EQ(file.bytes(), readFile("/proc/version"));
-}
-
-TEST(ReadWholeFile, MissingFileOrFolderGivesTheReason) {
-    ScratchFolder folder;
-    std::filesystem::create_directory("folder");
-    EXPECT_EQ(WholeFile::read("missing.txt", FileAccess::Copy).error(), ENOENT);
-    EXPECT_EQ(WholeFile::read("folder", FileAccess::Copy).error(), EISDIR);
-    EXPECT_EQ(WholeFile::read("/dev/null", FileAccess::Copy).error(), platform::NOT_A_REGULAR_FILE);
 }
 
 } // namespace
