@@ -35,8 +35,7 @@ void writeListWithStaleBackup(const TempFolder& folder,
 
 // After a stop at the checks: the fresh backup beside the untouched list, no relabelled list.
 void expectNothingRewritten(const TempFolder& folder) {
-    EXPECT_EQ(folder.read(PICTURES), LIST);
-    EXPECT_EQ(folder.read(BACKUP), LIST);
+    expectListKept(folder.dir, LIST);
     EXPECT_FALSE(folder.exists(UNSORTED));
 }
 
@@ -62,9 +61,8 @@ TEST(MapConfirmation, OnlyNoInItsThreeSpellingsRejects) {
             writeListWithStaleBackup(folder, map);
             const RunResult run = runProgram(folder.dir, input);
             if (answer.rejects) {
-                EXPECT_EQ(run.exitStatus, 0) << run.err;
+                expectEnd(run, 0, SHOWN.rejected);
                 EXPECT_EQ(run.err, "");
-                EXPECT_EQ(run.out, SHOWN.rejected);
                 expectNothingRewritten(folder);
             } else {
                 expectCompleteRun(folder, run, CATS, LIST, LIST_AFTER_RUN);
@@ -93,9 +91,7 @@ TEST(MapConfirmation, TableShowsEveryEntryInFileOrder) {
             const TempFolder folder;
             writeListWithStaleBackup(folder, file);
             const RunResult run = runProgram(folder.dir, accept ? "Yes\n\n" : "No\n\n");
-            EXPECT_EQ(run.exitStatus, 0) << run.err;
-            EXPECT_EQ(run.out,
-                      accept ? transcriptsFor(map).complete : transcriptsFor(map).rejected);
+            expectEnd(run, 0, accept ? transcriptsFor(map).complete : transcriptsFor(map).rejected);
             if (accept) {
                 // None of the list's folders is in this map.
                 EXPECT_EQ(folder.read(PICTURES),
@@ -121,28 +117,29 @@ TEST(MapConfirmation, TableRowsAreFixedColumnsWithTrailingBlanks) {
                                       " FAILURE ... TERMINATING", " Hit Enter to acknowledge"}));
 }
 
-TEST(MapConfirmation, EndOfInputAtTheQuestionOrTheAcknowledgementIsFatal) {
+// At the question, at the acknowledgement of a rejection, and at the wait after the guidance.
+TEST(MapConfirmation, EndOfInputAtEachWaitIsFatal) {
     struct Case {
         const char* name;
+        std::optional<std::string> map;
         std::string_view input;
         std::string output;
         FatalReport report;
     };
     const std::string map = mapFile(CATS);
     for (const Case& test : {
-             Case{"no answer", "", SHOWN.question, endOfInputReport("formatted read", 1)},
-             Case{"a rejection and nothing after it", "No\n", SHOWN.rejected,
+             Case{"no answer", map, "", SHOWN.question, endOfInputReport("formatted read", 1)},
+             Case{"a rejection and nothing after it", map, "No\n", SHOWN.rejected,
                   endOfInputReport("list-directed read", 2)},
-             Case{"a rejection without a line end", "no", SHOWN.rejected,
+             Case{"a rejection without a line end", map, "no", SHOWN.rejected,
                   endOfInputReport("list-directed read", 2)},
+             Case{"no map", std::nullopt, "", SHOWN.guidance,
+                  endOfInputReport("list-directed read", 1)},
          }) {
         SCOPED_TRACE(test.name);
         const TempFolder folder;
-        writeListWithStaleBackup(folder, map);
-        const RunResult run = runProgram(folder.dir, test.input);
-        EXPECT_EQ(run.exitStatus, 127);
-        EXPECT_EQ(run.out, test.output);
-        EXPECT_EQ(parseFatalReport(run.err), test.report);
+        writeListWithStaleBackup(folder, test.map);
+        expectFatalEnd(runProgram(folder.dir, test.input), test.output, test.report);
         expectNothingRewritten(folder);
     }
 }
@@ -165,21 +162,10 @@ TEST(MissingMapGuidance, ShownWhateverKeepsTheMapFromOpening) {
         writeListWithStaleBackup(folder);
         test.make(folder.dir / MAP);
         const RunResult run = runProgram(folder.dir, "\nNo\n");
-        EXPECT_EQ(run.exitStatus, 0) << run.err;
-        EXPECT_EQ(run.out, SHOWN.guidance);
+        expectEnd(run, 0, SHOWN.guidance);
         EXPECT_EQ(run.err, "");
         expectNothingRewritten(folder);
     }
-}
-
-TEST(MissingMapGuidance, EndOfInputAtTheWaitIsFatal) {
-    const TempFolder folder;
-    writeListWithStaleBackup(folder);
-    const RunResult run = runProgram(folder.dir, "");
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, SHOWN.guidance);
-    EXPECT_EQ(parseFatalReport(run.err), endOfInputReport("list-directed read", 1));
-    expectNothingRewritten(folder);
 }
 
 } // namespace

@@ -67,16 +67,14 @@ TEST(CrashSafety, KilledAtAnyMomentTheListsAreOldOrComplete) {
     ASSERT_EQ(folder.read(BACKUP), oldList);
 
     // The answers on standard input, the program's own output discarded.
-    Launch launch;
-    launch.folder = folder.dir;
-    launch.in = Stream::bytes(ANSWERS);
-    launch.out = launch.err = Stream::file("/dev/null");
-
-    RunExpectation expected;
-    expected.map = mapFile(MAP_ENTRIES);
-    expected.oldList = oldList;
-    expected.newList = newList;
-    expected.oldBackup = STALE_BACKUP;
+    const Launch launch{.folder = folder.dir,
+                        .in = Stream::bytes(ANSWERS),
+                        .out = Stream::file("/dev/null"),
+                        .err = Stream::file("/dev/null")};
+    const RunExpectation expected{.map = mapFile(MAP_ENTRIES),
+                                  .oldList = oldList,
+                                  .newList = newList,
+                                  .oldBackup = STALE_BACKUP};
 
     std::mt19937 random(74);
     const auto delayLimit =

@@ -84,8 +84,7 @@ TEST(Links, OnlyTheUsersOwnAndTheFolderOwnersAreFollowed) {
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
         const TempFolder folder, elsewhere;
-        folder.write(PICTURES, OLD_LIST);
-        folder.write(MAP, MAP_FILE);
+        writeCatalogue(folder, OLD_LIST, MAP_FILE);
         link(folder, elsewhere, c);
         const RunResult run = runProgram(folder.dir, "yes\n\n");
         const FatalReport report = parseFatalReport(run.err);

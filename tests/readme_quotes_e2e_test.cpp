@@ -50,11 +50,9 @@ std::string reportOnTheExample(const std::string& input, const std::string& unso
     if (!unsortedTarget.empty()) {
         fs::create_symlink(unsortedTarget, folder.dir / "AllPicturesUnsorted.txt");
     }
-    Launch launch;
-    launch.folder = folder.dir;
-    launch.in = Stream::bytes(input);
-    launch.builtProgram = true; // the README quotes the Linux build
-    std::string err = runProgram(launch).err;
+    // The README quotes the Linux build.
+    std::string err =
+        runProgram({.folder = folder.dir, .in = Stream::bytes(input), .builtProgram = true}).err;
     std::erase(err, '\r');
     return err;
 }

@@ -21,8 +21,7 @@ const std::vector<MapEntry> CATS = {
     {"Fluffy", "Leopard"}, {"Buffy", "Leopard"}, {"Tiger 001", "Tiger"}};
 
 void writeCatalogue(const TempFolder& folder, const std::string& pictures) {
-    folder.write(PICTURES, pictures);
-    folder.write(MAP, mapFile(CATS));
+    test_support::writeCatalogue(folder, pictures, mapFile(CATS));
 }
 
 // One line of the picture list as it stands before the run, line end and all, and the line that
@@ -45,19 +44,16 @@ Line kept(std::string_view lead, std::string_view folder, std::string_view tail,
 
 struct RelabelCase {
     const char* name;
-    std::string map;                // the map file's bytes
-    std::vector<MapEntry> shownMap; // the table the operator is shown
-    std::vector<Line> lines;        // AllPictures.txt, and the relabelled lines in input order
+    std::vector<Line> lines;               // AllPictures.txt, and the relabelled lines in order
+    std::string map = mapFile(CATS);       // the map file's bytes
+    std::vector<MapEntry> shownMap = CATS; // the table the operator is shown
 };
 
 std::vector<RelabelCase> relabelCases() {
-    const std::string cats = mapFile(CATS);
     const std::string highLead = "\x80\x81\x9f\xa0\xc3\xa9\xff IMG.jpg";
     const std::string highTail = "\xe4\xf6\xfc\xdf \xfe\xff";
     return {
         {"mapped individuals move, everything else stays",
-         cats,
-         CATS,
          {moved("IMG_0001.jpg", "Fluffy", "Leopard", "2013-05-01 Kenya"),
           kept("IMG_0002.jpg", "Leopard", "2013-05-02"),
           moved("IMG_0003.jpg", "Tiger 001", "Tiger", ""),
@@ -68,8 +64,6 @@ std::vector<RelabelCase> relabelCases() {
         // Columns 26 and 52 are skipped on reading and written as blanks; nothing past column 74
         // survives, however long the line.
         {"separator columns and overlong lines",
-         cats,
-         CATS,
          {{padded("IMG_0010.jpg", 25) + "|" + padded("Fluffy", 25) + "|" + padded("tail", 22) +
                "EXTRA beyond column 74\n",
            pictureLine("IMG_0010.jpg", "Leopard", "tail")},
@@ -80,8 +74,6 @@ std::vector<RelabelCase> relabelCases() {
                padded("", 22) + "\n",
            pictureLine("IMG_0012.jpg", "Leopard", "")}}},
         {"short lines are read as if filled with blanks",
-         cats,
-         CATS,
          {{"\n", pictureLine("", "", "")},
           {"IMG_0020.jpg\n", pictureLine("IMG_0020.jpg", "", "")},
           {padded("IMG_0021.jpg", 26) + "Fluffy\n", pictureLine("IMG_0021.jpg", "Leopard", "")},
@@ -89,8 +81,6 @@ std::vector<RelabelCase> relabelCases() {
           {padded("IMG_0023.jpg", 26) + padded("Tiger 001", 26) + "abc\n",
            pictureLine("IMG_0023.jpg", "Tiger", "abc")}}},
         {"line ends: LF, CR LF, mixed, and a last line without one",
-         cats,
-         CATS,
          {moved("IMG_0030.jpg", "Fluffy", "Leopard", "lf", "\n"),
           moved("IMG_0031.jpg", "Fluffy", "Leopard", "crlf"),
           moved("IMG_0032.jpg", "Buffy", "Leopard", "lf", "\n"),
@@ -98,8 +88,6 @@ std::vector<RelabelCase> relabelCases() {
         // NUL, tab, lone CR and Ctrl-Z are ordinary characters: they stay where they stand, and a
         // tab is one column.
         {"control characters are ordinary bytes",
-         cats,
-         CATS,
          {moved(std::string("IMG\0nul.jpg", 11), "Fluffy", "Leopard", "a\tb", "\n"),
           kept("IMG\rcr.jpg", "Fluffy\x1a", "ctrl-z in the folder", "\n"),
           kept("IMG_tab.jpg", "Fluffy\t", "tab after the name", "\n"),
@@ -108,56 +96,54 @@ std::vector<RelabelCase> relabelCases() {
           moved("IMG_0040.jpg", "Buffy", "Leopard", ""),
           {"\x1a", pictureLine("\x1a", "", "")}}},
         {"a CR as the very last byte stays in the line",
-         cats,
-         CATS,
          {moved("IMG_0050.jpg", "Fluffy", "Leopard", "", "\n"),
           {"IMG_0051.jpg\r", pictureLine("IMG_0051.jpg\r", "", "")}}},
         {"bytes 128 to 255 pass through and match exactly",
-         mapColumns("Kr\xe4he", "Corvus \xfc") + "\r\n" + mapColumns("Tab\tName", "Stripe\tCat") +
-             "\r\n",
-         {{"Kr\xe4he", "Corvus \xfc"}, {"Tab\tName", "Stripe\tCat"}},
          {moved(highLead, "Kr\xe4he", "Corvus \xfc", highTail),
           kept("IMG_0061.jpg", "Kr\xc3\xa4he", "utf-8 spelling"),
           moved("IMG_0062.jpg", "Tab\tName", "Stripe\tCat", ""),
           kept("IMG_0063.jpg", "Tab Name", "blank, not tab"),
-          kept("IMG_0064.jpg", "Tab     Name", "tab expanded")}},
+          kept("IMG_0064.jpg", "Tab     Name", "tab expanded")},
+         mapColumns("Kr\xe4he", "Corvus \xfc") + "\r\n" + mapColumns("Tab\tName", "Stripe\tCat") +
+             "\r\n",
+         {{"Kr\xe4he", "Corvus \xfc"}, {"Tab\tName", "Stripe\tCat"}}},
         {"an empty map copies every line in the 74-column form",
-         "",
-         {},
          {{padded("IMG_0070.jpg", 25) + "|" + padded("Fluffy", 25) + "|" + "tail" +
                std::string(30, '+') + "\n",
            pictureLine("IMG_0070.jpg", "Fluffy", "tail" + std::string(18, '+'))},
-          {"IMG_0071.jpg\r\n", pictureLine("IMG_0071.jpg", "", "")}}},
+          {"IMG_0071.jpg\r\n", pictureLine("IMG_0071.jpg", "", "")}},
+         "",
+         {}},
         // An empty map line is an entry of blanks; being first, it wins over the later entry for
         // the blank folder, so a picture without a folder keeps a blank one.
         {"blank map lines are entries of blanks",
+         {kept("IMG_0080.jpg", "", "no folder"), moved("IMG_0081.jpg", "Fluffy", "Leopard", "")},
          "\n" + mapColumns("Fluffy", "Leopard") + "\n" + mapColumns("", "Orphans") + "\n" +
              std::string(10, ' ') + "\n",
-         {{"", ""}, {"Fluffy", "Leopard"}, {"", "Orphans"}, {"", ""}},
-         {kept("IMG_0080.jpg", "", "no folder"), moved("IMG_0081.jpg", "Fluffy", "Leopard", "")}},
+         {{"", ""}, {"Fluffy", "Leopard"}, {"", "Orphans"}, {"", ""}}},
         {"the first entry for an individual wins; equal picture lines both stay",
-         mapFile({{"Fluffy", "Leopard"}, {"Fluffy", "Tiger"}, {"Tiger", "Fluffy"}}),
-         {{"Fluffy", "Leopard"}, {"Fluffy", "Tiger"}, {"Tiger", "Fluffy"}},
          {moved("IMG_0090.jpg", "Fluffy", "Leopard", "", "\n"),
           moved("IMG_0090.jpg", "Fluffy", "Leopard", "", "\n"),
-          moved("IMG_0091.jpg", "Tiger", "Fluffy", "", "\n")}},
+          moved("IMG_0091.jpg", "Tiger", "Fluffy", "", "\n")},
+         mapFile({{"Fluffy", "Leopard"}, {"Fluffy", "Tiger"}, {"Tiger", "Fluffy"}}),
+         {{"Fluffy", "Leopard"}, {"Fluffy", "Tiger"}, {"Tiger", "Fluffy"}}},
         // A 26-character individual loses its last character to the separator column, which
         // pushes the rest into the species; a long species is cut at 25. The folder column of a
         // picture line is cut the same way, so the long name still finds its entry.
         {"names longer than 25 characters",
-         std::string("Sable Rosetta of the Marsh Leopard\r\n") +
-             mapColumns("Fluffy", "Panthera pardus orientalis (Amur)") + "\r\n",
-         {{"Sable Rosetta of the Mars", " Leopard"}, {"Fluffy", "Panthera pardus orientali"}},
          {{padded("IMG_0100.jpg", 26) + "Sable Rosetta of the Marsh" + padded("tail", 22) + "\r\n",
            pictureLine("IMG_0100.jpg", " Leopard", "tail")},
-          moved("IMG_0101.jpg", "Fluffy", "Panthera pardus orientali", "")}},
+          moved("IMG_0101.jpg", "Fluffy", "Panthera pardus orientali", "")},
+         std::string("Sable Rosetta of the Marsh Leopard\r\n") +
+             mapColumns("Fluffy", "Panthera pardus orientalis (Amur)") + "\r\n",
+         {{"Sable Rosetta of the Mars", " Leopard"}, {"Fluffy", "Panthera pardus orientali"}}},
         {"map lines: LF ends, text past column 51, a last line without a line end",
+         {moved("IMG_0110.jpg", "Buffy", "Lynx", ""),
+          moved("IMG_0111.jpg", "Fluffy", "Leopard", "")},
          mapColumns("Fluffy", padded("Leopard", 25)) + "# the spotted one\n" +
              mapColumns("Buffy", "Lynx"),
-         {{"Fluffy", "Leopard"}, {"Buffy", "Lynx"}},
-         {moved("IMG_0110.jpg", "Buffy", "Lynx", ""),
-          moved("IMG_0111.jpg", "Fluffy", "Leopard", "")}},
-        {"an empty picture list", cats, CATS, {}},
+         {{"Fluffy", "Leopard"}, {"Buffy", "Lynx"}}},
+        {"an empty picture list", {}},
     };
 }
 
@@ -171,8 +157,7 @@ TEST(Relabelling, WholeRunsGiveExactlyTheExpectedBytes) {
             relabelled += line.after;
         }
         const TempFolder folder;
-        folder.write(PICTURES, pictures);
-        folder.write(MAP, test.map);
+        test_support::writeCatalogue(folder, pictures, test.map);
         expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), test.shownMap, pictures,
                           sortedPictureLines(relabelled));
     }
@@ -210,8 +195,7 @@ TEST(Relabelling, MapOfMoreThanFiveHundredLinesIsShownAndAppliedWhole) {
         relabelled += line.after;
     }
     const TempFolder folder;
-    folder.write(PICTURES, pictures);
-    folder.write(MAP, mapFile(entries));
+    test_support::writeCatalogue(folder, pictures, mapFile(entries));
     expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), entries, pictures,
                       sortedPictureLines(relabelled));
 }
@@ -225,10 +209,8 @@ const std::string FAULT_LIST = joinLines({pictureColumns("IMG_0001.jpg", "Fluffy
 // What every fatal stop in the relabelling must show: the run ends there with 127, and the
 // picture list is exactly as it was, with the backup beside it.
 void expectFatalStop(const TempFolder& folder, const RunResult& run, const std::string& pictures) {
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, transcriptsFor(CATS).relabelling);
-    EXPECT_TRUE(sameBytes(folder.read(PICTURES), pictures)) << "the picture list was touched";
-    EXPECT_TRUE(sameBytes(folder.read(BACKUP), pictures)) << "the backup";
+    expectEnd(run, 127, transcriptsFor(CATS).relabelling);
+    expectListKept(folder.dir, pictures);
 }
 
 TEST(RelabellingFaults, OutputNameTakenByADirectory) {
@@ -289,10 +271,7 @@ TEST(RelabellingFaults, FileSizeLimitReachedWhileWriting) {
     }
     const TempFolder folder;
     writeCatalogue(folder, pictures);
-    Launch launch;
-    launch.folder = folder.dir;
-    launch.in = Stream::bytes("Yes\n\n");
-    launch.fileSizeLimit = LIMIT;
+    Launch launch{.folder = folder.dir, .in = Stream::bytes("Yes\n\n"), .fileSizeLimit = LIMIT};
     const RunResult run = runProgram(launch);
     expectFatalStop(folder, run, pictures);
     expectWriteFailureReport(run.err, EFBIG, 1'000);
@@ -343,31 +322,13 @@ TEST(RelabellingFaults, OutputThatCanOnlyBeReadFailsAtTheFirstRecord) {
     EXPECT_EQ(report, hostErrorReport(report.error, "formatted write", 2, UNSORTED, report.record));
 }
 
-// Copied into the device, the list would be gone: the relabelling would read nothing and the sort
-// would write an empty list over the only full one. The backup refuses the name instead, and the
-// run stops before the map is read.
-TEST(RelabellingFaults, BackupNameLinkedToADeviceNeverCostsThePictureList) {
-    const TempFolder folder;
-    writeCatalogue(folder, FAULT_LIST);
-    fs::create_symlink("/dev/null", folder.dir / BACKUP);
-    const RunResult run = runProgram(folder.dir, "Yes\n\n");
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, transcriptsFor(CATS).backupFailed);
-    EXPECT_EQ(run.err, "copy: cannot write AllPicturesIndiv.txt: Not a regular file\r\n");
-    EXPECT_EQ(folder.read(PICTURES), FAULT_LIST);
-    EXPECT_EQ(fs::read_symlink(folder.dir / BACKUP), "/dev/null");
-    EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
-}
-
 TEST(RelabellingFaults, MapThatFailsToReadIsFatalBeforeAnythingIsShown) {
     // Reading this process's own memory from offset 0 fails with an I/O error.
     const TempFolder folder;
     folder.write(PICTURES, FAULT_LIST);
     fs::create_symlink("/proc/self/mem", folder.dir / MAP);
-    const RunResult run = runProgram(folder.dir, "Yes\n\n");
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, transcriptsFor(CATS).opening);
-    EXPECT_EQ(parseFatalReport(run.err), hostErrorReport(EIO, "formatted read", 1, MAP, 1));
+    expectFatalEnd(runProgram(folder.dir, "Yes\n\n"), transcriptsFor(CATS).opening,
+                   hostErrorReport(EIO, "formatted read", 1, MAP, 1));
     EXPECT_EQ(folder.read(PICTURES), FAULT_LIST);
     EXPECT_FALSE(folder.exists(UNSORTED));
 }

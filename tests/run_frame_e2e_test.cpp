@@ -29,8 +29,7 @@ struct SmallCatalogue {
     Launch launch;
 
     explicit SmallCatalogue(std::string_view input) {
-        folder.write(PICTURES, SMALL_LIST);
-        folder.write(MAP, mapFile(SMALL_MAP));
+        writeCatalogue(folder, SMALL_LIST, mapFile(SMALL_MAP));
         launch.folder = folder.dir;
         launch.in = Stream::bytes(input);
     }
@@ -87,10 +86,7 @@ TEST(RunFrame, EndOfInputAtEachWaitIsFatal) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const SmallCatalogue catalogue(test.input);
-        const RunResult run = runProgram(catalogue.launch);
-        EXPECT_EQ(run.exitStatus, 127);
-        EXPECT_EQ(run.out, test.outputBeforeTheEnd);
-        EXPECT_EQ(parseFatalReport(run.err), test.report);
+        expectFatalEnd(runProgram(catalogue.launch), test.outputBeforeTheEnd, test.report);
         EXPECT_EQ(catalogue.folder.read(PICTURES), test.picturesAfter);
         EXPECT_EQ(catalogue.folder.read(BACKUP), SMALL_LIST);
         EXPECT_EQ(catalogue.folder.listing(), LISTING_AFTER_RUN);

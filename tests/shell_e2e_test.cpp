@@ -33,30 +33,28 @@ const char* const STOPPED_AFTER_THE_SORT =
     "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt";
 
 void writeCatalogue(const TempFolder& folder) {
-    folder.write(PICTURES, OLD_LIST);
-    folder.write(MAP, mapFile(CATS));
+    test_support::writeCatalogue(folder, OLD_LIST, mapFile(CATS));
 }
 
+// A backup left from an earlier run is replaced; the list keeps its permissions.
 TEST(ShellCommands, CompleteRunLeavesTheNewListAndTheOldOneOnly) {
-    const TempFolder folder;
-    writeCatalogue(folder);
-    fs::permissions(folder.dir / PICTURES, fs::perms(0640));
-    expectCompleteRun(folder, runProgram(folder.dir, "yes\n\n"), CATS, OLD_LIST, NEW_LIST);
-    EXPECT_EQ(fs::status(folder.dir / PICTURES).permissions(), fs::perms(0640));
-}
-
-TEST(ShellCommands, BackupLeftFromAnEarlierRunIsReplaced) {
-    const TempFolder folder;
-    writeCatalogue(folder);
-    folder.write(BACKUP, pictureLine("IMG_9999.jpg", "Stale", "from an earlier run"));
-    expectCompleteRun(folder, runProgram(folder.dir, "yes\n\n"), CATS, OLD_LIST, NEW_LIST);
+    for (const bool earlierBackup : {false, true}) {
+        SCOPED_TRACE(earlierBackup);
+        const TempFolder folder;
+        writeCatalogue(folder);
+        fs::permissions(folder.dir / PICTURES, fs::perms(0640));
+        if (earlierBackup) {
+            folder.write(BACKUP, pictureLine("IMG_9999.jpg", "Stale", "from an earlier run"));
+        }
+        expectCompleteRun(folder, runProgram(folder.dir, "yes\n\n"), CATS, OLD_LIST, NEW_LIST);
+        EXPECT_EQ(fs::status(folder.dir / PICTURES).permissions(), fs::perms(0640));
+    }
 }
 
 TEST(ShellCommands, MissingPictureListStopsBeforeTheMapIsLookedAt) {
     const TempFolder folder;
     const RunResult run = runProgram(folder.dir, "\n");
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, SHOWN.backupMissing);
+    expectEnd(run, 0, SHOWN.backupMissing);
     EXPECT_EQ(run.err, "copy: cannot read AllPictures.txt: No such file or directory\r\n");
     EXPECT_EQ(folder.listing(), "");
 }
@@ -93,11 +91,12 @@ TEST(ShellCommands, BackupThatFailsOtherwiseStopsBeforeTheMapIsRead) {
         failure.arrange(folder);
         const std::string listBefore = folder.read(PICTURES);
         const std::string listingBefore = folder.listing();
+        const fs::file_type backupBefore = fs::symlink_status(folder.dir / BACKUP).type();
         const RunResult run = runProgram(folder.dir, "\n");
-        EXPECT_EQ(run.exitStatus, 0);
-        EXPECT_EQ(run.out, SHOWN.backupFailed);
+        expectEnd(run, 0, SHOWN.backupFailed);
         EXPECT_EQ(run.err, failure.report);
         EXPECT_EQ(folder.listing(), listingBefore);
+        EXPECT_EQ(fs::symlink_status(folder.dir / BACKUP).type(), backupBefore);
         EXPECT_EQ(folder.read(PICTURES), listBefore);
     }
 }
@@ -112,8 +111,7 @@ TEST(ShellCommands, UnreadableUnsortedListStopsTheRunAfterTheSort) {
     writeCatalogue(folder);
     fs::create_symlink("/dev/zero", folder.dir / UNSORTED);
     const RunResult run = runProgram(folder.dir, "yes\n\n");
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, SHOWN.sortFailed);
+    expectEnd(run, 0, SHOWN.sortFailed);
     EXPECT_EQ(run.err, "sort: cannot read AllPicturesUnsorted.txt: Not a regular file\r\n");
     EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
     EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
@@ -131,8 +129,7 @@ TEST(ShellCommands, UnreplaceablePictureListStopsTheRunAndKeepsTheUnsortedList) 
     fs::create_symlink(unreplaceable, folder.dir / PICTURES);
     folder.write(MAP, mapFile(CATS));
     const RunResult run = runProgram(folder.dir, "yes\n\n");
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.out, SHOWN.sortFailed);
+    expectEnd(run, 0, SHOWN.sortFailed);
     EXPECT_EQ(run.err.rfind("sort: cannot write AllPictures.txt: ", 0), 0u) << run.err;
     EXPECT_EQ(folder.listing(), STOPPED_AFTER_THE_SORT);
     EXPECT_TRUE(fs::is_symlink(folder.dir / PICTURES));

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "test_support/catalogue.h"
@@ -31,13 +33,38 @@ inline ::testing::AssertionResult sameBytes(const std::string& got, const std::s
            << ::testing::PrintToString(expected.substr(at, 120));
 }
 
+// The picture list and the map file of a catalogue, laid out in `folder`.
+inline void writeCatalogue(const TempFolder& folder, std::string_view pictures,
+                           std::string_view map) {
+    folder.write(PICTURES, pictures);
+    folder.write(MAP, map);
+}
+
+// A run that ended by itself with `status`, having shown `out`.
+inline void expectEnd(const RunResult& run, int status, const std::string& out) {
+    EXPECT_EQ(run.exitStatus, status) << run.err;
+    EXPECT_EQ(run.out, out);
+}
+
+// A fatal end after `out`, with `report` on standard error.
+inline void expectFatalEnd(const RunResult& run, const std::string& out,
+                           const FatalReport& report) {
+    expectEnd(run, 127, out);
+    EXPECT_EQ(parseFatalReport(run.err), report);
+}
+
+// The picture list in `dir` as it was, `list`, and the backup of it beside it.
+inline void expectListKept(const std::filesystem::path& dir, const std::string& list) {
+    EXPECT_TRUE(sameBytes(readFile(dir / PICTURES), list)) << "the picture list was touched";
+    EXPECT_TRUE(sameBytes(readFile(dir / BACKUP), list)) << "the backup";
+}
+
 // A complete run of a map that shows `shown`: the whole dialogue, `newList` in place of
 // `oldList`, the old list as the backup, and nothing else left behind.
 inline void expectCompleteRun(const TempFolder& folder, const RunResult& run,
                               const std::vector<MapEntry>& shown, const std::string& oldList,
                               const std::string& newList) {
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, transcriptsFor(shown).complete);
+    expectEnd(run, 0, transcriptsFor(shown).complete);
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(sameBytes(folder.read(PICTURES), newList)) << "the new picture list";
     EXPECT_TRUE(sameBytes(folder.read(BACKUP), oldList)) << "the backup";

@@ -22,14 +22,14 @@
 namespace test_support {
 
 struct FatalReport {
-    std::string before;      // what standard error holds ahead of the report
-    bool hostError = false;  // an error number of the platform, not one of the program's codes
-    std::string description; // the platform's description of that error number
-    int error = 0;           // the error number, or the program's own code
-    std::string codeText;    // the text of the program's own code
-    std::string operation;
+    std::string before{};      // what standard error holds ahead of the report
+    bool hostError = false;    // an error number of the platform, not one of the program's codes
+    std::string description{}; // the platform's description of that error number
+    int error = 0;             // the error number, or the program's own code
+    std::string codeText{};    // the text of the program's own code
+    std::string operation{};
     int channel = 0;
-    std::string fileName;
+    std::string fileName{};
     std::optional<long> record; // none for an open that failed
     bool wellFormed = false;    // every line as above, ending in a plain source file and line
 
@@ -164,29 +164,25 @@ inline FatalReport parseFatalReport(std::string_view err) {
 // failed.
 inline FatalReport hostErrorReport(int error, std::string operation, int channel,
                                    std::string fileName, std::optional<long> record) {
-    FatalReport report;
-    report.hostError = true;
-    report.description = std::strerror(error);
-    report.error = error;
-    report.operation = std::move(operation);
-    report.channel = channel;
-    report.fileName = std::move(fileName);
-    report.record = record;
-    report.wellFormed = true;
-    return report;
+    return {.hostError = true,
+            .description = std::strerror(error),
+            .error = error,
+            .operation = std::move(operation),
+            .channel = channel,
+            .fileName = std::move(fileName),
+            .record = record,
+            .wellFormed = true};
 }
 
 // The report for the end of standard input.
 inline FatalReport endOfInputReport(std::string operation, long record) {
-    FatalReport report;
-    report.error = 217;
-    report.codeText = "attempt to read past end of file";
-    report.operation = std::move(operation);
-    report.channel = 5;
-    report.fileName = "stdin ";
-    report.record = record;
-    report.wellFormed = true;
-    return report;
+    return {.error = 217,
+            .codeText = "attempt to read past end of file",
+            .operation = std::move(operation),
+            .channel = 5,
+            .fileName = "stdin ",
+            .record = record,
+            .wellFormed = true};
 }
 
 // The lines of the report, up to the location, which only the program knows.

@@ -47,6 +47,15 @@ std::vector<std::string> environmentOf(const Launch& launch) {
     return settings;
 }
 
+// A pipe whose ends both close on exec: [0] to read, [1] to write.
+std::array<int, 2> pipeEnds() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    return {ends[0], ends[1]};
+}
+
 std::vector<char*> pointersTo(std::vector<std::string>& words) {
     std::vector<char*> pointers;
     for (std::string& word : words) {
@@ -115,10 +124,7 @@ void prepare(const Stream& stream, int number, PreparedStreams& streams) {
         place = streams.collected[number] = closedOnExec(tempFile(""));
         return;
     case Stream::Kind::Piped: {
-        int ends[2];
-        if (::pipe2(ends, O_CLOEXEC) != 0) {
-            throw std::runtime_error("cannot make a pipe");
-        }
+        const std::array<int, 2> ends = pipeEnds();
         streams.collected[number] = ends[0];
         place = ends[1];
         streams.outPiped = true;
@@ -221,11 +227,8 @@ Running::Running(const Launch& launch) : timeLimit_(launch.timeLimit) {
 
 Running::~Running() {
     child_.reset();
-    for (const int fd : {out_, err_}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    closeHeld(out_);
+    closeHeld(err_);
 }
 
 void Running::signal(int number) const {
@@ -254,17 +257,11 @@ RunResult runProgram(const Launch& launch) {
 }
 
 RunResult runProgram(const std::filesystem::path& folder, std::string_view input) {
-    Launch launch;
-    launch.folder = folder;
-    launch.in = Stream::bytes(input);
-    return runProgram(launch);
+    return runProgram({.folder = folder, .in = Stream::bytes(input)});
 }
 
 Pipe::Pipe() {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::runtime_error("cannot make a pipe");
-    }
+    const std::array<int, 2> ends = pipeEnds();
     read = ends[0];
     write = ends[1];
 }
@@ -275,15 +272,11 @@ Pipe::~Pipe() {
 }
 
 void Pipe::closeRead() {
-    if (read >= 0) {
-        ::close(std::exchange(read, -1));
-    }
+    closeHeld(read);
 }
 
 void Pipe::closeWrite() {
-    if (write >= 0) {
-        ::close(std::exchange(write, -1));
-    }
+    closeHeld(write);
 }
 
 } // namespace test_support

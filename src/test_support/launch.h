@@ -41,18 +41,18 @@ struct Stream {
 };
 
 struct Launch {
-    std::filesystem::path folder; // the working folder
+    std::filesystem::path folder{}; // the working folder
     Stream in = Stream::bytes("");
     Stream out = Stream::captured();
     Stream err = Stream::captured();
-    std::vector<std::string> arguments;   // after the program's own name
-    std::vector<std::string> environment; // "NAME=value" sets a variable, "NAME" alone removes it
-    std::string preload;                  // a library for the dynamic loader to put first
-    std::optional<rlim_t> fileSizeLimit;  // bytes any one file of the process may grow to
+    std::vector<std::string> arguments{};   // after the program's own name
+    std::vector<std::string> environment{}; // "NAME=value" sets a variable, "NAME" alone removes it
+    std::string preload{};                  // a library for the dynamic loader to put first
+    std::optional<rlim_t> fileSizeLimit{};  // bytes any one file of the process may grow to
     // How long finish() waits before it kills the program.
-    std::optional<std::chrono::milliseconds> timeLimit;
-    bool builtProgram = false;        // this build's program, whatever MTS_PROGRAM names
-    std::vector<std::string> command; // when given: another program (found on PATH) and its words
+    std::optional<std::chrono::milliseconds> timeLimit{};
+    bool builtProgram = false;          // this build's program, whatever MTS_PROGRAM names
+    std::vector<std::string> command{}; // when given: another program (found on PATH) and its words
 };
 
 // The command that starts the program: the words of MTS_PROGRAM when set (separated by blanks, so

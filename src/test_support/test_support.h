@@ -47,29 +47,10 @@ inline void writeFile(const std::filesystem::path& name, std::string_view bytes)
     }
 }
 
-// The whole file, or nothing when it cannot be opened. Read straight into a string of the file's
-// size: the fault tests read lists of many megabytes after every run.
+// The whole file, or nothing when it cannot be opened.
 inline std::string readFile(const std::filesystem::path& name) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return "";
-    }
-    struct stat info {};
-    std::string bytes(::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0, '\0');
-    std::size_t used = 0;
-    for (;;) {
-        if (used == bytes.size()) {
-            bytes.resize(bytes.size() + (std::size_t{1} << 16));
-        }
-        const ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
-        if (got <= 0) {
-            break;
-        }
-        used += static_cast<std::size_t>(got);
-    }
-    bytes.resize(used);
-    ::close(fd);
-    return bytes;
+    const HeldDescriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    return file.fd < 0 ? "" : contents(file.fd);
 }
 
 inline unsigned permissionsOf(const std::string& name) {
@@ -138,27 +119,17 @@ struct Captured {
     std::string err;
 };
 
-// Runs `call` with standard output and standard error going to files in the current folder, and
-// returns what it wrote.
+// Runs `call` with standard output and standard error going to temporary files, and returns what
+// it wrote.
 inline Captured capture(const std::function<int()>& call) {
-    const int savedOut = ::dup(1);
-    const int savedErr = ::dup(2);
-    const std::string outName = ".captured-out";
-    const std::string errName = ".captured-err";
-    const int out = ::open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
+    const HeldDescriptor out(tempFile("")), err(tempFile(""));
+    const HeldDescriptor savedOut(::dup(1)), savedErr(::dup(2));
+    ::dup2(out.fd, 1);
+    ::dup2(err.fd, 2);
     const int status = call();
-    ::dup2(savedOut, 1);
-    ::dup2(savedErr, 2);
-    for (const int fd : {out, err, savedOut, savedErr}) {
-        ::close(fd);
-    }
-    Captured captured{status, readFile(outName), readFile(errName)};
-    ::unlink(outName.c_str());
-    ::unlink(errName.c_str());
-    return captured;
+    ::dup2(savedOut.fd, 1);
+    ::dup2(savedErr.fd, 2);
+    return {status, contents(out.fd), contents(err.fd)};
 }
 
 } // namespace test_support

@@ -69,13 +69,13 @@ inline OnDisk fileIn(const std::filesystem::path& dir, const std::string& name) 
 
 // What a disturbed run may leave and show.
 struct RunExpectation {
-    std::optional<std::string> map; // none: there is no map file
-    std::string oldList;
-    std::string newList;
-    std::optional<std::string> oldBackup;   // before the run; none: there was none
-    std::optional<std::string> oldUnsorted; // before the run
-    Transcripts transcripts;
-    std::vector<std::string> dialogues; // the whole dialogues that the run may show
+    std::optional<std::string> map{}; // none: there is no map file
+    std::string oldList{};
+    std::string newList{};
+    std::optional<std::string> oldBackup{};   // before the run; none: there was none
+    std::optional<std::string> oldUnsorted{}; // before the run
+    Transcripts transcripts{};
+    std::vector<std::string> dialogues{}; // the whole dialogues that the run may show
 };
 
 // What the one disturbance of a run allows, beyond what every run must keep.

@@ -92,27 +92,21 @@ extern "C" void _exit(int status) {
     __builtin_unreachable();
 }
 
-void* operator new(std::size_t size) {
-    return allocate(size, PLAIN);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size, PLAIN);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateOrNull(size, PLAIN);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateOrNull(size, PLAIN);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    return allocate(size, static_cast<std::size_t>(alignment));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-    return allocate(size, static_cast<std::size_t>(alignment));
-}
-void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateOrNull(size, static_cast<std::size_t>(alignment));
-}
-void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateOrNull(size, static_cast<std::size_t>(alignment));
-}
+// Every form of operator new, of one object (`brackets` empty) or of an array ([]).
+#define EVERY_NEW(brackets)                                                                        \
+    void* operator new brackets(std::size_t size) {                                                \
+        return allocate(size, PLAIN);                                                              \
+    }                                                                                              \
+    void* operator new brackets(std::size_t size, const std::nothrow_t&) noexcept {                \
+        return allocateOrNull(size, PLAIN);                                                        \
+    }                                                                                              \
+    void* operator new brackets(std::size_t size, std::align_val_t alignment) {                    \
+        return allocate(size, static_cast<std::size_t>(alignment));                                \
+    }                                                                                              \
+    void* operator new brackets(std::size_t size, std::align_val_t alignment,                      \
+                                const std::nothrow_t&) noexcept {                                  \
+        return allocateOrNull(size, static_cast<std::size_t>(alignment));                          \
+    }
+
+EVERY_NEW()
+EVERY_NEW([])

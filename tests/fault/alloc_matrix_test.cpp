@@ -50,13 +50,11 @@ MatrixCase matrixCase(const std::string& name) {
     const std::string pictures = example(PICTURES);
     const Transcripts t = transcriptsFor(map ? mapEntriesOf(*map) : std::vector<MapEntry>{});
     return {name == "AnsweredNo" ? "No\n\n" : "Yes\n\n",
-            {map,
-             pictures,
-             map ? relabelledList(*map, pictures) : pictures,
-             std::nullopt,
-             std::nullopt,
-             t,
-             {t.complete, t.rejected, t.backupFailed, t.sortFailed, t.guidance}}};
+            {.map = map,
+             .oldList = pictures,
+             .newList = map ? relabelledList(*map, pictures) : pictures,
+             .transcripts = t,
+             .dialogues = {t.complete, t.rejected, t.backupFailed, t.sortFailed, t.guidance}}};
 }
 
 // A failed copy or sort says why in one line; any other failure is a whole report of exhausted
@@ -94,16 +92,14 @@ struct RefusingRuns {
         if (matrixCase.expected.map) {
             writeFile(dir() / MAP, *matrixCase.expected.map);
         }
-        Launch launch;
-        launch.folder = dir();
-        launch.in = Stream::bytes(matrixCase.answers);
-        launch.timeLimit = std::chrono::seconds(20);
-        launch.builtProgram = true;
-        launch.preload = MTS_ALLOC_PRELOAD_PATH;
-        launch.environment = {setting(alloc::FAIL_AT, std::to_string(at)),
-                              setting(alloc::FAIL_ON, refusal),
-                              setting(alloc::COUNT_FILE, (base / "count").string())};
-        return runProgram(launch);
+        return runProgram({.folder = dir(),
+                           .in = Stream::bytes(matrixCase.answers),
+                           .environment = {setting(alloc::FAIL_AT, std::to_string(at)),
+                                           setting(alloc::FAIL_ON, refusal),
+                                           setting(alloc::COUNT_FILE, (base / "count").string())},
+                           .preload = MTS_ALLOC_PRELOAD_PATH,
+                           .timeLimit = std::chrono::seconds(20),
+                           .builtProgram = true});
     }
 
     // The allocations that the last run asked for.

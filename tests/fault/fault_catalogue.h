@@ -37,12 +37,7 @@ inline std::string preloadPath() {
 // The program started in `dir` with `input`, its output and errors captured.
 inline Launch launchIn(const std::filesystem::path& dir, std::string_view input,
                        std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    Launch launch;
-    launch.folder = dir;
-    launch.in = Stream::bytes(input);
-    launch.timeLimit = limit;
-    launch.builtProgram = true;
-    return launch;
+    return {.folder = dir, .in = Stream::bytes(input), .timeLimit = limit, .builtProgram = true};
 }
 
 // A deterministic catalogue of `lines` pictures and a map of `entries` lines (at least 4). The

@@ -94,8 +94,7 @@ TEST(StreamFaults, StandardOutputReaderLeavesWhileTheQuestionWaits) {
     const long lines = static_cast<long>(splitLines(shown, LineEnd::CrLf).size());
     EXPECT_EQ(parseFatalReport(run.err),
               hostErrorReport(EPIPE, "list-directed write", 6, "stdout ", lines + 1));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.pictures));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / BACKUP), catalogue.pictures));
+    expectListKept(dir.dir, catalogue.pictures);
     EXPECT_FALSE(fs::exists(dir.dir / UNSORTED));
 }
 
@@ -107,13 +106,9 @@ TEST(StreamFaults, StandardInputClosedFailsAtTheQuestion) {
     catalogue.layOut(dir.dir);
     Launch launch = launchIn(dir.dir, "", std::chrono::seconds(30));
     launch.in = Stream::closed();
-    const RunResult run = runProgram(launch);
-
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, catalogue.transcripts().question);
-    EXPECT_EQ(parseFatalReport(run.err), hostErrorReport(EBADF, "formatted read", 5, "stdin ", 1));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.pictures));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / BACKUP), catalogue.pictures));
+    expectFatalEnd(runProgram(launch), catalogue.transcripts().question,
+                   hostErrorReport(EBADF, "formatted read", 5, "stdin ", 1));
+    expectListKept(dir.dir, catalogue.pictures);
 }
 
 // Started with standard error closed, the first file the program opens takes descriptor 2. A
@@ -127,12 +122,8 @@ TEST(StreamFaults, StandardErrorClosedKeepsTheReportOutOfTheBackup) {
     fs::create_symlink("/dev/full", dir.dir / UNSORTED);
     Launch launch = launchIn(dir.dir, "Yes\n\n", std::chrono::seconds(60));
     launch.err = Stream::closed();
-    const RunResult run = runProgram(launch);
-
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.pictures));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / BACKUP), catalogue.pictures))
-        << "AllPicturesIndiv.txt is no longer the list as it was";
+    EXPECT_EQ(runProgram(launch).exitStatus, 127);
+    expectListKept(dir.dir, catalogue.pictures);
 }
 
 // An answer of a gigabyte with no line end, streamed through a pipe and never stored: the answer
@@ -157,9 +148,8 @@ TEST(StreamFaults, GigabyteAnswerLineWithoutLineEndTakesConstantMemory) {
     const RunResult run = running.finish();
 
     EXPECT_TRUE(allTaken) << "the program stopped reading before the end of the answer";
-    EXPECT_EQ(run.exitStatus, 127) << run.err;
-    EXPECT_EQ(run.out, catalogue.transcripts().complete);
-    EXPECT_EQ(parseFatalReport(run.err), endOfInputReport("list-directed read", 2));
+    expectFatalEnd(run, catalogue.transcripts().complete,
+                   endOfInputReport("list-directed read", 2));
     EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.relabelled()));
     EXPECT_LT(run.peakMemoryKiB, 100 * 1024) << "peak memory grew with the answer line";
     std::cout << "peak memory with a 1 GB answer line: " << run.peakMemoryKiB << " KiB\n";
@@ -213,12 +203,9 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
         Launch launch = launchIn(dir.dir, test.input);
         launch.preload = test.fault.empty() ? "" : preloadPath();
         launch.environment = test.fault;
-        const RunResult run = runProgram(launch);
-        EXPECT_EQ(run.exitStatus, 127);
-        EXPECT_EQ(run.out, test.shown);
         FatalReport expected = endOfInputReport("list-directed read", test.record);
         expected.before = test.account;
-        EXPECT_EQ(parseFatalReport(run.err), expected);
+        expectFatalEnd(runProgram(launch), test.shown, expected);
         if (test.pictureList) {
             EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.pictures));
         }

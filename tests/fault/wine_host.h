@@ -43,12 +43,11 @@ class Wine {
     // One of Wine's own commands, run to its end with `settings` added to the environment.
     RunResult command(std::vector<std::string> words,
                       const std::vector<std::string>& settings = {}) const {
-        Launch launch;
-        launch.folder = prefix_.dir;
-        launch.command = std::move(words);
-        launch.environment = environment();
+        Launch launch{.folder = prefix_.dir,
+                      .environment = environment(),
+                      .timeLimit = std::chrono::seconds(120),
+                      .command = std::move(words)};
         launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
-        launch.timeLimit = std::chrono::seconds(120);
         return runProgram(launch);
     }
 
@@ -98,11 +97,10 @@ inline RunResult runUnderWine(const Wine& wine, const std::filesystem::path& dir
         none.err = "Wine's server did not start";
         return none;
     }
-    Launch launch;
-    launch.folder = dir;
-    launch.in = Stream::bytes(input);
-    launch.timeLimit = limit;
-    launch.environment = wine.environment();
+    Launch launch{.folder = dir,
+                  .in = Stream::bytes(input),
+                  .environment = wine.environment(),
+                  .timeLimit = limit};
     launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
     return runProgram(launch);
 }

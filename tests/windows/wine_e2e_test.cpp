@@ -59,8 +59,7 @@ class WindowsHost : public ::testing::Test {
         if (host == nullptr || std::string_view(host) != "windows") {
             GTEST_SKIP() << "needs the Windows build; MTS_HOST=windows selects it";
         }
-        folder.write(PICTURES, OLD_LIST);
-        folder.write(MAP, mapFile(CATS));
+        writeCatalogue(folder, OLD_LIST, mapFile(CATS));
         launch.folder = folder.dir;
         launch.in = Stream::bytes("Yes\n\n");
     }
@@ -86,16 +85,13 @@ TEST_F(WindowsHost, CompleteRunReplacesTheBackupAndSortsLikeTheHost) {
 // the tool and puts the one CR before it.
 TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
     launch.out = Stream::piped();
-    const RunResult run = runProgram(launch);
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, SHOWN.complete);
+    expectEnd(runProgram(launch), 0, SHOWN.complete);
     EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
 // An orderly stop that `shown` transcribes, with `why` in the reason given on standard error.
 void expectStop(const RunResult& run, const std::string& shown, std::string_view why) {
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, shown);
+    expectEnd(run, 0, shown);
     EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
 }
 
@@ -103,8 +99,7 @@ void expectStop(const RunResult& run, const std::string& shown, std::string_view
 // for byte, and no file of the sort's own beside it. `why` stands in the reason shown.
 void expectPictureListKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
     expectStop(run, SHOWN.sortFailed, why);
-    EXPECT_TRUE(sameBytes(folder.read(PICTURES), OLD_LIST)) << "the picture list";
-    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
+    expectListKept(folder.dir, OLD_LIST);
     EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
 }
@@ -166,22 +161,16 @@ TEST_F(WindowsHost, ReadOnlyEarlierBackupIsKeptAndTheRunStopsAtTheBackup) {
 TEST_F(WindowsHost, MissingPictureListStopsOnTheCopyStatus) {
     fs::remove(folder.dir / PICTURES);
     launch.in = Stream::bytes("\n");
-    const RunResult run = runProgram(launch);
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, SHOWN.backupMissing);
+    expectEnd(runProgram(launch), 0, SHOWN.backupMissing);
     EXPECT_EQ(folder.listing(), "MarrowfenlatchMap.txt");
 }
 
 // A folder is no file that the C runtime opens: the report carries its error number and text.
 TEST_F(WindowsHost, UnsortedListNameTakenByAFolderIsFatal) {
     fs::create_directory(folder.dir / UNSORTED);
-    const RunResult run = runProgram(launch);
-    EXPECT_EQ(run.exitStatus, 127);
-    EXPECT_EQ(run.out, SHOWN.relabelling);
-    EXPECT_EQ(parseFatalReport(run.err),
-              hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
-    EXPECT_EQ(folder.read(PICTURES), OLD_LIST);
-    EXPECT_EQ(folder.read(BACKUP), OLD_LIST);
+    expectFatalEnd(runProgram(launch), SHOWN.relabelling,
+                   hostErrorReport(EACCES, "OPEN", 2, UNSORTED, std::nullopt));
+    expectListKept(folder.dir, OLD_LIST);
 }
 
 // A folder is no file to back up: the interpreter's copy of one may write nothing and report
@@ -198,9 +187,7 @@ TEST_F(WindowsHost, FolderNamedAsThePictureListLeavesTheEarlierBackup) {
 // holds a file of `folder` open as `words` tell it, and returns once it holds the file.
 std::unique_ptr<Running> holdOpen(const TempFolder& folder, const std::vector<std::string>& words) {
     Pipe said;
-    Launch launch;
-    launch.folder = folder.dir;
-    launch.out = Stream::descriptor(said.write);
+    Launch launch{.folder = folder.dir, .out = Stream::descriptor(said.write)};
     launch.command = programCommand();
     launch.command.back() = "hold_file.exe";
     launch.command.insert(launch.command.end(), words.begin(), words.end());
