@@ -129,6 +129,17 @@ void surveyAllColumns(const OneLengthLines& shape, const char* first, const char
     std::memcpy(survey.high.data(), high.data(), SURVEYED_COLUMNS);
 }
 
+// Adds the first `surveyed` columns of the lines [first, end) to the survey, all of them at once
+// when they are all surveyed.
+void surveyLines(const OneLengthLines& shape, const char* first, const char* end,
+                 std::size_t surveyed, ColumnSurvey& survey) {
+    if (surveyed == SURVEYED_COLUMNS) {
+        surveyAllColumns(shape, first, end, survey);
+    } else {
+        surveyColumns(shape, first, end, surveyed, survey);
+    }
+}
+
 // Surveys runs of lines spread evenly over the text, which is enough to find what the columns of
 // a list hold. Runs of neighbouring lines are read at the speed of the memory, where lines picked
 // one by one would each wait for it.
@@ -141,11 +152,7 @@ ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std:
         const char* const first = shape.text + std::size_t{from} * shape.stride;
         const char* const end =
             first + std::size_t{std::min(RUN_LINES, count - from)} * shape.stride;
-        if (surveyed == SURVEYED_COLUMNS) {
-            surveyAllColumns(shape, first, end, survey);
-        } else {
-            surveyColumns(shape, first, end, surveyed, survey);
-        }
+        surveyLines(shape, first, end, surveyed, survey);
     }
     return survey;
 }
@@ -185,11 +192,7 @@ bool enterLines(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint3
                     (shape.lineLength == 0 || (line[shape.stride - 2] == lines::CR) == crBeforeLf);
         }
         fits &= lfsIn(first, end) == after - next;
-        if (surveyed == SURVEYED_COLUMNS) {
-            surveyAllColumns(shape, first, end, survey);
-        } else {
-            surveyColumns(shape, first, end, surveyed, survey);
-        }
+        surveyLines(shape, first, end, surveyed, survey);
         next = after;
     }
     return fits;
