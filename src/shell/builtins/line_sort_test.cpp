@@ -1,5 +1,6 @@
 #include "shell/builtins/line_sort.h"
 
+#include "shell/builtins/builtin_test_support.h"
 #include "shell/builtins/key_sort.h"
 #include "shell/builtins/merged_output.h"
 
@@ -20,24 +21,6 @@ std::vector<std::string> referenceOrder(const std::string& text) {
     // std::string compares its characters as unsigned bytes.
     std::sort(lines.begin(), lines.end());
     return lines;
-}
-
-std::string randomText(std::uint32_t seed, int lineCount) {
-    std::mt19937 random(seed);
-    const std::string alphabet("ab\0\r\xff ", 6);
-    std::string text;
-    for (int i = 0; i < lineCount; ++i) {
-        const std::size_t length = random() % 4 == 0 ? random() % 40 : random() % 4;
-        text += std::string(random() % 3 == 0 ? 16 : 0, 'k');
-        for (std::size_t j = 0; j < length; ++j) {
-            text += alphabet[random() % alphabet.size()];
-        }
-        text += random() % 2 == 0 ? "\r\n" : "\n";
-    }
-    if (seed % 2 == 1) {
-        text += "no line end";
-    }
-    return text;
 }
 
 // The lines of the text as the sort writes them out.
