@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "fuzz_support.h"
-#include "records/layout.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) {
@@ -18,11 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     records::RecordLayout layout;
-    struct Field {
-        std::size_t first;
-        std::size_t width;
-    };
-    std::vector<Field> fields;
+    std::vector<fuzz::Field> fields;
     std::size_t column = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t width = 1 + (data[1 + i] & 31);
@@ -34,28 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         column += width;
     }
-    const std::string line(reinterpret_cast<const char*>(data + 1 + count), size - 1 - count);
-
-    std::vector<records::FixedText> values = records::blankValues(layout);
-    FUZZ_CHECK(values.size() == fields.size());
-    const records::LayoutPlan plan = records::planLayout(layout);
-    records::cutLine(line, plan, values);
-    std::string expectedLine;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const std::string expected = fuzz::columns(line, fields[i].first, fields[i].width);
-        FUZZ_CHECK(values[i].text() == expected);
-        expectedLine.resize(fields[i].first, ' ');
-        expectedLine += expected;
-    }
-
-    // A line is built up to its last text field; skips never lengthen it by themselves.
-    std::string built;
-    records::buildLine(layout, values, built);
-    FUZZ_CHECK(built == expectedLine);
-    std::string room(plan.width + 1, '#');
-    const std::size_t length = records::buildLineAt(plan, values, room.data());
-    FUZZ_CHECK(length <= plan.width);
-    FUZZ_CHECK(room.compare(0, length, expectedLine) == 0 && length == expectedLine.size());
-    FUZZ_CHECK(room.back() == '#');
+    fuzz::checkLayout(
+        layout, fields,
+        std::string_view(reinterpret_cast<const char*>(data + 1 + count), size - 1 - count));
     return 0;
 }

@@ -15,7 +15,6 @@
 #include "fuzz_support.h"
 #include "lines/line_source.h"
 #include "picture_list/relabel.h"
-#include "records/layout.h"
 #include "species_map/species_map.h"
 
 namespace {
@@ -39,26 +38,6 @@ int streamOf(std::string_view bytes, std::size_t chunk, std::thread& writer) {
         writer = std::thread(write);
     }
     return ends[0];
-}
-
-void checkCuts(const std::string& line) {
-    std::vector<records::FixedText> picture =
-        records::blankValues(picture_list::pictureLineLayout());
-    records::cutLine(line, records::planLayout(picture_list::pictureLineLayout()), picture);
-    FUZZ_CHECK(picture.size() == 3);
-    FUZZ_CHECK(picture[0].text() == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(picture[1].text() == fuzz::columns(line, 26, 25));
-    FUZZ_CHECK(picture[2].text() == fuzz::columns(line, 52, 22));
-
-    std::string built;
-    records::buildLine(picture_list::pictureLineLayout(), picture, built);
-    FUZZ_CHECK(built == picture[0].text() + " " + picture[1].text() + " " + picture[2].text());
-
-    std::vector<records::FixedText> map = records::blankValues(species_map::mapLineLayout());
-    records::cutLine(line, records::planLayout(species_map::mapLineLayout()), map);
-    FUZZ_CHECK(map.size() == 2);
-    FUZZ_CHECK(map[0].text() == fuzz::columns(line, 0, 25));
-    FUZZ_CHECK(map[1].text() == fuzz::columns(line, 26, 25));
 }
 
 } // namespace
@@ -94,7 +73,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(taken < expected.size());
             const std::string& line = expected[taken];
             FUZZ_CHECK(wholeLines ? batch[i] == line : head == line.substr(0, keep));
-            checkCuts(line);
+            // Each line cuts into the columns of the program's own layouts.
+            fuzz::checkLayout(picture_list::pictureLineLayout(), {{0, 25}, {26, 25}, {52, 22}},
+                              line);
+            fuzz::checkLayout(species_map::mapLineLayout(), {{0, 25}, {26, 25}}, line);
         }
     }
     FUZZ_CHECK(taken == expected.size());

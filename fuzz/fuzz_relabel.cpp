@@ -12,11 +12,6 @@
 #include "species_map/species_map.h"
 #include "test_support/catalogue.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::enterScratchFolder();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) {
         return 0;
@@ -25,11 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view map(reinterpret_cast<const char*>(data + 2), mapSize);
     const std::string_view list(reinterpret_cast<const char*>(data + 2 + mapSize),
                                 size - 2 - mapSize);
-    test_support::writeFile(picture_list::BACKUP_FILE_NAME, list);
     const std::optional<species_map::SpeciesMap> loaded = fuzz::loadMapOf(map);
     if (!loaded) {
         return 0;
     }
+    test_support::writeFile(picture_list::BACKUP_FILE_NAME, list);
     const picture_list::RelabelOutcome relabelled = picture_list::relabelPictureList(*loaded);
     if (list.starts_with(test_support::UTF8_MARK) || test_support::startsWithUtf16Mark(list)) {
         FUZZ_CHECK(relabelled == picture_list::RelabelOutcome::ListHasByteOrderMark);

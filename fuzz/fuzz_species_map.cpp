@@ -9,11 +9,6 @@
 #include "species_map/species_map.h"
 #include "test_support/catalogue.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::enterScratchFolder();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::optional<species_map::SpeciesMap> loaded = fuzz::loadMapOf(bytes);
