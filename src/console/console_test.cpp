@@ -100,42 +100,31 @@ TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
     EXPECT_EQ(child.out, " No\r\n");
 }
 
-std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
-                       int record, int line) {
-    return test_support::reportAt(
-        test_support::hostErrorReport(error, operation, unit, name, record), "console_test.cpp",
-        line);
-}
-
-std::string endOfInputReport(const std::string& operation, int record, int line) {
-    return test_support::reportAt(test_support::endOfInputReport(operation, record),
-                                  "console_test.cpp", line);
+// A fatal end after `out`, with `report` as the program gives it for a call at `line` of this file.
+void expectFatalEnd(const RunResult& child, const std::string& out,
+                    const test_support::FatalReport& report, int line) {
+    EXPECT_EQ(child.exitStatus, 127);
+    EXPECT_EQ(child.out, out);
+    EXPECT_EQ(child.err, test_support::reportAt(report, "console_test.cpp", line));
 }
 
 // At the end of the input, after a last line without its end or at the very first read, and on a
 // read error, a read gives the fatal report.
 TEST(ConsoleInput, EndOfInputOrAReadErrorGivesTheFatalReport) {
+    using test_support::endOfInputReport;
     int line = __LINE__ + 3;
     RunResult child = runConsole("No", [] {
         printMessage(readAnswer(2).text());
         waitForEnter();
         printMessage("never printed");
     });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.out, " No\r\n");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 2, line));
-
+    expectFatalEnd(child, " No\r\n", endOfInputReport("list-directed read", 2), line);
     line = __LINE__ + 1;
     child = runConsole("", [] { waitForEnter(); });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.out, "");
-    EXPECT_EQ(child.err, endOfInputReport("list-directed read", 1, line));
-
+    expectFatalEnd(child, "", endOfInputReport("list-directed read", 1), line);
     line = __LINE__ + 1;
     child = runConsole("", [] { (void)readAnswer(2); });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, endOfInputReport("formatted read", 1, line));
-
+    expectFatalEnd(child, "", endOfInputReport("formatted read", 1), line);
     line = __LINE__ + 5;
     child = runConsole("", [] {
         if (::dup2(::open("/", O_RDONLY | O_DIRECTORY), STDIN_FILENO) < 0) {
@@ -143,12 +132,13 @@ TEST(ConsoleInput, EndOfInputOrAReadErrorGivesTheFatalReport) {
         }
         (void)readAnswer(2);
     });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(EISDIR, "formatted read", 5, "stdin ", 1, line));
+    expectFatalEnd(child, "",
+                   test_support::hostErrorReport(EISDIR, "formatted read", 5, "stdin ", 1), line);
 }
 
 // A reader that goes away must give the report, not a silent death by signal.
 TEST(ConsoleOutputFailure, ClosedPipeOrFullDeviceGivesTheFatalReport) {
+    using test_support::hostErrorReport;
     int line = __LINE__ + 9;
     RunResult child = runConsole("", [] {
         platform::prepareProcess();
@@ -161,8 +151,7 @@ TEST(ConsoleOutputFailure, ClosedPipeOrFullDeviceGivesTheFatalReport) {
         printFixedLine(ROW, {FixedText("a", 5), FixedText("b", 3)});
         ::_exit(3);
     });
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(EPIPE, "formatted write", 6, "stdout ", 2, line));
+    expectFatalEnd(child, "", hostErrorReport(EPIPE, "formatted write", 6, "stdout ", 2), line);
 
     const int full = ::open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
@@ -170,8 +159,8 @@ TEST(ConsoleOutputFailure, ClosedPipeOrFullDeviceGivesTheFatalReport) {
     line = __LINE__ - 1;
     child = runConsole("", blank, full);
     ::close(full);
-    EXPECT_EQ(child.exitStatus, 127);
-    EXPECT_EQ(child.err, hostReport(ENOSPC, "list-directed write", 6, "stdout ", 1, line));
+    expectFatalEnd(child, "", hostErrorReport(ENOSPC, "list-directed write", 6, "stdout ", 1),
+                   line);
 }
 
 } // namespace

@@ -5,29 +5,22 @@
 #include <filesystem>
 #include <string>
 
+#include "test_support/catalogue.h"
 #include "test_support/test_support.h"
 
 namespace picture_list {
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::padded;
+using test_support::pictureLine;
 using test_support::readFile;
 using test_support::writeFile;
-
-std::string pad(const std::string& text, std::size_t width) {
-    return text.size() >= width ? text.substr(0, width)
-                                : text + std::string(width - text.size(), ' ');
-}
-
-// One output line: 74 columns and CR LF.
-std::string written(const std::string& lead, const std::string& folder, const std::string& tail) {
-    return pad(lead, 25) + " " + pad(folder, 25) + " " + pad(tail, 22) + "\r\n";
-}
 
 // One input line without its line end, with arbitrary bytes in the skipped columns.
 std::string input(const std::string& lead, const std::string& folder, const std::string& tail,
                   char skipped = ' ') {
-    return pad(lead, 25) + skipped + pad(folder, 25) + skipped + tail;
+    return padded(lead, 25) + skipped + padded(folder, 25) + skipped + tail;
 }
 
 species_map::SpeciesMap mapOf(std::initializer_list<std::pair<std::string, std::string>> pairs) {
@@ -60,19 +53,19 @@ TEST_F(Relabel, EachLineGivesOneFixedFormLineInOrder) {
         // Mapped once: the species found is not looked up again.
         input("IMG_0001.JPG", "Fluffy", "2014-02-01") + "\r\n" +
         input("IMG_0002.JPG", "Stranger", "tail") + "\n" + input("IMG_0003.JPG", "Leopard", "x") +
-        "\n" + input("IMG_0004.JPG", "Rex", pad("t", 22) + "beyond column 74", '|') + "\n" +
+        "\n" + input("IMG_0004.JPG", "Rex", padded("t", 22) + "beyond column 74", '|') + "\n" +
         input("IMG_0005.JPG", "fluffy", "") + "\n" + //
         "short\n" +                                  //
         "\n" +                                       //
         input("IMG_0006.JPG", " Fluffy", oddTail) + "\n" +
         input("IMG_0007.JPG", "Fluffy", "no line end");
-    const std::string expected = written("IMG_0001.JPG", "Leopard", "2014-02-01") +
-                                 written("IMG_0002.JPG", "Stranger", "tail") +
-                                 written("IMG_0003.JPG", "Cat", "x") +
-                                 written("IMG_0004.JPG", "Dog", "t") +
-                                 written("IMG_0005.JPG", "fluffy", "") + written("short", "", "") +
-                                 written("", "", "") + written("IMG_0006.JPG", " Fluffy", oddTail) +
-                                 written("IMG_0007.JPG", "Leopard", "no line end");
+    const std::string expected =
+        pictureLine("IMG_0001.JPG", "Leopard", "2014-02-01") +
+        pictureLine("IMG_0002.JPG", "Stranger", "tail") + pictureLine("IMG_0003.JPG", "Cat", "x") +
+        pictureLine("IMG_0004.JPG", "Dog", "t") + pictureLine("IMG_0005.JPG", "fluffy", "") +
+        pictureLine("short", "", "") + pictureLine("", "", "") +
+        pictureLine("IMG_0006.JPG", " Fluffy", oddTail) +
+        pictureLine("IMG_0007.JPG", "Leopard", "no line end");
     EXPECT_EQ(relabel(backup, map), expected);
 }
 
@@ -88,7 +81,7 @@ TEST_F(Relabel, WholeLinesAndCutLinesMixed) {
     std::string expected;
     for (std::size_t i = 0; i < 100; ++i) {
         const std::string lead = "IMG_" + std::to_string(i) + ".JPG";
-        std::string tail = pad(std::to_string(i) + std::string("\t\0\x80\xff", 4), 22);
+        std::string tail = padded(std::to_string(i) + std::string("\t\0\x80\xff", 4), 22);
         std::string line = input(lead, folders[i % 5], tail);
         // In turn: a whole line, a mark in one or the other skipped column, a shorter line.
         if (i % 4 == 1 || i % 4 == 2) {
@@ -98,7 +91,7 @@ TEST_F(Relabel, WholeLinesAndCutLinesMixed) {
             tail.resize(8);
         }
         backup += line + (i % 2 == 0 ? "\r\n" : "\n");
-        expected += written(lead, species[i % 5], tail);
+        expected += pictureLine(lead, species[i % 5], tail);
     }
     EXPECT_EQ(relabel(backup, map), expected);
 }
@@ -108,16 +101,16 @@ TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
     const std::string a = input("a", "Fluffy", "1");
     const std::string b = input("b\r", "Rex\r", "2\r3");
     const std::string fromLf = relabel(a + "\n" + b + "\n\n", map);
-    EXPECT_EQ(fromLf,
-              written("a", "Leopard", "1") + written("b\r", "Rex\r", "2\r3") + written("", "", ""));
+    EXPECT_EQ(fromLf, pictureLine("a", "Leopard", "1") + pictureLine("b\r", "Rex\r", "2\r3") +
+                          pictureLine("", "", ""));
     EXPECT_EQ(relabel(a + "\r\n" + b + "\r\n\r\n", map), fromLf);
 }
 
 TEST_F(Relabel, EmptyMapCopiesInFixedFormAndABlankEntryMatchesABlankFolder) {
-    EXPECT_EQ(relabel(input("a", "Fluffy", pad("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
-              written("a", "Fluffy", "tail") + written("b", "", ""));
+    EXPECT_EQ(relabel(input("a", "Fluffy", padded("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
+              pictureLine("a", "Fluffy", "tail") + pictureLine("b", "", ""));
     EXPECT_EQ(relabel("lead only\n", mapOf({{"", ""}, {"Fluffy", "Leopard"}})),
-              written("lead only", "", ""));
+              pictureLine("lead only", "", ""));
 }
 
 // An earlier run's output must never survive into this run's result.
@@ -129,7 +122,7 @@ TEST_F(Relabel, MissingBackupIsCreatedEmptyAndStaleOutputIsReplaced) {
     EXPECT_EQ(readFile(UNSORTED_FILE_NAME), "");
     const std::string stale = std::string(5000, 'z') + "\r\n";
     writeFile(UNSORTED_FILE_NAME, stale);
-    EXPECT_EQ(relabel("one\n", mapOf({})), written("one", "", ""));
+    EXPECT_EQ(relabel("one\n", mapOf({})), pictureLine("one", "", ""));
     writeFile(UNSORTED_FILE_NAME, stale);
     EXPECT_EQ(relabel("", mapOf({})), "");
 }
