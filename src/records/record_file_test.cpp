@@ -35,11 +35,9 @@ void dropRoot() {
     }
 }
 
-std::string hostReport(int error, const std::string& operation, int unit, const std::string& name,
-                       std::optional<int> record, int line) {
-    return test_support::reportAt(
-        test_support::hostErrorReport(error, operation, unit, name, record), "record_file_test.cpp",
-        line);
+// The report as the program gives it for a call at `line` of this file.
+std::string reportAt(const test_support::FatalReport& report, int line) {
+    return test_support::reportAt(report, "record_file_test.cpp", line);
 }
 
 std::vector<FixedText> values(const std::string& first, const std::string& second) {
@@ -54,16 +52,14 @@ class RecordFileTest : public ::testing::Test {
     test_support::TempFolder temp{"record_file_test"};
 };
 
-TEST_F(RecordFileTest, OpenExistingFailsQuietlyForMissingOrDirectory) {
+// A file that is read is never written, not even when it is closed, read to its end or unread,
+// whether it was opened as existing or as one to create. A missing file or a folder quietly does
+// not open.
+TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesItAndOpensNoMissingFileOrFolder) {
     EXPECT_FALSE(RecordFile::openExisting(temp.path("missing.txt"), 1).has_value());
     fs::create_directory(temp.dir / "folder");
     EXPECT_FALSE(RecordFile::openExisting(temp.path("folder"), 1).has_value());
     EXPECT_FALSE(fs::exists(temp.dir / "missing.txt"));
-}
-
-// A file that is read is never written, not even when it is closed, read to its end or unread,
-// whether it was opened as existing or as one to create.
-TEST_F(RecordFileTest, ReadsEveryLineAndNeverWritesIt) {
     const std::string name = temp.path("map.txt");
     writeFile(name, "Fluff|Leopard\r\n\nlast line without end");
     std::optional<RecordFile> file = RecordFile::openExisting(name, 1);
@@ -100,14 +96,13 @@ TEST_F(RecordFileTest, RecordNumbersCountTheReadThatFoundTheEnd) {
         report::failForWantOfMemory(report::NotedOperation());
     });
     EXPECT_EQ(child.exitStatus, 127);
-    test_support::FatalReport report;
-    report.error = 210;
-    report.codeText = "dynamic memory allocation failed";
-    report.operation = "formatted read";
-    report.channel = 1;
-    report.fileName = name;
-    report.record = 4;
-    EXPECT_EQ(child.err, test_support::reportAt(report, "record_file_test.cpp", readLine));
+    EXPECT_EQ(child.err, reportAt({.error = 210,
+                                   .codeText = "dynamic memory allocation failed",
+                                   .operation = "formatted read",
+                                   .channel = 1,
+                                   .fileName = name,
+                                   .record = 4},
+                                  readLine));
 }
 
 // Without root rights, where permission bits hold: a read-only file opens and reads, an unreadable
@@ -156,27 +151,26 @@ TEST_F(RecordFileTest, ReadOnlyFilesReadAndFailAtTheFirstWriteWithoutRootRights)
     EXPECT_EQ(readFile(output), "old content\r\n");
 }
 
-// Whatever an earlier run left in the output must never pass for this run's output.
-TEST_F(RecordFileTest, OutputIsCreatedAtOnceAndClosedWithoutRecordsIsEmpty) {
+// Whatever an earlier run left in the output must never pass for this run's output: none, an
+// empty one or a longer one, the output is there from the open on and holds exactly the new
+// records, or nothing.
+TEST_F(RecordFileTest, OutputIsCreatedAtOnceAndHoldsExactlyTheNewRecords) {
     const std::string name = temp.path("out.txt");
-    for (const char* old : {"", "old line one\r\nold line two\r\n"}) {
+    for (int round = 0; round < 4; ++round) {
+        if (round > 0) {
+            writeFile(name,
+                      round == 1 ? "" : std::string(1000, 'z') + "\r\n" + std::string(1000, 'y'));
+        }
         RecordFile file = RecordFile::openOrCreate(name, 2);
         EXPECT_TRUE(fs::is_regular_file(name));
+        if (round == 3) {
+            file.writeRecord(PLAN, values("IMG_0001.JPG", "Fluffy"));
+            file.writeRecord(PLAN, values("", "ab "));
+        }
         file.close();
         EXPECT_TRUE(fs::is_regular_file(name));
-        EXPECT_EQ(readFile(name), "");
-        writeFile(name, old);
+        EXPECT_EQ(readFile(name), round == 3 ? "IMG_0 Fluff\r\n      ab   \r\n" : "") << round;
     }
-}
-
-TEST_F(RecordFileTest, LongerOldOutputHoldsExactlyTheNewRecords) {
-    const std::string name = temp.path("out.txt");
-    writeFile(name, std::string(1000, 'z') + "\r\n" + std::string(1000, 'y'));
-    RecordFile file = RecordFile::openOrCreate(name, 2);
-    file.writeRecord(PLAN, values("IMG_0001.JPG", "Fluffy"));
-    file.writeRecord(PLAN, values("", "ab "));
-    file.close();
-    EXPECT_EQ(readFile(name), "IMG_0 Fluff\r\n      ab   \r\n");
 }
 
 // Several buffers' worth of records, handed to the writer thread buffer after buffer, then records
@@ -238,7 +232,9 @@ TEST_F(RecordFileTest, OpenOrCreateThatCannotOpenIsFatalOpen) {
         const int callLine = __LINE__ - 1;
         const RunResult child = test_support::runInChild(open);
         EXPECT_EQ(child.exitStatus, 127);
-        EXPECT_EQ(child.err, hostReport(error, "OPEN", 2, name, std::nullopt, callLine));
+        EXPECT_EQ(child.err,
+                  reportAt(test_support::hostErrorReport(error, "OPEN", 2, name, std::nullopt),
+                           callLine));
     }
 }
 
@@ -257,7 +253,9 @@ TEST_F(RecordFileTest, FullDeviceFailsAtCloseOrAtTheWriteThatSendsTheBuffer) {
         });
         EXPECT_EQ(child.exitStatus, 127);
         if (records == 1) {
-            EXPECT_EQ(child.err, hostReport(ENOSPC, "CLOSE", 2, name, 1, closeLine));
+            EXPECT_EQ(
+                child.err,
+                reportAt(test_support::hostErrorReport(ENOSPC, "CLOSE", 2, name, 1), closeLine));
         } else {
             EXPECT_NE(child.err.find("Fatal file error /formatted write/unit=2/error code returned "
                                      "by host stdio - 28.\r\n File name = " +
