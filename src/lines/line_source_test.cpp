@@ -68,37 +68,31 @@ FileDescriptor chunked(const std::string& bytes, std::size_t chunk) {
     return FileDescriptor(ends[0]);
 }
 
-// The lines as takeLines gives them, `most` at a time; each batch is copied only once it is whole,
-// so that a line spoilt by the reading of the next one shows.
-std::vector<std::string> allLines(const FileDescriptor& stream, std::size_t most) {
+// The lines as takeLines gives them, `most` at a time, each batch copied only once it is whole, so
+// that a line spoilt by the reading of the next one shows; with `most` 0, the line heads of `keep`
+// bytes that takeLineHead gives.
+std::vector<std::string> allLines(const FileDescriptor& stream, std::size_t most,
+                                  std::size_t keep = 0) {
     LineSource source(stream.get());
     std::vector<std::string> lines;
     std::vector<std::string_view> batch(most);
+    std::string head;
     for (;;) {
         std::size_t count = 0;
-        const TakeResult taken = source.takeLines(batch.data(), most, count);
+        const TakeResult taken = most == 0 ? source.takeLineHead(keep, head)
+                                           : source.takeLines(batch.data(), most, count);
         if (taken.status != LineStatus::Line) {
             EXPECT_EQ(taken.status, LineStatus::End);
             EXPECT_EQ(count, 0u);
             return lines;
         }
+        if (most == 0) {
+            lines.push_back(head);
+            continue;
+        }
         EXPECT_GE(count, 1u);
         lines.insert(lines.end(), batch.begin(),
                      batch.begin() + static_cast<std::ptrdiff_t>(count));
-    }
-}
-
-std::vector<std::string> allHeads(const FileDescriptor& stream, std::size_t keep) {
-    LineSource source(stream.get());
-    std::vector<std::string> heads;
-    std::string head;
-    for (;;) {
-        const TakeResult taken = source.takeLineHead(keep, head);
-        if (taken.status != LineStatus::Line) {
-            EXPECT_EQ(taken.status, LineStatus::End);
-            return heads;
-        }
-        heads.push_back(head);
     }
 }
 
@@ -148,7 +142,7 @@ TEST_P(LineSourceChunks, TakeLinesAndLineHeadsMatchTheReference) {
             for (std::string& line : expected) {
                 line.resize(std::min(line.size(), keep));
             }
-            EXPECT_EQ(allHeads(chunked(input, GetParam()), keep), expected) << "keep " << keep;
+            EXPECT_EQ(allLines(chunked(input, GetParam()), 0, keep), expected) << "keep " << keep;
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string_view>
+#include <utility>
 
 #include "platform/files.h"
 #include "test_support/test_support.h"
@@ -13,28 +14,23 @@ namespace {
 
 using namespace test_support;
 
-// Large enough to be read in two halves at once.
-TEST(ReadWholeFile, LargeFileComesWhole) {
+// A file large enough to be read in two halves at once, a small one and an empty one come whole;
+// a file that cannot be read gives the reason.
+TEST(ReadWholeFile, FilesComeWholeAndAFailureGivesItsReason) {
     ScratchFolder folder;
-    std::string bytes(80u << 20, '\0');
-    for (std::size_t i = 0; i < bytes.size(); i += 4093) {
-        bytes[i] = static_cast<char>(i / 4093);
+    std::string large(80u << 20, '\0');
+    for (std::size_t i = 0; i < large.size(); i += 4093) {
+        large[i] = static_cast<char>(i / 4093);
     }
-    bytes.back() = 'z';
-    writeFile("large.txt", bytes);
-    const WholeFile file = WholeFile::read("large.txt", FileAccess::Copy);
-    EXPECT_EQ(file.error(), 0);
-    EXPECT_TRUE(file.bytes() == bytes);
-}
-
-TEST(ReadWholeFile, SmallAndEmptyFilesAndTheReasonOfAFailure) {
-    ScratchFolder folder;
-    writeFile("small.txt", "a\r\nb");
-    EXPECT_EQ(WholeFile::read("small.txt", FileAccess::Copy).bytes(), "a\r\nb");
-    writeFile("empty.txt", "");
-    const WholeFile empty = WholeFile::read("empty.txt", FileAccess::Copy);
-    EXPECT_EQ(empty.error(), 0);
-    EXPECT_EQ(empty.bytes().size(), 0u);
+    large.back() = 'z';
+    const std::string small = "a\r\nb";
+    const std::string empty;
+    for (const std::string* bytes : {&std::as_const(large), &small, &empty}) {
+        writeFile("file.txt", *bytes);
+        const WholeFile file = WholeFile::read("file.txt", FileAccess::Copy);
+        EXPECT_EQ(file.error(), 0);
+        EXPECT_TRUE(file.bytes() == *bytes) << bytes->size() << " bytes";
+    }
     std::filesystem::create_directory("folder");
     EXPECT_EQ(WholeFile::read("missing.txt", FileAccess::Copy).error(), ENOENT);
     EXPECT_EQ(WholeFile::read("folder", FileAccess::Copy).error(), EISDIR);
