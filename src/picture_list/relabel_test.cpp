@@ -96,7 +96,7 @@ TEST_F(Relabel, WholeLinesAndCutLinesMixed) {
     EXPECT_EQ(relabel(backup, map), expected);
 }
 
-TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
+TEST_F(Relabel, LineEndsDoNotMatterAnEmptyMapCopiesAndABlankEntryMatchesABlankFolder) {
     const species_map::SpeciesMap map = mapOf({{"Fluffy", "Leopard"}});
     const std::string a = input("a", "Fluffy", "1");
     const std::string b = input("b\r", "Rex\r", "2\r3");
@@ -104,9 +104,7 @@ TEST_F(Relabel, LineEndsOfTheInputDoNotMatter) {
     EXPECT_EQ(fromLf, pictureLine("a", "Leopard", "1") + pictureLine("b\r", "Rex\r", "2\r3") +
                           pictureLine("", "", ""));
     EXPECT_EQ(relabel(a + "\r\n" + b + "\r\n\r\n", map), fromLf);
-}
-
-TEST_F(Relabel, EmptyMapCopiesInFixedFormAndABlankEntryMatchesABlankFolder) {
+    // An empty map copies in the fixed form; a blank entry matches a blank folder.
     EXPECT_EQ(relabel(input("a", "Fluffy", padded("tail", 22), '#') + "EXTRA\n" + "b", mapOf({})),
               pictureLine("a", "Fluffy", "tail") + pictureLine("b", "", ""));
     EXPECT_EQ(relabel("lead only\n", mapOf({{"", ""}, {"Fluffy", "Leopard"}})),

@@ -5,13 +5,13 @@
 #include "shell/builtins/merged_output.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <unistd.h>
 
 #include "test_support/lines.h"
+#include "test_support/test_support.h"
 
 namespace shell::builtins {
 namespace {
@@ -26,14 +26,9 @@ std::vector<std::string> referenceOrder(const std::string& text) {
 // The lines of the text as the sort writes them out.
 template <class Offset> std::vector<std::string> mergedHalves(const std::string& text) {
     const SortedHalves<Offset> sorted = sortInHalves<Offset>(text);
-    std::FILE* out = std::tmpfile();
-    EXPECT_NE(out, nullptr);
-    EXPECT_EQ(writeMergedHalves(text.data(), sorted, ::fileno(out)), 0);
-    std::string written(static_cast<std::size_t>(::lseek(::fileno(out), 0, SEEK_END)), '\0');
-    EXPECT_EQ(::pread(::fileno(out), written.data(), written.size(), 0),
-              static_cast<ssize_t>(written.size()));
-    std::fclose(out);
-    return test_support::splitLines(written);
+    const test_support::HeldDescriptor out(test_support::tempFile(""));
+    EXPECT_EQ(writeMergedHalves(text.data(), sorted, out.fd), 0);
+    return test_support::splitLines(test_support::contents(out.fd));
 }
 
 TEST(SortInHalves, TakesLinesAsTheProgramDoes) {
