@@ -15,6 +15,7 @@
 
 #include "platform/files.h"
 #include "test_support/lines.h"
+#include "test_support/test_support.h"
 
 // The largest block asked of operator new while a test watches, which shows how much memory
 // taking a line holds at once. Out of line, so that the compiler does not take the C library's
@@ -47,12 +48,7 @@ using platform::FileDescriptor;
 
 // An unlinked file holding `bytes`, read from its start in reads as large as the reader asks.
 FileDescriptor fileOf(const std::string& bytes) {
-    char name[] = "/tmp/line_source_testXXXXXX";
-    FileDescriptor file(::mkstemp(name));
-    ::unlink(name);
-    EXPECT_EQ(platform::writeAll(file.get(), bytes.data(), bytes.size()), 0);
-    ::lseek(file.get(), 0, SEEK_SET);
-    return file;
+    return FileDescriptor(test_support::tempFile(bytes));
 }
 
 // A stream of `bytes` whose every read hands over `chunk` bytes at the most, as a pipe or a

@@ -15,15 +15,6 @@ namespace {
 
 using namespace test_support;
 
-WriteBlock numberedBlock(std::size_t size, char first) {
-    std::vector<char> bytes(size);
-    std::iota(bytes.begin(), bytes.end(), first);
-    WriteBlock block;
-    EXPECT_TRUE(block.reserve(size));
-    block.append(bytes.data(), size);
-    return block;
-}
-
 // Each block handed over comes back at least the size it went, however large or small the one
 // before it was, with the bytes after the handed-over part at its front; the file gets the
 // handed-over parts in turn.
@@ -36,7 +27,11 @@ TEST(WriteBehind, HandsBackABlockAtLeastAsLargeAsTheOneGiven) {
     ASSERT_TRUE(behind.start(opened.file.get()));
     std::string written;
     for (const std::size_t size : {std::size_t{3} << 20, std::size_t{1} << 20, std::size_t{4096}}) {
-        WriteBlock output = numberedBlock(size, static_cast<char>(size >> 10));
+        std::vector<char> bytes(size);
+        std::iota(bytes.begin(), bytes.end(), static_cast<char>(size >> 10));
+        WriteBlock output;
+        ASSERT_TRUE(output.reserve(size));
+        output.append(bytes.data(), size);
         const std::size_t count = size - 10;
         const std::string kept(output.data() + count, output.used() - count);
         written.append(output.data(), count);

@@ -15,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace test_support;
-using Command = std::int32_t (*)(const std::string&, const std::string&);
 
 TEST(CopyFile, CopiesEveryByteAndReplacesAnEarlierCopy) {
     ScratchFolder folder;
@@ -160,7 +159,7 @@ TEST(CopyAndSort, FailedWriteLeavesTheDestinationAndNoNewFile) {
     writeFile("in.txt", list);
     writeFile("out.txt", "old");
     ::chmod("out.txt", 0604);
-    for (const Command command : {&copyFile, &sortFile}) {
+    for (const auto command : {&copyFile, &sortFile}) {
         EXPECT_EQ(inChild([command] {
                       std::signal(SIGXFSZ, SIG_IGN);
                       const rlimit limit{2'000'000, 2'000'000};
