@@ -60,9 +60,9 @@ TEST(ConsoleOutput, LinesHaveExactBytesAndAreOnTheDeviceWhenTheCallReturns) {
     EXPECT_EQ(child.err, "");
 }
 
-// Each answer is echoed between brackets, then a second answer shows where the first one's line
-// ended. A lone CR is an ordinary byte.
-TEST(ConsoleInput, ReadAnswerTakesTheFirstTwoBytesOfOneLine) {
+// Each answer is echoed between brackets; then waiting for Enter takes one line with text and an
+// empty one, and a second answer shows where those lines ended. A lone CR is an ordinary byte.
+TEST(ConsoleInput, ReadAnswerTakesTheFirstTwoBytesOfOneLineAndWaitForEnterOneWholeLine) {
     const auto bracketed = [](const records::FixedText& answer) {
         return std::string("[").append(answer.text()).append("]");
     };
@@ -73,23 +73,15 @@ TEST(ConsoleInput, ReadAnswerTakesTheFirstTwoBytesOfOneLine) {
           Answer{"Yes\r\n", "Ye"}, Answer{"N\r\r\n", "N\r"}, Answer{"No\r\r\n", "No"},
           Answer{std::string(300'000, 'x') + "\r\n", "xx"}}) {
         SCOPED_TRACE(::testing::PrintToString(input.substr(0, 10)));
-        const RunResult child = runConsole(input + "Ye\n", [&bracketed] {
+        const RunResult child = runConsole(input + "first line\r\n\nYe\n", [&bracketed] {
             printMessage(bracketed(readAnswer(2)));
+            waitForEnter();
+            waitForEnter();
             printMessage(bracketed(readAnswer(2)));
         });
         EXPECT_EQ(child.exitStatus, 0) << child.err;
         EXPECT_EQ(child.out, " [" + answer + "]\r\n [Ye]\r\n");
     }
-}
-
-TEST(ConsoleInput, WaitForEnterTakesExactlyOneLine) {
-    const RunResult child = runConsole("first line\r\n\nNo\nrest\n", [] {
-        waitForEnter();
-        waitForEnter();
-        printMessage(readAnswer(2).text());
-    });
-    EXPECT_EQ(child.exitStatus, 0) << child.err;
-    EXPECT_EQ(child.out, " No\r\n");
 }
 
 // A fatal end after `out`, with `report` as the program gives it for a call at `line` of this file.

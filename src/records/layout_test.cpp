@@ -37,19 +37,9 @@ std::string build(const RecordLayout& layout, const std::vector<std::string>& te
     return line;
 }
 
-TEST(BlankValues, OneBlankValuePerTextFieldInOrder) {
-    const RecordLayout layout{{TextField{4}, Skip{1}, TextField{2}, TextField{3}}};
-    EXPECT_EQ(blankValues(layout), (std::vector<FixedText>{{"", 4}, {"", 2}, {"", 3}}));
-    const LayoutPlan plan = planLayout(layout);
-    EXPECT_EQ(plan.width, 10u);
-    ASSERT_EQ(plan.fields.size(), 3u);
-    EXPECT_EQ(plan.fields[1].first, 5u);
-    EXPECT_EQ(plan.fields[2].first, 7u);
-}
-
 // A sixth character lands on the skipped column and is lost; columns past the layout are ignored;
 // control bytes are columns like any other.
-TEST(CutLine, TwoFields) {
+TEST(CutLine, TwoFieldsAndFieldsSideBySide) {
     using Cut = std::pair<std::string, std::vector<std::string>>;
     for (const auto& [line, expected] :
          {Cut{"", {"     ", "     "}}, Cut{"ab", {"ab   ", "     "}},
@@ -58,6 +48,11 @@ TEST(CutLine, TwoFields) {
           Cut{std::string("\t\r\0\x1a\xff|\n", 7), {std::string("\t\r\0\x1a\xff", 5), "\n    "}}}) {
         EXPECT_EQ(cut(line, TWO_FIELDS), expected) << ::testing::PrintToString(line);
     }
+    // Text fields side by side; the plan spans every element.
+    const RecordLayout adjacent{{TextField{4}, Skip{1}, TextField{2}, TextField{3}}};
+    EXPECT_EQ(blankValues(adjacent), (std::vector<FixedText>{{"", 4}, {"", 2}, {"", 3}}));
+    EXPECT_EQ(cut("abcd|efghiEXTRA", adjacent), (std::vector<std::string>{"abcd", "ef", "ghi"}));
+    EXPECT_EQ(planLayout(adjacent).width, 10u);
 }
 
 TEST(BuildLine, SkippedColumnsAreBlankAndTrailingOnesDoNotLengthenTheLine) {

@@ -33,9 +33,6 @@ std::string mapLine(const std::string& individual, const std::string& species) {
 class SpeciesMapFile : public ::testing::Test {
   protected:
     test_support::ScratchFolder scratch{"species_map_test"};
-    static void writeMap(const std::string& bytes) {
-        test_support::writeFile(MAP_FILE_NAME, bytes);
-    }
     // Each entry as "individual species", both at their full width.
     static std::vector<std::string> entriesOf(const SpeciesMap& map) {
         std::vector<std::string> entries;
@@ -51,7 +48,7 @@ TEST_F(SpeciesMapFile, MissingOrDirectoryIsMissingAndAnEmptyFileLoadsNoEntry) {
     fs::create_directory(MAP_FILE_NAME);
     EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
     fs::remove(MAP_FILE_NAME);
-    writeMap("");
+    test_support::writeFile(MAP_FILE_NAME, "");
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     EXPECT_TRUE(result.map.entries().empty());
@@ -61,13 +58,15 @@ TEST_F(SpeciesMapFile, MissingOrDirectoryIsMissingAndAnEmptyFileLoadsNoEntry) {
 
 // Duplicates stay in file order, and the first of them is the one found.
 TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWrittenAndTheFirstDuplicateWins) {
-    writeMap(mapLine("Fluffy", "Leopard") + "\r\n" + // CR LF end
-             "\n" +                                  // empty line: blank names
-             "Tab\tName|Ox\n" +                      // short line; a tab is one column
-             "Abcdefghijklmnopqrstuvwxyz Leo\n" +    // a 26-letter name spills into species
-             mapLine("Rex", "Dog") + "   trailing columns ignored\n" +        // past column 51
-             mapLine("Fluffy", "Cat") + "\n" + mapLine("Rex", "Rex") + "\n" + // duplicates
-             "fluffy                    Cat");                                // no line end
+    test_support::writeFile(
+        MAP_FILE_NAME,
+        mapLine("Fluffy", "Leopard") + "\r\n" +  // CR LF end
+            "\n" +                               // empty line: blank names
+            "Tab\tName|Ox\n" +                   // short line; a tab is one column
+            "Abcdefghijklmnopqrstuvwxyz Leo\n" + // a 26-letter name spills into species
+            mapLine("Rex", "Dog") + "   trailing columns ignored\n" +        // past column 51
+            mapLine("Fluffy", "Cat") + "\n" + mapLine("Rex", "Rex") + "\n" + // duplicates
+            "fluffy                    Cat");                                // no line end
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
     EXPECT_EQ(entriesOf(result.map),
