@@ -16,41 +16,33 @@ namespace {
 namespace fs = std::filesystem;
 using namespace test_support;
 
-TEST(CopyFile, CopiesEveryByteAndReplacesAnEarlierCopy) {
+// Every byte is copied and an earlier copy replaced; it keeps its permissions, and a linked one
+// its link, its target replaced; a new file gets the usual permissions.
+TEST(CopyFile, CopiesEveryByteAndTheDestinationKeepsItsPermissionsAndItsLink) {
     ScratchFolder folder;
     const std::string list = randomText(1, 250'000) + std::string("\r\n\0tail", 7);
     writeFile("src.txt", list);
+    ::chmod("src.txt", 0600);
     writeFile("dst.txt", "stale copy");
+    ::chmod("dst.txt", 0640);
     EXPECT_EQ(capture([] { return copyFile("src.txt", "dst.txt"); }).status, 0);
     EXPECT_TRUE(readFile("dst.txt") == list);
     EXPECT_TRUE(readFile("src.txt") == list);
+    EXPECT_EQ(permissionsOf("dst.txt"), 0640u);
     writeFile("empty.txt", "");
     EXPECT_EQ(copyFile("empty.txt", "dst.txt"), 0);
     EXPECT_EQ(readFile("dst.txt"), "");
-    EXPECT_EQ(folder.listing(), "dst.txt empty.txt src.txt");
-}
-
-// An earlier copy keeps its permissions, and a linked one its link, its target replaced; a new
-// file gets the usual permissions.
-TEST(CopyFile, TheDestinationKeepsItsPermissionsAndItsLinkANewFileGetsTheUsualOnes) {
-    ScratchFolder folder;
-    writeFile("src.txt", "new");
-    ::chmod("src.txt", 0600);
-    writeFile("old.txt", "old");
-    ::chmod("old.txt", 0640);
-    EXPECT_EQ(copyFile("src.txt", "old.txt"), 0);
-    EXPECT_EQ(permissionsOf("old.txt"), 0640u);
     const mode_t previousMask = ::umask(027);
     EXPECT_EQ(copyFile("src.txt", "new.txt"), 0);
     ::umask(previousMask);
     EXPECT_EQ(permissionsOf("new.txt"), 0640u);
     fs::create_directory("store");
     writeFile("store/list.txt", "old");
-    fs::create_symlink("store/list.txt", "dst.txt");
-    EXPECT_EQ(copyFile("src.txt", "dst.txt"), 0);
-    EXPECT_TRUE(fs::is_symlink("dst.txt"));
-    EXPECT_EQ(readFile("store/list.txt"), "new");
-    EXPECT_EQ(folder.listing(), "dst.txt new.txt old.txt src.txt store");
+    fs::create_symlink("store/list.txt", "linked.txt");
+    EXPECT_EQ(copyFile("src.txt", "linked.txt"), 0);
+    EXPECT_TRUE(fs::is_symlink("linked.txt"));
+    EXPECT_TRUE(readFile("store/list.txt") == list);
+    EXPECT_EQ(folder.listing(), "dst.txt empty.txt linked.txt new.txt src.txt store");
     EXPECT_EQ(fs::directory_iterator("store")->path().filename(), "list.txt");
 }
 
@@ -65,20 +57,12 @@ TEST(CopyFile, FileThatHidesItsSizeIsCopiedWhole) {
     EXPECT_EQ(readFile("version.txt"), readFile("/proc/version"));
 }
 
-TEST(SortFile, WholeLinesInByteOrderEachWithCrLfAndDuplicatesKept) {
-    ScratchFolder folder;
-    writeFile("in.txt", std::string("b\r\na\nA\n\xe9\n\na\n \nb\0\nlast", 21));
-    EXPECT_EQ(capture([] { return sortFile("in.txt", "out.txt"); }).status, 0);
-    EXPECT_EQ(readFile("out.txt"),
-              std::string("\r\n \r\nA\r\na\r\na\r\nb\r\nb\0\r\nlast\r\n\xe9\r\n", 30));
-    EXPECT_EQ(folder.listing(), "in.txt out.txt");
-}
-
-// The two halves of the text are sorted apart and merged by two writers, each from the middle of
-// the output on: halves that do not interleave at all, or hold one line only, must still meet. A
-// line longer than the output block comes out whole; a list of empty lines, or none, replaces the
-// earlier output too. Random lists must come out as the plain sort of their lines puts them.
-TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineLongLinesEmptyAndRandomLists) {
+// Whole lines in byte order, each with CR LF, duplicates kept. The two halves of the text are
+// sorted apart and merged by two writers, each from the middle of the output on: halves that do
+// not interleave at all, or hold one line only, must still meet. A line longer than the output
+// block comes out whole; a list of empty lines, or none, replaces the earlier output too. Random
+// lists come out as the plain sort of their lines puts them.
+TEST(SortFile, WholeLinesInByteOrderAndHalvesThatDoNotInterleaveOrHoldOneLine) {
     ScratchFolder folder;
     const std::string longLine(3'000'000, 'm');
     const auto lines = [](const std::string& line, int count) {
@@ -89,7 +73,9 @@ TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineLongLinesEmptyAndRandomLi
         return text;
     };
     for (const auto& [list, expected] :
-         {std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
+         {std::pair{std::string("b\r\na\nA\n\xe9\n\na\n \nb\0\nlast", 21),
+                    std::string("\r\n \r\nA\r\na\r\na\r\nb\r\nb\0\r\nlast\r\n\xe9\r\n", 30)},
+          std::pair{lines("zz", 999) + lines("a", 1001), lines("a\r", 1001) + lines("zz\r", 999)},
           std::pair{lines("a", 1000) + lines("zz", 1000), lines("a\r", 1000) + lines("zz\r", 1000)},
           std::pair{lines("same", 2001), lines("same\r", 2001)},
           std::pair{"z\n" + longLine + "\na\n", "a\r\n" + longLine + "\r\nz\r\n"},
@@ -98,9 +84,11 @@ TEST(SortFile, HalvesThatDoNotInterleaveOrAreAllOneLineLongLinesEmptyAndRandomLi
           std::pair{randomText(1, 20'000), sortedLines(splitLines(randomText(1, 20'000)))},
           std::pair{randomText(2, 20'000), sortedLines(splitLines(randomText(2, 20'000)))}}) {
         writeFile("in.txt", list);
-        EXPECT_EQ(sortFile("in.txt", "out.txt"), 0);
-        EXPECT_TRUE(readFile("out.txt") == expected);
+        EXPECT_EQ(capture([] { return sortFile("in.txt", "out.txt"); }).status, 0);
+        EXPECT_TRUE(readFile("out.txt") == expected)
+            << ::testing::PrintToString(list.substr(0, 20));
     }
+    EXPECT_EQ(folder.listing(), "in.txt out.txt");
 }
 
 // A source that cannot be read gives copy 1 when it is missing and 2 otherwise, sort 1; a
