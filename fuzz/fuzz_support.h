@@ -34,23 +34,18 @@ using test_support::splitLines;
         }                                                                                          \
     } while (false)
 
-// A fresh folder in memory, made the current folder once per fuzzing process and removed when the
-// fuzzer ends its run.
-inline void enterScratchFolder() {
-    static const test_support::ScratchFolder folder("mts-fuzz",
-                                                    test_support::TempFolder::Storage::Memory);
-}
-
 // The whole file, which must be there.
 inline std::string readWholeFile(const char* name) {
     FUZZ_CHECK(std::filesystem::is_regular_file(name));
     return test_support::readFile(name);
 }
 
-// The map that `bytes` load as, written to the map file in the scratch folder first; none for a
-// map that starts with a UTF-16 byte-order mark, which must be refused as such.
+// The map that `bytes` load as, written to the map file first; none for a map that starts with a
+// UTF-16 byte-order mark, which must be refused as such. The files go to a fresh folder in memory,
+// made the current folder once per fuzzing process and removed when the fuzzer ends its run.
 inline std::optional<species_map::SpeciesMap> loadMapOf(std::string_view bytes) {
-    enterScratchFolder();
+    static const test_support::ScratchFolder folder("mts-fuzz",
+                                                    test_support::TempFolder::Storage::Memory);
     test_support::writeFile(species_map::MAP_FILE_NAME, bytes);
     species_map::LoadResult loaded = species_map::loadSpeciesMap();
     if (test_support::startsWithUtf16Mark(bytes)) {

@@ -29,35 +29,21 @@ std::string mapLine(const std::string& individual, const std::string& species) {
     return name(individual).text() + " " + name(species).text();
 }
 
-// Each case works in a fresh folder of its own, since the map has a fixed name.
-class SpeciesMapFile : public ::testing::Test {
-  protected:
-    test_support::ScratchFolder scratch{"species_map_test"};
-    // Each entry as "individual species", both at their full width.
-    static std::vector<std::string> entriesOf(const SpeciesMap& map) {
-        std::vector<std::string> entries;
-        for (const MapEntry& entry : map.entries()) {
-            entries.push_back(entry.individual.text() + " " + entry.species.text());
-        }
-        return entries;
-    }
-};
-
-TEST_F(SpeciesMapFile, MissingOrDirectoryIsMissingAndAnEmptyFileLoadsNoEntry) {
+// A missing map, or a folder in its place, is missing; an empty one loads no entry. Every line
+// becomes one entry as written; duplicates stay in file order, and the first of them is the one
+// found.
+TEST(SpeciesMapFile, EveryLineBecomesOneEntryAsWrittenAndTheFirstDuplicateWins) {
+    const test_support::ScratchFolder scratch("species_map_test");
     EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
     fs::create_directory(MAP_FILE_NAME);
     EXPECT_EQ(loadSpeciesMap().outcome, LoadOutcome::MapFileMissing);
     fs::remove(MAP_FILE_NAME);
     test_support::writeFile(MAP_FILE_NAME, "");
-    const LoadResult result = loadSpeciesMap();
-    ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
-    EXPECT_TRUE(result.map.entries().empty());
-    EXPECT_FALSE(result.map.findSpecies(name("")).has_value());
-    EXPECT_FALSE(result.map.findSpecies(name("Fluffy")).has_value());
-}
-
-// Duplicates stay in file order, and the first of them is the one found.
-TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWrittenAndTheFirstDuplicateWins) {
+    const LoadResult empty = loadSpeciesMap();
+    ASSERT_EQ(empty.outcome, LoadOutcome::Loaded);
+    EXPECT_TRUE(empty.map.entries().empty());
+    EXPECT_FALSE(empty.map.findSpecies(name("")).has_value());
+    EXPECT_FALSE(empty.map.findSpecies(name("Fluffy")).has_value());
     test_support::writeFile(
         MAP_FILE_NAME,
         mapLine("Fluffy", "Leopard") + "\r\n" +  // CR LF end
@@ -69,11 +55,15 @@ TEST_F(SpeciesMapFile, EveryLineBecomesOneEntryAsWrittenAndTheFirstDuplicateWins
             "fluffy                    Cat");                                // no line end
     const LoadResult result = loadSpeciesMap();
     ASSERT_EQ(result.outcome, LoadOutcome::Loaded);
-    EXPECT_EQ(entriesOf(result.map),
-              (std::vector<std::string>{
-                  mapLine("Fluffy", "Leopard"), mapLine("", ""), mapLine("Tab\tName|Ox", ""),
-                  mapLine("Abcdefghijklmnopqrstuvwxy", " Leo"), mapLine("Rex", "Dog"),
-                  mapLine("Fluffy", "Cat"), mapLine("Rex", "Rex"), mapLine("fluffy", "Cat")}));
+    std::vector<std::string> entries; // "individual species", both at their full width
+    for (const MapEntry& entry : result.map.entries()) {
+        entries.push_back(entry.individual.text() + " " + entry.species.text());
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{mapLine("Fluffy", "Leopard"), mapLine("", ""),
+                                                 mapLine("Tab\tName|Ox", ""),
+                                                 mapLine("Abcdefghijklmnopqrstuvwxy", " Leo"),
+                                                 mapLine("Rex", "Dog"), mapLine("Fluffy", "Cat"),
+                                                 mapLine("Rex", "Rex"), mapLine("fluffy", "Cat")}));
     EXPECT_EQ(result.map.findSpecies(name("Fluffy")), 0u);
     EXPECT_EQ(result.map.findSpecies(name("fluffy")), 7u);
     EXPECT_EQ(result.map.findSpecies(name("Rex")), 4u);
