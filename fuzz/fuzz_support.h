@@ -34,12 +34,6 @@ using test_support::splitLines;
         }                                                                                          \
     } while (false)
 
-// The whole file, which must be there.
-inline std::string readWholeFile(const char* name) {
-    FUZZ_CHECK(std::filesystem::is_regular_file(name));
-    return test_support::readFile(name);
-}
-
 // The map that `bytes` load as, written to the map file first; none for a map that starts with a
 // UTF-16 byte-order mark, which must be refused as such. The files go to a fresh folder in memory,
 // made the current folder once per fuzzing process and removed when the fuzzer ends its run.
