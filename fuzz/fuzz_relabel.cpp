@@ -6,6 +6,7 @@
 // Input: bytes 0 and 1 give the length of the map file, which follows; the rest is the list.
 
 #include <cstdint>
+#include <filesystem>
 
 #include "fuzz_support.h"
 #include "picture_list/relabel.h"

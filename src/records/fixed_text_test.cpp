@@ -8,8 +8,9 @@
 namespace records {
 namespace {
 
-// Blanks and control bytes are ordinary content, never trimmed or mapped.
-TEST(MakeFixedText, PadsOrCutsToItsLength) {
+// Blanks and control bytes are ordinary content, never trimmed or mapped. A value assigned keeps
+// its length and nothing of what it held before.
+TEST(FixedText, MadeOrAssignedPadsOrCutsToItsLength) {
     using Fixed = std::tuple<std::string, std::size_t, std::string>;
     for (const auto& [text, length, expected] :
          {Fixed{"", 3, "   "}, Fixed{"Fluffy", 10, "Fluffy    "}, Fixed{"Fluffy", 6, "Fluffy"},
@@ -20,17 +21,10 @@ TEST(MakeFixedText, PadsOrCutsToItsLength) {
           Fixed{std::string("\0\x1a\xff", 3), 4, std::string("\0\x1a\xff ", 4)}}) {
         EXPECT_EQ(FixedText(text, length).text(), expected)
             << ::testing::PrintToString(text) << length;
+        FixedText assigned(std::string(50, '#'), length);
+        assigned.assign(text);
+        EXPECT_EQ(assigned.text(), expected) << ::testing::PrintToString(text) << length;
     }
-}
-
-TEST(AssignFixedText, KeepsLengthAndClearsOldContent) {
-    FixedText value = FixedText("Leopard", 8);
-    value.assign("Ox");
-    EXPECT_EQ(value.text(), "Ox      ");
-    value.assign("Hippopotamus");
-    EXPECT_EQ(value.text(), "Hippopot");
-    value.assign("");
-    EXPECT_EQ(value.text(), "        ");
 }
 
 } // namespace

@@ -140,11 +140,7 @@ TEST(CopyAndSort, FailuresGiveTheirStatusAndTouchNothing) {
 // its permissions.
 TEST(CopyAndSort, FailedWriteLeavesTheDestinationAndNoNewFile) {
     ScratchFolder folder;
-    std::string list;
-    for (int i = 0; i < 200'000; ++i) {
-        list += std::to_string(i * 7919 % 200'000) + " picture\n";
-    }
-    writeFile("in.txt", list);
+    writeFile("in.txt", randomText(1, 200'000));
     writeFile("out.txt", "old");
     ::chmod("out.txt", 0604);
     for (const auto command : {&copyFile, &sortFile}) {

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <string_view>
 #include <utility>
 
 #include "platform/files.h"
