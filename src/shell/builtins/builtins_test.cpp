@@ -124,7 +124,8 @@ TEST(CopyAndSort, FailuresGiveTheirStatusAndTouchNothing) {
         for (const auto& [name, command, status] : {std::tuple{"copy", &copyFile, c.copyStatus},
                                                     std::tuple{"sort", &sortFile, c.sortStatus}}) {
             SCOPED_TRACE(std::string(name) + " " + c.source + " " + c.destination);
-            const Captured result = capture([&] { return command(c.source, c.destination); });
+            const Captured result =
+                capture([&c, run = command] { return run(c.source, c.destination); });
             EXPECT_EQ(result.status, status);
             EXPECT_EQ(result.err, std::string(name) + ": cannot " + c.failure + "\r\n");
         }
