@@ -12,6 +12,8 @@ constexpr int DIGIT_BITS = 8;
 constexpr std::size_t BUCKETS = std::size_t{1} << DIGIT_BITS;
 // Below this many entries a comparison sort works within the cache anyway.
 constexpr std::size_t SPREAD_FROM = std::size_t{1} << 10;
+// How far ahead of a bucket's front its entries are fetched: a few cache lines.
+constexpr std::size_t FRONT_AHEAD = 16;
 
 template <class Entry> void sortComparing(std::span<Entry> lines) {
     std::sort(lines.begin(), lines.end(),
@@ -51,13 +53,22 @@ template <class Entry> std::array<std::size_t, BUCKETS> spread(std::span<Entry> 
         start += count;
         end[bucket] = start;
     }
+    // Each bucket fills from its front on, so the entries a few cache lines ahead of each front
+    // are asked for early: every move waits for the one before it, and would wait for memory.
+    const auto takeFrontOf = [&](std::size_t digit) -> Entry& {
+        const std::size_t at = next[digit]++;
+        if (at + FRONT_AHEAD < lines.size()) {
+            __builtin_prefetch(&lines[at + FRONT_AHEAD], 1);
+        }
+        return lines[at];
+    };
     for (std::size_t bucket = 0; bucket < BUCKETS; ++bucket) {
         while (next[bucket] < end[bucket]) {
             Entry moving = lines[next[bucket]];
             for (std::size_t digit = digitOf(moving); digit != bucket; digit = digitOf(moving)) {
-                std::swap(moving, lines[next[digit]++]);
+                std::swap(moving, takeFrontOf(digit));
             }
-            lines[next[bucket]++] = moving;
+            takeFrontOf(bucket) = moving;
         }
     }
     return end;

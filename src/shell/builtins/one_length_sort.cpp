@@ -39,29 +39,30 @@ struct ColumnSurvey {
 
 // The key of a line: its keyed columns as the digits of one number, each column's digit its byte
 // less the column's smallest, in a base of as many values as the column holds. Ordering the keys
-// orders the lines by those columns, and equal keys mean equal columns.
+// orders the lines by those columns, and equal keys mean equal columns. The key is the sum of each
+// column's digit times the worth of a digit there, looked up by the byte, so that the columns of a
+// line are added independently of each other rather than one after the other.
 struct KeyRecipe {
     std::array<std::uint8_t, SURVEYED_COLUMNS> column{}; // the columns that vary, in order
-    std::array<std::uint8_t, SURVEYED_COLUMNS> low{};
-    std::array<std::uint16_t, SURVEYED_COLUMNS> base{};
+    std::array<std::array<std::uint64_t, 256>, SURVEYED_COLUMNS> share{}; // by column, by byte
     std::size_t varying = 0;
     std::size_t keyed = 0; // all columns before this one are told by the key
 
-    // A byte outside the values that the recipe was made for counts as the nearest of them, which
-    // keeps the key within its room; such keys are of no use (keysAreExact) and are made again.
     std::uint64_t keyOfLine(const char* line) const {
         std::uint64_t key = 0;
         for (std::size_t i = 0; i < varying; ++i) {
-            const unsigned byte = static_cast<std::uint8_t>(line[column[i]]);
-            const unsigned above = byte < low[i] ? 0U : byte - low[i];
-            key = key * base[i] + (above < base[i] ? above : base[i] - 1U);
+            key += share[i][static_cast<std::uint8_t>(line[column[i]])];
         }
         return key;
     }
 };
 
+// A byte outside the values that the recipe is made for counts as the nearest of them, which
+// keeps the key within its room; such keys are of no use (keysAreExact) and are made again.
 KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
     KeyRecipe recipe;
+    std::array<std::uint8_t, SURVEYED_COLUMNS> low{};
+    std::array<std::uint64_t, SURVEYED_COLUMNS> base{};
     std::uint64_t room = std::numeric_limits<std::uint64_t>::max();
     for (; recipe.keyed < surveyed; ++recipe.keyed) {
         const std::size_t at = recipe.keyed;
@@ -74,9 +75,18 @@ KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
         }
         room /= values;
         recipe.column[recipe.varying] = static_cast<std::uint8_t>(at);
-        recipe.low[recipe.varying] = survey.low[at];
-        recipe.base[recipe.varying] = static_cast<std::uint16_t>(values);
+        low[recipe.varying] = survey.low[at];
+        base[recipe.varying] = values;
         ++recipe.varying;
+    }
+    std::uint64_t worth = 1; // of a digit in the column at hand: the product of the bases after it
+    for (std::size_t i = recipe.varying; i-- > 0;) {
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            const std::uint64_t digit =
+                byte < low[i] ? 0 : std::min<std::uint64_t>(byte - low[i], base[i] - 1);
+            recipe.share[i][byte] = digit * worth;
+        }
+        worth *= base[i];
     }
     return recipe;
 }

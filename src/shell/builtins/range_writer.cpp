@@ -11,11 +11,7 @@ namespace shell::builtins {
 namespace {
 
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
-// Loads smaller than those of the record files: the sort holds the whole list and its table
-// already, and a write of this size costs no more per byte. A load is sent once it passes this
-// size, so the block holds it and one more line of usual length.
-constexpr std::size_t RANGE_LOAD = std::size_t{256} << 10;
-constexpr std::size_t RANGE_BLOCK = RANGE_LOAD + RANGE_LOAD / 2;
+constexpr std::size_t RANGE_BLOCK = RangeWriter::LOAD + RangeWriter::LOAD / 2;
 
 } // namespace
 
@@ -34,16 +30,13 @@ void RangeWriter::sendLoad(std::size_t count) {
     block_.dropFront(count);
 }
 
-void RangeWriter::putLine(const char* line, std::size_t length) {
+bool RangeWriter::makeRoomFor(std::size_t length) {
     if ((block_.capacity() == 0 && !block_.reserve(RANGE_BLOCK)) ||
         !lines::roomForLine(block_, length)) {
         error_ = ENOMEM;
-        return;
+        return false;
     }
-    std::memcpy(block_.end(), line, length);
-    if (const std::size_t load = lines::endLine(block_, length); block_.used() > RANGE_LOAD) {
-        sendLoad(load);
-    }
+    return true;
 }
 
 int RangeWriter::finish() {

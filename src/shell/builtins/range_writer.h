@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "lines/write_block.h"
 
@@ -14,10 +15,25 @@ namespace shell::builtins {
 // write_block.h, in loads of a quarter of the size (range_writer.cpp).
 class RangeWriter {
   public:
+    // A load is sent once the block passes this size, so the block holds it and one more line of
+    // usual length. Smaller than the record files' loads: the sort holds the whole list and its
+    // table already, and a write of this size costs no more per byte.
+    static constexpr std::size_t LOAD = std::size_t{256} << 10;
+
     RangeWriter(int fd, std::uint64_t offset) : fd_(fd), offset_(offset), syncedTo_(offset) {}
 
-    // Adds the line followed by CR LF.
-    void putLine(const char* line, std::size_t length);
+    // Adds the line followed by CR LF. Inline, as the sort's merge calls it for every line.
+    void putLine(const char* line, std::size_t length) {
+        if (block_.capacity() < block_.used() + length + lines::LINE_END.size()) {
+            if (!makeRoomFor(length)) {
+                return;
+            }
+        }
+        std::memcpy(block_.end(), line, length);
+        if (const std::size_t load = lines::endLine(block_, length); block_.used() > LOAD) {
+            sendLoad(load);
+        }
+    }
 
     // Whether a line could not be written (or held, for want of memory): no further line will be.
     bool hasFailed() const noexcept { return error_ != 0; }
@@ -32,6 +48,8 @@ class RangeWriter {
     lines::WriteBlock block_;
     int error_ = 0; // the first failure; nothing more is written after it
 
+    // Grows the block for a line of `length` bytes; false, with the error set, when it cannot.
+    bool makeRoomFor(std::size_t length);
     // Writes the first `count` bytes of the block at offset_, and drops them from the block.
     void sendLoad(std::size_t count);
 };
