@@ -95,7 +95,7 @@ TEST(RunFrame, EndOfInputAtEachWaitIsFatal) {
 
 TEST(RunFrame, UnwritableStandardOutputIsFatalAtTheBanner) {
     Pipe unread;
-    unread.closeRead(); // nobody will ever read what the tool writes
+    unread.read.close(); // nobody will ever read what the tool writes
     struct Case {
         const char* name;
         Stream output;
@@ -103,7 +103,7 @@ TEST(RunFrame, UnwritableStandardOutputIsFatalAtTheBanner) {
     };
     for (const Case& test :
          {Case{"a full device", Stream::file("/dev/full"), ENOSPC},
-          Case{"a pipe nobody reads", Stream::descriptor(unread.write), EPIPE}}) {
+          Case{"a pipe nobody reads", Stream::descriptor(unread.write.fd), EPIPE}}) {
         SCOPED_TRACE(test.name);
         SmallCatalogue catalogue("Yes\n\n");
         catalogue.launch.out = test.output;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -22,6 +23,24 @@
 #include <utility>
 
 namespace test_support {
+
+// A descriptor that is closed when the object goes, or before.
+struct HeldDescriptor {
+    int fd = -1;
+    HeldDescriptor() = default;
+    explicit HeldDescriptor(int descriptor) : fd(descriptor) {}
+    HeldDescriptor(HeldDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    HeldDescriptor& operator=(HeldDescriptor&& other) noexcept {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    ~HeldDescriptor() { close(); }
+    void close() {
+        if (fd >= 0) {
+            ::close(std::exchange(fd, -1));
+        }
+    }
+};
 
 // How a process ended and what it wrote.
 struct RunResult {
@@ -127,31 +146,10 @@ class Child {
     pid_t pid_;
 };
 
-// Runs `call` in a child process, so that limits set for it do not touch the test itself.
-// Returns the child's exit status, which is what `call` returned.
-inline int inChild(const std::function<int()>& call) {
-    RunResult result;
-    Child({0, 1, 2}, [&] { ::_exit(call()); }).await(result);
-    return result.exitStatus;
-}
-
-// A descriptor that is closed when the object goes.
-struct HeldDescriptor {
-    int fd;
-    explicit HeldDescriptor(int descriptor) : fd(descriptor) {}
-    ~HeldDescriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    HeldDescriptor(const HeldDescriptor&) = delete;
-    HeldDescriptor& operator=(const HeldDescriptor&) = delete;
-};
-
-// An unnamed temporary file holding `bytes`, read from its start.
+// An unnamed temporary file holding `bytes`, read from its start; it closes on exec.
 inline int tempFile(std::string_view bytes) {
     char name[] = "/tmp/mts-testXXXXXX";
-    HeldDescriptor file(::mkstemp(name));
+    HeldDescriptor file(::mkostemp(name, O_CLOEXEC));
     if (file.fd < 0) {
         throw std::runtime_error("cannot make a temporary file");
     }
@@ -201,6 +199,12 @@ inline RunResult runInChild(const std::function<void()>& body, const std::string
     result.out = contents(out.fd);
     result.err = contents(err.fd);
     return result;
+}
+
+// Runs `call` in a child process, so that limits set for it do not touch the test itself.
+// Returns the child's exit status, which is what `call` returned.
+inline int inChild(const std::function<int()>& call) {
+    return runInChild([&] { ::_exit(call()); }).exitStatus;
 }
 
 } // namespace test_support

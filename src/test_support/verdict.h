@@ -8,54 +8,28 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "test_support/catalogue.h"
-#include "test_support/child.h"
+#include "test_support/test_support.h"
 #include "test_support/transcript.h"
 
 namespace test_support {
 
-// A file of the run's folder, compared with what it should hold block by block, and only when the
-// sizes agree: the lists of the large runs are tens of megabytes.
+// A file of the run's folder, compared with what it should hold only when the sizes agree: the
+// lists of the large runs are tens of megabytes.
 struct OnDisk {
     std::filesystem::path path;
     std::optional<std::uintmax_t> size; // none when the file is absent
 
     bool exists() const { return size.has_value(); }
-
     bool operator==(const std::string& bytes) const {
-        if (!size || *size != bytes.size()) {
-            return false;
-        }
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
-        std::vector<char> block(std::size_t{1} << 20);
-        std::size_t at = 0;
-        bool same = true;
-        while (same) {
-            const ssize_t got = ::read(fd, block.data(), block.size());
-            if (got <= 0) {
-                same = got == 0 && at == bytes.size();
-                break;
-            }
-            const auto n = static_cast<std::size_t>(got);
-            same = at + n <= bytes.size() && std::memcmp(block.data(), bytes.data() + at, n) == 0;
-            at += n;
-        }
-        ::close(fd);
-        return same;
+        return size == bytes.size() && readFile(path) == bytes;
     }
-
     bool operator==(const std::optional<std::string>& bytes) const {
         return bytes ? *this == *bytes : !exists();
     }

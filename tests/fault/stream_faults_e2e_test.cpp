@@ -74,17 +74,17 @@ TEST(StreamFaults, StandardOutputReaderLeavesWhileTheQuestionWaits) {
     Pipe input;
     Pipe output;
     Launch launch = launchIn(dir.dir, "", std::chrono::seconds(30));
-    launch.in = Stream::descriptor(input.read);
-    launch.out = Stream::descriptor(output.write);
+    launch.in = Stream::descriptor(input.read.fd);
+    launch.out = Stream::descriptor(output.write.fd);
     Running running(launch);
-    input.closeRead();
-    output.closeWrite();
+    input.read.close();
+    output.write.close();
 
     const std::string question = catalogue.transcripts().question;
-    const std::string shown = readUntil(output.read, message(QUESTION));
-    output.closeRead();
-    (void)writeAll(input.write, "Yes\n\n");
-    input.closeWrite();
+    const std::string shown = readUntil(output.read.fd, message(QUESTION));
+    output.read.close();
+    (void)writeAll(input.write.fd, "Yes\n\n");
+    input.write.close();
     const RunResult run = running.finish();
 
     EXPECT_EQ(shown, question);
@@ -135,16 +135,16 @@ TEST(StreamFaults, GigabyteAnswerLineWithoutLineEndTakesConstantMemory) {
     catalogue.layOut(dir.dir);
     Pipe input;
     Launch launch = launchIn(dir.dir, "", std::chrono::seconds(120));
-    launch.in = Stream::descriptor(input.read);
+    launch.in = Stream::descriptor(input.read.fd);
     Running running(launch);
-    input.closeRead();
+    input.read.close();
 
-    bool allTaken = writeAll(input.write, "Ye");
+    bool allTaken = writeAll(input.write.fd, "Ye");
     const std::string block(std::size_t{1} << 20, 's');
     for (int i = 0; i < 1024 && allTaken; ++i) {
-        allTaken = writeAll(input.write, block);
+        allTaken = writeAll(input.write.fd, block);
     }
-    input.closeWrite();
+    input.write.close();
     const RunResult run = running.finish();
 
     EXPECT_TRUE(allTaken) << "the program stopped reading before the end of the answer";

@@ -187,14 +187,14 @@ TEST_F(WindowsHost, FolderNamedAsThePictureListLeavesTheEarlierBackup) {
 // holds a file of `folder` open as `words` tell it, and returns once it holds the file.
 std::unique_ptr<Running> holdOpen(const TempFolder& folder, const std::vector<std::string>& words) {
     Pipe said;
-    Launch launch{.folder = folder.dir, .out = Stream::descriptor(said.write)};
+    Launch launch{.folder = folder.dir, .out = Stream::descriptor(said.write.fd)};
     launch.command = programCommand();
     launch.command.back() = "hold_file.exe";
     launch.command.insert(launch.command.end(), words.begin(), words.end());
     auto holder = std::make_unique<Running>(launch);
-    said.closeWrite();
+    said.write.close();
     char word[4] = {};
-    EXPECT_EQ(::read(said.read, word, 4), 4) << "the holding program did not start";
+    EXPECT_EQ(::read(said.read.fd, word, 4), 4) << "the holding program did not start";
     return holder;
 }
 
