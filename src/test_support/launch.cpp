@@ -148,6 +148,11 @@ std::string builtProgramPath() {
     return MTS_PROGRAM_PATH;
 }
 
+bool onWindowsHost() {
+    const char* host = std::getenv("MTS_HOST");
+    return host != nullptr && std::string_view(host) == "windows";
+}
+
 std::vector<std::string> programCommand() {
     const char* fromEnvironment = std::getenv("MTS_PROGRAM");
     if (fromEnvironment == nullptr || *fromEnvironment == '\0') {

@@ -60,6 +60,9 @@ struct Launch {
 std::vector<std::string> programCommand();
 std::string builtProgramPath();
 
+// Whether MTS_PROGRAM is the Windows build, as the Windows leg says with MTS_HOST=windows.
+bool onWindowsHost();
+
 // A pipe whose ends are closed when it goes, or before; neither end passes to started programs.
 struct Pipe {
     HeldDescriptor read;

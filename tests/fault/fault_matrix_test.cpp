@@ -3,22 +3,21 @@
 // (for the large catalogue, a spread of the calls on each file). Whatever fails, the operator's
 // picture list must survive (test_support/verdict.h), and a fatal report must name the call that
 // failed; an interrupted or short call must end in a complete run. The Windows build goes through
-// the same under Wine (wine_host.h), where each of the run's processes has its calls counted and
+// the same under Wine, where each of the run's processes has its calls counted and
 // failed in turn.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string_view>
 
+#include "fault_catalogue.h"
 #include "fault_protocol.h"
 #include "tally.h"
 #include "test_support/expect.h"
-#include "wine_host.h"
 
 namespace {
 
@@ -27,6 +26,95 @@ using namespace fault;
 using namespace fault_protocol;
 
 const std::string ANSWERS = "Yes\n\n";
+
+// The Windows build run under Wine for the fault tests. There the program, each command line of
+// the interpreter (cmd.exe runs every one as a process of its own), the sort and Wine's server
+// are separate processes, and the preload library, told to count every process under its own
+// name (FAULT_PROCESSES), counts and fails the calls of each. The server opens, truncates,
+// renames and deletes the files for all the others, and it takes its environment once, when it
+// starts: so every run has a server of its own, started with the run's settings and ended with
+// every process of the prefix when the run is over. The prefix itself is made once.
+
+// A Wine prefix of the test's own, removed with everything in it when the object goes.
+class Wine {
+  public:
+    Wine() : prefix_("mts-wine") {}
+
+    // What every Wine process of this prefix gets in its environment: no display, no debug
+    // output, and no offer to install the .NET and HTML runtimes while the prefix is made.
+    std::vector<std::string> environment() const {
+        return {"WINEPREFIX=" + prefix_.dir.string(),
+                "WINEDEBUG=-all",
+                "WINEDLLOVERRIDES=mscoree,mshtml=",
+                "WINEARCH=win64",
+                "DISPLAY",
+                "WAYLAND_DISPLAY"};
+    }
+
+    // One of Wine's own commands, run to its end with `settings` added to the environment.
+    RunResult command(std::vector<std::string> words,
+                      const std::vector<std::string>& settings = {}) const {
+        Launch launch{.folder = prefix_.dir,
+                      .environment = environment(),
+                      .timeLimit = std::chrono::seconds(120),
+                      .command = std::move(words)};
+        launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
+        return runProgram(launch);
+    }
+
+    // Makes the prefix, as a first start of a Windows program does; false when Wine cannot.
+    bool make() const;
+
+  private:
+    TempFolder prefix_;
+};
+
+// Wine's server for one run. `wineserver -p60` returns once the server listens, so no program of
+// the run can start a server of its own (without the settings) first; `-k` ends it with every
+// process of the prefix, and `-w` waits until it has gone. Should the test
+// itself be killed, the server ends a minute after its last process.
+class WineServer {
+  public:
+    WineServer(const Wine& wine, const std::vector<std::string>& settings) : wine_(wine) {
+        started_ = wine_.command({"wineserver", "-p60"}, settings).exitStatus == 0;
+    }
+    ~WineServer() {
+        wine_.command({"wineserver", "-k"});
+        wine_.command({"wineserver", "-w"});
+    }
+    WineServer(const WineServer&) = delete;
+    WineServer& operator=(const WineServer&) = delete;
+
+    bool started() const { return started_; }
+
+  private:
+    const Wine& wine_;
+    bool started_ = false;
+};
+
+inline bool Wine::make() const {
+    const WineServer server(*this, {});
+    return server.started() && command({"wine", "cmd.exe", "/c", "exit"}).exitStatus == 0;
+}
+
+// The Windows build (MTS_PROGRAM) run in `dir` with `input`, under a server of its own; `settings`
+// go into the environment of the server and of every process of the run.
+inline RunResult runUnderWine(const Wine& wine, const std::filesystem::path& dir,
+                              std::string_view input, const std::vector<std::string>& settings,
+                              std::chrono::milliseconds limit) {
+    const WineServer server(wine, settings);
+    if (!server.started()) {
+        RunResult none;
+        none.err = "Wine's server did not start";
+        return none;
+    }
+    Launch launch{.folder = dir,
+                  .in = Stream::bytes(input),
+                  .environment = wine.environment(),
+                  .timeLimit = limit};
+    launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
+    return runProgram(launch);
+}
 
 struct Disturbance {
     Mode mode;
@@ -64,20 +152,13 @@ struct Scenario {
     std::vector<std::string> targets; // when not empty, only calls on files whose names start so
 };
 
-// The scenario's files, written once into `master` and copied from there for every run.
-void layOut(const fs::path& dir, const fs::path& master) {
+// The scenario's files, laid out afresh in `dir` for each run.
+void layOut(const fs::path& dir, const Scenario& scenario) {
     fs::remove_all(dir);
     fs::create_directory(dir);
-    for (const auto& entry : fs::directory_iterator(master)) {
-        fs::copy_file(entry.path(), dir / entry.path().filename());
-    }
-}
-
-void writeMaster(const fs::path& master, const Scenario& scenario) {
-    fs::create_directory(master);
-    scenario.catalogue.layOut(master);
+    scenario.catalogue.layOut(dir);
     for (const auto& [name, bytes] : scenario.leftovers) {
-        writeFile(master / name, bytes);
+        writeFile(dir / name, bytes);
     }
 }
 
@@ -86,14 +167,14 @@ void writeMaster(const fs::path& master, const Scenario& scenario) {
 std::string checkFatalReport(const RunResult& run, const std::string& kind, int injectedErrno,
                              const std::string& target, bool windowsBuild) {
     const FatalReport report = parseFatalReport(run.err);
-    if (!report.wellFormed || !report.hostError) {
-        return "the fatal report is not well formed";
-    }
     const std::string& operation = report.operation;
     const std::string& name = report.fileName;
     const bool hasRecord = report.record.has_value();
-    if (report.description != std::strerror(report.error)) {
-        return "the error description does not match the error number";
+    FatalReport wellFormed =
+        hostErrorReport(report.error, operation, report.channel, name, report.record);
+    wellFormed.before = report.before;
+    if (report != wellFormed) {
+        return "the fatal report is not a well-formed report of a host error";
     }
     if ((operation == "OPEN") == hasRecord) {
         return "a record number must follow every file name except that of a failed open";
@@ -202,24 +283,20 @@ std::vector<long> callsToDisturb(const std::vector<std::string>& targets,
     return {picked.begin(), picked.end()};
 }
 
-// The folders of one scenario's runs: the run's own, the preload library's files and the
-// scenario's files, laid out afresh from there for each run.
+// The folders of one scenario's runs: the run's own and the preload library's files.
 struct RunFolders {
     TempFolder base{"mts-fault", TempFolder::Storage::Memory};
     fs::path dir = base.dir / "run";
     fs::path io = base.dir / "io";
-    fs::path master = base.dir / "master";
 };
 
 // A run with the answers under the preload library, with its settings added: of this build, or
 // of the Windows build under `wine`, where every process counts its calls under its own name.
 RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> settings,
                           std::chrono::milliseconds limit, const Wine* wine) {
-    settings.push_back(setting(io::COUNT_FILE, (folders.io / "counts").string()));
     settings.push_back(setting(io::REPORT_FILE, (folders.io / "report").string()));
     if (wine != nullptr) {
         fs::remove(folders.io / "processes");
-        fs::remove(folders.io / "counts");
         settings.push_back("LD_PRELOAD=" + preloadPath());
         settings.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
         settings.push_back(setting(io::SCOPE, folders.dir.string()));
@@ -255,9 +332,9 @@ std::chrono::milliseconds runLimit(const Wine* wine) {
 }
 
 // The undisturbed run: it must be complete, and it tells which calls there are, in order.
-void traceCleanRun(const RunFolders& folders, const RunExpectation& e, const Wine* wine,
-                   Trace& trace) {
-    layOut(folders.dir, folders.master);
+void traceCleanRun(const Scenario& scenario, const RunFolders& folders, const RunExpectation& e,
+                   const Wine* wine, Trace& trace) {
+    layOut(folders.dir, scenario);
     fs::remove(folders.io / "trace");
     const RunResult clean =
         runUnderPreload(folders, {setting(io::TRACE_FILE, (folders.io / "trace").string())},
@@ -270,10 +347,6 @@ void traceCleanRun(const RunFolders& folders, const RunExpectation& e, const Win
     const std::vector<TraceLine> lines = readTraceLines(readFile(folders.io / "trace"));
     for (const TraceLine& line : lines) {
         trace[line.key].push_back(line.target);
-    }
-    for (const auto& [key, count] : readCountLines(readFile(folders.io / "counts"))) {
-        ASSERT_EQ(trace.count(key) ? trace.at(key).size() : 0u, static_cast<std::size_t>(count))
-            << key;
     }
     // On Linux the program syncs the backup itself, which its own tests show; under Wine the
     // interpreter's copy makes it, so the trace of every process is where to see it.
@@ -294,7 +367,7 @@ std::string outcomeOf(const RunResult& run, const Transcripts& t) {
 void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFolders& folders,
                   const Wine* wine, const std::string& key, std::size_t calls,
                   const Disturbance& how, long at, Tally& tally) {
-    layOut(folders.dir, folders.master);
+    layOut(folders.dir, scenario);
     fs::remove(folders.io / "report");
     const std::string kind = kindOf(key);
     std::vector<std::string> settings = {
@@ -332,10 +405,9 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
 void runMatrix(const Scenario& scenario, Tally& tally, const Wine* wine = nullptr) {
     const RunFolders folders;
     fs::create_directory(folders.io);
-    writeMaster(folders.master, scenario);
     const RunExpectation e = expectationFor(scenario);
     Trace trace;
-    traceCleanRun(folders, e, wine, trace);
+    traceCleanRun(scenario, folders, e, wine, trace);
     if (testing::Test::HasFatalFailure()) {
         return;
     }

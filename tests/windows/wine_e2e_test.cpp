@@ -55,8 +55,7 @@ const Transcripts SHOWN = transcriptsFor(CATS);
 class WindowsHost : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* host = std::getenv("MTS_HOST");
-        if (host == nullptr || std::string_view(host) != "windows") {
+        if (!onWindowsHost()) {
             GTEST_SKIP() << "needs the Windows build; MTS_HOST=windows selects it";
         }
         writeCatalogue(folder, OLD_LIST, mapFile(CATS));

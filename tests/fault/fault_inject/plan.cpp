@@ -36,10 +36,8 @@ void copyEnv(const char* name, char* into, std::size_t size) {
 
 __attribute__((constructor)) void setUp() {
     char processesFile[PATH_MAX];
-    char countFile[PATH_MAX];
     copyEnv(io::PROCESSES, processesFile, sizeof processesFile);
-    copyEnv(io::COUNT_FILE, countFile, sizeof countFile);
-    if (!startCounting(processesFile, countFile)) {
+    if (!startCounting(processesFile)) {
         return;
     }
     if (eachProcessCounts()) {
@@ -70,15 +68,11 @@ __attribute__((constructor)) void setUp() {
     // Programs that the process starts are not part of the experiment, unless every process is.
     if (!eachProcessCounts()) {
         for (const char* name : {"LD_PRELOAD", io::KIND, io::AT, io::MODE, io::ERRNO,
-                                 io::COUNT_FILE, io::REPORT_FILE, io::TRACE_FILE, io::SCOPE}) {
+                                 io::REPORT_FILE, io::TRACE_FILE, io::SCOPE}) {
             ::unsetenv(name);
         }
     }
     plan.ready = true;
-}
-
-__attribute__((destructor)) void tearDown() {
-    writeCounts();
 }
 
 } // namespace
