@@ -48,8 +48,8 @@ struct RunResult {
     int signal = 0;         // the signal that ended it, if one did
     bool timedOut = false;  // it was still running at its time limit, and was killed
     long peakMemoryKiB = 0; // its largest resident size
-    std::string out;
-    std::string err;
+    std::string out{};
+    std::string err{};
 };
 
 // Notes in `result` how `child` ended, once it has: false while it runs (with WNOHANG in `flags`).
@@ -146,6 +146,18 @@ class Child {
     pid_t pid_;
 };
 
+// Writes all of `bytes` to `fd`; false when it cannot, as when the reader of a pipe has gone.
+inline bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
 // An unnamed temporary file holding `bytes`, read from its start; it closes on exec.
 inline int tempFile(std::string_view bytes) {
     char name[] = "/tmp/mts-testXXXXXX";
@@ -154,22 +166,19 @@ inline int tempFile(std::string_view bytes) {
         throw std::runtime_error("cannot make a temporary file");
     }
     ::unlink(name);
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(file.fd, bytes.data(), bytes.size());
-        if (put <= 0) {
-            throw std::runtime_error("cannot fill a temporary file");
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
+    if (!writeAll(file.fd, bytes)) {
+        throw std::runtime_error("cannot fill a temporary file");
     }
     ::lseek(file.fd, 0, SEEK_SET);
     return std::exchange(file.fd, -1);
 }
 
-// All the bytes of an open file, from its start. Read straight into a string of the file's size:
-// the fault tests read lists of many megabytes after every run.
+// All the bytes of an open file, from its start. Read straight into a string of the file's size
+// and one byte more, where the end shows: the fault tests read lists of many megabytes.
 inline std::string contents(int fd) {
     struct stat info {};
-    std::string bytes(::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0, '\0');
+    std::string bytes(::fstat(fd, &info) == 0 ? static_cast<std::size_t>(info.st_size) + 1 : 1,
+                      '\0');
     std::size_t used = 0;
     ::lseek(fd, 0, SEEK_SET);
     for (;;) {

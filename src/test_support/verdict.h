@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,15 +21,25 @@
 
 namespace test_support {
 
-// A file of the run's folder, compared with what it should hold only when the sizes agree: the
-// lists of the large runs are tens of megabytes.
+// A file of the run's folder, compared with what it should hold block by block, and only when the
+// sizes agree: the lists of the large runs are tens of megabytes.
 struct OnDisk {
     std::filesystem::path path;
     std::optional<std::uintmax_t> size; // none when the file is absent
 
     bool exists() const { return size.has_value(); }
     bool operator==(const std::string& bytes) const {
-        return size == bytes.size() && readFile(path) == bytes;
+        std::ifstream in(path, std::ios::binary);
+        std::vector<char> block(std::size_t{1} << 20);
+        std::size_t at = 0;
+        while (size == bytes.size() && in.read(block.data(), std::ssize(block)).gcount() > 0) {
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (bytes.compare(at, got, block.data(), got) != 0) {
+                return false;
+            }
+            at += got;
+        }
+        return size == bytes.size() && at == bytes.size();
     }
     bool operator==(const std::optional<std::string>& bytes) const {
         return bytes ? *this == *bytes : !exists();

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -92,54 +94,35 @@ class WineServer {
     bool started_ = false;
 };
 
-inline bool Wine::make() const {
+bool Wine::make() const {
     const WineServer server(*this, {});
     return server.started() && command({"wine", "cmd.exe", "/c", "exit"}).exitStatus == 0;
 }
 
-// The Windows build (MTS_PROGRAM) run in `dir` with `input`, under a server of its own; `settings`
-// go into the environment of the server and of every process of the run.
-inline RunResult runUnderWine(const Wine& wine, const std::filesystem::path& dir,
-                              std::string_view input, const std::vector<std::string>& settings,
-                              std::chrono::milliseconds limit) {
-    const WineServer server(wine, settings);
-    if (!server.started()) {
-        RunResult none;
-        none.err = "Wine's server did not start";
-        return none;
-    }
-    Launch launch{.folder = dir,
-                  .in = Stream::bytes(input),
-                  .environment = wine.environment(),
-                  .timeLimit = limit};
-    launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
-    return runProgram(launch);
-}
-
 struct Disturbance {
     Mode mode;
-    const char* error;
+    int error; // for a failure
 };
 
 // The failures each kind of call can really meet. Interrupted and short calls are the ones a
 // program must absorb by retrying.
 const std::vector<std::pair<Kind, std::vector<Disturbance>>> PLAN = {
-    {K_OPEN, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}, {MODE_EINTR, ""}}},
-    {K_READ, {{MODE_FAIL, "EIO"}, {MODE_EINTR, ""}, {MODE_SHORT, ""}}},
-    {K_WRITE, {{MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}, {MODE_EINTR, ""}, {MODE_SHORT, ""}}},
-    {K_FSYNC, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
-    {K_RENAME, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
-    {K_FTRUNCATE, {{MODE_FAIL, "EIO"}, {MODE_EINTR, ""}}},
-    {K_CLOSE, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}, {MODE_EINTR, ""}}},
-    {K_UNLINK, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}}},
-    {K_COPY, {{MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "EXDEV"}, {MODE_SHORT, ""}}},
-    {K_FCHMOD, {{MODE_FAIL, "EPERM"}, {MODE_FAIL, "EIO"}}},
-    {K_STAT, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}}},
+    {K_OPEN, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}, {MODE_EINTR, 0}}},
+    {K_READ, {{MODE_FAIL, EIO}, {MODE_EINTR, 0}, {MODE_SHORT, 0}}},
+    {K_WRITE, {{MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}, {MODE_EINTR, 0}, {MODE_SHORT, 0}}},
+    {K_FSYNC, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
+    {K_RENAME, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
+    {K_FTRUNCATE, {{MODE_FAIL, EIO}, {MODE_EINTR, 0}}},
+    {K_CLOSE, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}, {MODE_EINTR, 0}}},
+    {K_UNLINK, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}}},
+    {K_COPY, {{MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}, {MODE_FAIL, EXDEV}, {MODE_SHORT, 0}}},
+    {K_FCHMOD, {{MODE_FAIL, EPERM}, {MODE_FAIL, EIO}}},
+    {K_STAT, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}}},
     // A name taken meanwhile, and the failures of making a name at all.
-    {K_LINK, {{MODE_FAIL, "EEXIST"}, {MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}}},
-    {K_WRITEBACK, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
+    {K_LINK, {{MODE_FAIL, EEXIST}, {MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}}},
+    {K_WRITEBACK, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
     // No room in the address space, and a file system that cannot map files.
-    {K_MAP, {{MODE_FAIL, "ENOMEM"}, {MODE_FAIL, "ENODEV"}}},
+    {K_MAP, {{MODE_FAIL, ENOMEM}, {MODE_FAIL, ENODEV}}},
 };
 
 // A folder to run in, with the files of the scenario laid out afresh for each run.
@@ -295,17 +278,26 @@ struct RunFolders {
 RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> settings,
                           std::chrono::milliseconds limit, const Wine* wine) {
     settings.push_back(setting(io::REPORT_FILE, (folders.io / "report").string()));
-    if (wine != nullptr) {
-        fs::remove(folders.io / "processes");
-        settings.push_back("LD_PRELOAD=" + preloadPath());
-        settings.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
-        settings.push_back(setting(io::SCOPE, folders.dir.string()));
-        return runUnderWine(*wine, folders.dir, ANSWERS, settings, limit);
-    }
     Launch launch = launchIn(folders.dir, ANSWERS, limit);
-    launch.preload = preloadPath();
     launch.environment = std::move(settings);
-    launch.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+    if (wine == nullptr) {
+        launch.preload = preloadPath();
+        launch.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+        return runProgram(launch);
+    }
+    // The Windows build (MTS_PROGRAM), under a server of its own that, like every process of the
+    // run, has the settings in its environment.
+    fs::remove(folders.io / "processes");
+    launch.builtProgram = false;
+    launch.environment.push_back("LD_PRELOAD=" + preloadPath());
+    launch.environment.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
+    launch.environment.push_back(setting(io::SCOPE, folders.dir.string()));
+    const WineServer server(*wine, launch.environment);
+    if (!server.started()) {
+        return {.err = "Wine's server did not start"};
+    }
+    const std::vector<std::string> wineSettings = wine->environment();
+    launch.environment.insert(launch.environment.begin(), wineSettings.begin(), wineSettings.end());
     return runProgram(launch);
 }
 
@@ -372,7 +364,7 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
     const std::string kind = kindOf(key);
     std::vector<std::string> settings = {
         setting(io::KIND, kind), setting(io::AT, std::to_string(at)),
-        setting(io::MODE, MODE_NAMES[how.mode]), setting(io::ERRNO, how.error)};
+        setting(io::MODE, MODE_NAMES[how.mode]), setting(io::ERRNO, std::to_string(how.error))};
     if (wine != nullptr) {
         settings.push_back(setting(io::PROCESS, processOf(key)));
     }
@@ -384,8 +376,7 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
         return wine != nullptr && leftByAFailedRemoval(name, kind, target.value_or(""));
     };
     allowed.checkReport = [&](const RunResult& ended) {
-        return checkFatalReport(ended, kind, how.error[0] ? errnoNamed(how.error) : 0,
-                                target.value_or(""), wine != nullptr);
+        return checkFatalReport(ended, kind, how.error, target.value_or(""), wine != nullptr);
     };
     const bool ended = !run.timedOut && run.signal == 0;
     const Verdict verdict = target || !ended ? judgeRun(e, run, folders.dir, allowed)
@@ -394,8 +385,9 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
               [&](const std::string& problem) {
                   return scenario.name + ": " + key + " call " + std::to_string(at) + " of " +
                          std::to_string(calls) + " (on " + target.value_or("") + "), " +
-                         MODE_NAMES[how.mode] + (how.error[0] ? " " : "") + how.error + ": " +
-                         problem + shownBy(run);
+                         MODE_NAMES[how.mode] +
+                         (how.error != 0 ? std::string(" ") + strerrorname_np(how.error) : "") +
+                         ": " + problem + shownBy(run);
               });
 }
 

@@ -60,23 +60,6 @@ inline Mode modeNamed(const char* name) {
                                              : MODE_FAIL;
 }
 
-// An error number by its name, or given as a number.
-inline int errnoNamed(const char* name) {
-    static constexpr struct {
-        const char* name;
-        int value;
-    } KNOWN[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"EPERM", EPERM},
-                 {"EFBIG", EFBIG},   {"EXDEV", EXDEV},   {"ENOSYS", ENOSYS}, {"EINTR", EINTR},
-                 {"EDQUOT", EDQUOT}, {"EBADF", EBADF},   {"EMFILE", EMFILE}, {"EROFS", EROFS},
-                 {"EEXIST", EEXIST}, {"ENOMEM", ENOMEM}, {"ENODEV", ENODEV}};
-    for (const auto& known : KNOWN) {
-        if (std::strcmp(known.name, name) == 0) {
-            return known.value;
-        }
-    }
-    return std::atoi(name);
-}
-
 // The settings of the I/O library (fault_inject.cpp tells what each does).
 namespace io {
 inline constexpr char KIND[] = "FAULT_KIND";

@@ -12,7 +12,7 @@
 //                 eintr: the call is interrupted before it does anything (a close: after it has
 //                   released the descriptor);
 //                 short: a read, write or copy moves only half of what was asked (at least 1)
-//   FAULT_ERRNO   an error by name (fault_protocol.h has the names) or a number
+//   FAULT_ERRNO   the error number
 //   FAULT_REPORT_FILE  where to write one line naming the disturbed call, when it happens
 //   FAULT_TRACE_FILE   where to append one line per counted call: the calls there are, in order
 //   FAULT_SCOPE   the folder whose files count (default: the working folder at load time)
