@@ -17,7 +17,6 @@
 
 #include "test_support/catalogue.h"
 #include "test_support/test_support.h"
-#include "test_support/transcript.h"
 
 namespace test_support {
 

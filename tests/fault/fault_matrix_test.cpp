@@ -16,9 +16,7 @@
 #include <set>
 #include <string_view>
 
-#include "fault_catalogue.h"
-#include "fault_protocol.h"
-#include "tally.h"
+#include "fault_support.h"
 #include "test_support/expect.h"
 
 namespace {
@@ -281,7 +279,7 @@ RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> se
     Launch launch = launchIn(folders.dir, ANSWERS, limit);
     launch.environment = std::move(settings);
     if (wine == nullptr) {
-        launch.preload = preloadPath();
+        launch.preload = MTS_FAULT_PRELOAD_PATH;
         launch.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
         return runProgram(launch);
     }
@@ -289,7 +287,7 @@ RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> se
     // run, has the settings in its environment.
     fs::remove(folders.io / "processes");
     launch.builtProgram = false;
-    launch.environment.push_back("LD_PRELOAD=" + preloadPath());
+    launch.environment.push_back(std::string("LD_PRELOAD=") + MTS_FAULT_PRELOAD_PATH);
     launch.environment.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
     launch.environment.push_back(setting(io::SCOPE, folders.dir.string()));
     const WineServer server(*wine, launch.environment);

@@ -13,8 +13,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "fault_catalogue.h"
-#include "fault_protocol.h"
+#include "fault_support.h"
 #include "test_support/expect.h"
 
 namespace {
@@ -197,7 +196,7 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
             writeFile(dir.dir / PICTURES, catalogue.pictures);
         }
         Launch launch = launchIn(dir.dir, test.input);
-        launch.preload = test.fault.empty() ? "" : preloadPath();
+        launch.preload = test.fault.empty() ? "" : MTS_FAULT_PRELOAD_PATH;
         launch.environment = test.fault;
         FatalReport expected = endOfInputReport("list-directed read", test.record);
         expected.before = test.account;
