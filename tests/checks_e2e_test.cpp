@@ -42,28 +42,24 @@ void expectNothingRewritten(const TempFolder& folder) {
     EXPECT_FALSE(folder.exists(UNSORTED));
 }
 
-struct AnswerCase {
-    std::string_view typed; // the answer line, without the line end
-    bool rejects;
-};
-
 TEST(MapConfirmation, OnlyNoInItsThreeSpellingsRejects) {
-    const std::vector<AnswerCase> answers = {
+    // The answer line, without the line end, and whether it rejects the map.
+    const std::vector<std::pair<std::string_view, bool>> answers = {
         {"Yes", false},     {"yes", false},     {"Y", false},   {"ok", false},     {"n", false},
         {"N", false},       {"nO", false},      {"", false},    {" no", false},    {"\tno", false},
         {"on", false},      {"No", true},       {"NO", true},   {"no", true},      {"Nope", true},
         {"Not sure", true}, {"nonsense", true}, {"No\r", true}, {"no\tway", true},
     };
     const std::string map = mapFile(CATS);
-    for (const AnswerCase& answer : answers) {
+    for (const auto& [typed, rejects] : answers) {
         // An answer line ends the same whether typed with CR LF or LF alone.
         for (const std::string_view lineEnd : {"\n", "\r\n"}) {
-            const std::string input = std::string(answer.typed) + std::string(lineEnd) + "\n";
+            const std::string input = std::string(typed) + std::string(lineEnd) + "\n";
             SCOPED_TRACE(testing::PrintToString(input));
             const TempFolder folder;
             writeListWithStaleBackup(folder, map);
             const RunResult run = runProgram(folder.dir, input);
-            if (answer.rejects) {
+            if (rejects) {
                 expectEnd(run, 0, SHOWN.rejected);
                 EXPECT_EQ(run.err, "");
                 expectNothingRewritten(folder);

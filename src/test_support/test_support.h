@@ -221,23 +221,18 @@ inline int inChild(const std::function<int()>& call) {
     return runInChild([&] { ::_exit(call()); }).exitStatus;
 }
 
-// The names, sorted, separated by one blank: a folder's listing.
-inline std::string sortedAndJoined(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
-    std::string joined;
-    for (const std::string& name : names) {
-        joined += (joined.empty() ? "" : " ") + name;
-    }
-    return joined;
-}
-
 // The names of all entries of `dir`, sorted, separated by one blank.
 inline std::string listing(const std::filesystem::path& dir) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         names.push_back(entry.path().filename().string());
     }
-    return sortedAndJoined(std::move(names));
+    std::sort(names.begin(), names.end());
+    std::string joined;
+    for (const std::string& name : names) {
+        joined += (joined.empty() ? "" : " ") + name;
+    }
+    return joined;
 }
 
 inline void writeFile(const std::filesystem::path& name, std::string_view bytes) {

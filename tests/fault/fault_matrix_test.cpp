@@ -274,8 +274,10 @@ struct RunFolders {
 // A run with the answers under the preload library, with its settings added: of this build, or
 // of the Windows build under `wine`, where every process counts its calls under its own name.
 RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> settings,
-                          std::chrono::milliseconds limit, const Wine* wine) {
+                          const Wine* wine) {
     settings.push_back(setting(io::REPORT_FILE, (folders.io / "report").string()));
+    // How long one run may take: a run under Wine starts a server and a dozen processes.
+    const auto limit = wine != nullptr ? std::chrono::seconds(90) : std::chrono::seconds(30);
     Launch launch = launchIn(folders.dir, ANSWERS, limit);
     launch.environment = std::move(settings);
     if (wine == nullptr) {
@@ -316,19 +318,13 @@ RunExpectation expectationFor(const Scenario& scenario) {
 
 using Trace = std::map<std::string, std::vector<std::string>>;
 
-// How long one run may take: a run under Wine starts a server and a dozen processes.
-std::chrono::milliseconds runLimit(const Wine* wine) {
-    return wine != nullptr ? std::chrono::seconds(90) : std::chrono::seconds(30);
-}
-
 // The undisturbed run: it must be complete, and it tells which calls there are, in order.
 void traceCleanRun(const Scenario& scenario, const RunFolders& folders, const RunExpectation& e,
                    const Wine* wine, Trace& trace) {
     layOut(folders.dir, scenario);
     fs::remove(folders.io / "trace");
     const RunResult clean =
-        runUnderPreload(folders, {setting(io::TRACE_FILE, (folders.io / "trace").string())},
-                        wine ? runLimit(wine) : std::chrono::seconds(20), wine);
+        runUnderPreload(folders, {setting(io::TRACE_FILE, (folders.io / "trace").string())}, wine);
     ASSERT_EQ(clean.exitStatus, 0) << clean.err;
     ASSERT_EQ(clean.out, e.transcripts.complete) << clean.err;
     ASSERT_TRUE(sameBytes(readFile(folders.dir / PICTURES), e.newList)) << "the new list";
@@ -366,7 +362,7 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
     if (wine != nullptr) {
         settings.push_back(setting(io::PROCESS, processOf(key)));
     }
-    const RunResult run = runUnderPreload(folders, settings, runLimit(wine), wine);
+    const RunResult run = runUnderPreload(folders, settings, wine);
     const std::optional<std::string> target = reportedTarget(readFile(folders.io / "report"));
     Allowance allowed;
     allowed.mustComplete = how.mode != MODE_FAIL;

@@ -24,10 +24,7 @@ using fault_protocol::setting;
 namespace io = fault_protocol::io;
 
 // The test writes into pipes whose reader may be gone; that must come back as EPIPE here too.
-struct IgnoreBrokenPipes {
-    IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
-};
-const IgnoreBrokenPipes ignoreBrokenPipes;
+const auto ignoreBrokenPipes = ::signal(SIGPIPE, SIG_IGN);
 
 // Reads from `fd` until what has come ends with `ending`, for at most 30 seconds.
 std::string readUntil(int fd, const std::string& ending) {

@@ -88,16 +88,11 @@ TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
     EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
-// An orderly stop that `shown` transcribes, with `why` in the reason given on standard error.
-void expectStop(const RunResult& run, const std::string& shown, std::string_view why) {
-    expectEnd(run, 0, shown);
-    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
-}
-
 // What a sort that did not finish leaves: the failed-sort stop, the picture list as it was, byte
 // for byte, and no file of the sort's own beside it. `why` stands in the reason shown.
 void expectPictureListKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
-    expectStop(run, SHOWN.sortFailed, why);
+    expectEnd(run, 0, SHOWN.sortFailed);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
     expectListKept(folder.dir, OLD_LIST);
     EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
@@ -143,7 +138,8 @@ const std::string EARLIER_BACKUP = pictureLine("IMG_9999.jpg", "Stale", "from an
 // The stop at the backup, with `why` in the reason given: the earlier backup is as it was, and no
 // file of the copy's own is left behind.
 void expectEarlierBackupKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
-    expectStop(run, SHOWN.backupFailed, why);
+    expectEnd(run, 0, SHOWN.backupFailed);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
     EXPECT_EQ(folder.read(BACKUP), EARLIER_BACKUP);
     EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
 }
