@@ -1,5 +1,8 @@
-// The operator's two checks seen from outside: the map table and the yes/no answer before any
-// picture is touched, and the guidance when there is no usable map file.
+// The operator's checks seen from outside: the map table and the yes/no answer before any picture
+// is touched, the guidance when there is no usable map file, and files that an editor saved with a
+// byte-order mark before the first line. A UTF-8 mark before the map is passed over; a UTF-16 map,
+// and a picture list with any mark, stop the run before the list is rewritten, leaving the list as
+// it was, its fresh backup, and no unsorted list.
 
 #include <gtest/gtest.h>
 
@@ -39,28 +42,24 @@ void expectNothingRewritten(const TempFolder& folder) {
     EXPECT_FALSE(folder.exists(UNSORTED));
 }
 
-struct AnswerCase {
-    std::string_view typed; // the answer line, without the line end
-    bool rejects;
-};
-
 TEST(MapConfirmation, OnlyNoInItsThreeSpellingsRejects) {
-    const std::vector<AnswerCase> answers = {
+    // The answer line, without the line end, and whether it rejects the map.
+    const std::vector<std::pair<std::string_view, bool>> answers = {
         {"Yes", false},     {"yes", false},     {"Y", false},   {"ok", false},     {"n", false},
         {"N", false},       {"nO", false},      {"", false},    {" no", false},    {"\tno", false},
         {"on", false},      {"No", true},       {"NO", true},   {"no", true},      {"Nope", true},
         {"Not sure", true}, {"nonsense", true}, {"No\r", true}, {"no\tway", true},
     };
     const std::string map = mapFile(CATS);
-    for (const AnswerCase& answer : answers) {
+    for (const auto& [typed, rejects] : answers) {
         // An answer line ends the same whether typed with CR LF or LF alone.
         for (const std::string_view lineEnd : {"\n", "\r\n"}) {
-            const std::string input = std::string(answer.typed) + std::string(lineEnd) + "\n";
+            const std::string input = std::string(typed) + std::string(lineEnd) + "\n";
             SCOPED_TRACE(testing::PrintToString(input));
             const TempFolder folder;
             writeListWithStaleBackup(folder, map);
             const RunResult run = runProgram(folder.dir, input);
-            if (answer.rejects) {
+            if (rejects) {
                 expectEnd(run, 0, SHOWN.rejected);
                 EXPECT_EQ(run.err, "");
                 expectNothingRewritten(folder);
@@ -117,33 +116,6 @@ TEST(MapConfirmation, TableRowsAreFixedColumnsWithTrailingBlanks) {
                                       " FAILURE ... TERMINATING", " Hit Enter to acknowledge"}));
 }
 
-// At the question, at the acknowledgement of a rejection, and at the wait after the guidance.
-TEST(MapConfirmation, EndOfInputAtEachWaitIsFatal) {
-    struct Case {
-        const char* name;
-        std::optional<std::string> map;
-        std::string_view input;
-        std::string output;
-        FatalReport report;
-    };
-    const std::string map = mapFile(CATS);
-    for (const Case& test : {
-             Case{"no answer", map, "", SHOWN.question, endOfInputReport("formatted read", 1)},
-             Case{"a rejection and nothing after it", map, "No\n", SHOWN.rejected,
-                  endOfInputReport("list-directed read", 2)},
-             Case{"a rejection without a line end", map, "no", SHOWN.rejected,
-                  endOfInputReport("list-directed read", 2)},
-             Case{"no map", std::nullopt, "", SHOWN.guidance,
-                  endOfInputReport("list-directed read", 1)},
-         }) {
-        SCOPED_TRACE(test.name);
-        const TempFolder folder;
-        writeListWithStaleBackup(folder, test.map);
-        expectFatalEnd(runProgram(folder.dir, test.input), test.output, test.report);
-        expectNothingRewritten(folder);
-    }
-}
-
 TEST(MissingMapGuidance, ShownWhateverKeepsTheMapFromOpening) {
     struct Case {
         const char* name;
@@ -166,6 +138,58 @@ TEST(MissingMapGuidance, ShownWhateverKeepsTheMapFromOpening) {
         EXPECT_EQ(run.err, "");
         expectNothingRewritten(folder);
     }
+}
+
+// The first picture and the map's first line both hold Fluffy, where a mark would cling to it.
+const std::string MARKED_LIST = joinLines({pictureColumns("IMG_0001.jpg", "Fluffy", "2013-05-01"),
+                                           pictureColumns("IMG_0002.jpg", "Tiger 001", "")});
+
+// Plain-letter text as an editor saves it in UTF-16: the mark, then each byte with a NUL beside it.
+std::string utf16(std::string_view mark, std::string_view text) {
+    std::string saved(mark);
+    for (const char letter : text) {
+        saved += mark == UTF16_LITTLE_ENDIAN_MARK ? std::string{letter, '\0'}
+                                                  : std::string{'\0', letter};
+    }
+    return saved;
+}
+
+TEST(ByteOrderMarks, MarkedListOrUtf16MapStopsBeforeTheUnsortedListIsMade) {
+    struct Case {
+        const char* name;
+        std::string pictures;
+        std::string map;
+        const std::string& transcript;
+    };
+    for (const Case& test : {
+             Case{"list in UTF-8", std::string(UTF8_MARK) + MARKED_LIST, mapFile(CATS),
+                  SHOWN.listMarked},
+             Case{"list in UTF-16 LE", utf16(UTF16_LITTLE_ENDIAN_MARK, MARKED_LIST), mapFile(CATS),
+                  SHOWN.listMarked},
+             Case{"list in UTF-16 BE", utf16(UTF16_BIG_ENDIAN_MARK, MARKED_LIST), mapFile(CATS),
+                  SHOWN.listMarked},
+             Case{"map in UTF-16 LE", MARKED_LIST, utf16(UTF16_LITTLE_ENDIAN_MARK, mapFile(CATS)),
+                  SHOWN.mapMarked},
+             Case{"map in UTF-16 BE", MARKED_LIST, utf16(UTF16_BIG_ENDIAN_MARK, mapFile(CATS)),
+                  SHOWN.mapMarked},
+         }) {
+        SCOPED_TRACE(test.name);
+        const TempFolder folder;
+        writeCatalogue(folder, test.pictures, test.map);
+        const RunResult run = runProgram(folder.dir, "Yes\n\n");
+        expectEnd(run, 0, test.transcript);
+        EXPECT_EQ(run.err, "");
+        expectListKept(folder.dir, test.pictures);
+        EXPECT_EQ(folder.listing(), LISTING_AFTER_RUN);
+    }
+}
+
+TEST(ByteOrderMarks, MapWithUtf8MarkIsReadAsWithout) {
+    const TempFolder folder;
+    writeCatalogue(folder, MARKED_LIST, std::string(UTF8_MARK) + mapFile(CATS));
+    expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), CATS, MARKED_LIST,
+                      pictureLine("IMG_0001.jpg", "Leopard", "2013-05-01") +
+                          pictureLine("IMG_0002.jpg", "Tiger", ""));
 }
 
 } // namespace

@@ -47,11 +47,29 @@ struct RelabelCase {
     std::vector<Line> lines;               // AllPictures.txt, and the relabelled lines in order
     std::string map = mapFile(CATS);       // the map file's bytes
     std::vector<MapEntry> shownMap = CATS; // the table the operator is shown
+    std::string staleUnsorted = "";        // an unsorted list left by an earlier run
 };
 
 std::vector<RelabelCase> relabelCases() {
     const std::string highLead = "\x80\x81\x9f\xa0\xc3\xa9\xff IMG.jpg";
     const std::string highTail = "\xe4\xf6\xfc\xdf \xfe\xff";
+    std::string stale;
+    for (int line = 0; line < 50; ++line) {
+        stale += pictureLine("STALE_" + std::to_string(line), "Stale", "earlier run");
+    }
+    // Past the table's first 500 entries, around each end of it.
+    std::vector<MapEntry> many;
+    for (int number = 1; number <= 1200; ++number) {
+        many.push_back(
+            {"Individual " + std::to_string(number), "Species " + std::to_string(number % 7)});
+    }
+    std::vector<Line> manyLines;
+    for (const int number : {1, 499, 500, 501, 502, 1199, 1200, 1201}) {
+        const std::string folder = "Individual " + std::to_string(number);
+        manyLines.push_back(moved("IMG_" + std::to_string(number) + ".jpg", folder,
+                                  number <= 1200 ? "Species " + std::to_string(number % 7) : folder,
+                                  ""));
+    }
     return {
         {"mapped individuals move, everything else stays",
          {moved("IMG_0001.jpg", "Fluffy", "Leopard", "2013-05-01 Kenya"),
@@ -144,6 +162,14 @@ std::vector<RelabelCase> relabelCases() {
              mapColumns("Buffy", "Lynx"),
          {{"Fluffy", "Leopard"}, {"Buffy", "Lynx"}}},
         {"an empty picture list", {}},
+        {"a map of more than five hundred lines is shown and applied whole", manyLines,
+         mapFile(many), many},
+        {"a stale unsorted list from an earlier run never reaches the picture list",
+         {moved("IMG_0001.jpg", "Fluffy", "Leopard", "")},
+         mapFile(CATS),
+         CATS,
+         stale},
+        {"a stale unsorted list and an empty picture list", {}, mapFile(CATS), CATS, stale},
     };
 }
 
@@ -158,46 +184,12 @@ TEST(Relabelling, WholeRunsGiveExactlyTheExpectedBytes) {
         }
         const TempFolder folder;
         test_support::writeCatalogue(folder, pictures, test.map);
+        if (!test.staleUnsorted.empty()) {
+            folder.write(UNSORTED, test.staleUnsorted);
+        }
         expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), test.shownMap, pictures,
                           sortedPictureLines(relabelled));
     }
-}
-
-TEST(Relabelling, StaleUnsortedListFromAnEarlierRunNeverReachesThePictureList) {
-    for (const Line& picture : {moved("IMG_0001.jpg", "Fluffy", "Leopard", ""), Line{}}) {
-        SCOPED_TRACE(picture.before.empty() ? "empty picture list" : "one picture");
-        const TempFolder folder;
-        writeCatalogue(folder, picture.before);
-        std::string stale;
-        for (int line = 0; line < 50; ++line) {
-            stale += pictureLine("STALE_" + std::to_string(line), "Stale", "earlier run");
-        }
-        folder.write(UNSORTED, stale);
-        expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), CATS, picture.before,
-                          picture.after);
-    }
-}
-
-TEST(Relabelling, MapOfMoreThanFiveHundredLinesIsShownAndAppliedWhole) {
-    std::vector<MapEntry> entries;
-    for (int number = 1; number <= 1200; ++number) {
-        entries.push_back(
-            {"Individual " + std::to_string(number), "Species " + std::to_string(number % 7)});
-    }
-    std::string pictures;
-    std::string relabelled;
-    for (const int number : {1, 499, 500, 501, 502, 1199, 1200, 1201}) {
-        const std::string folder = "Individual " + std::to_string(number);
-        const Line line =
-            moved("IMG_" + std::to_string(number) + ".jpg", folder,
-                  number <= 1200 ? "Species " + std::to_string(number % 7) : folder, "");
-        pictures += line.before;
-        relabelled += line.after;
-    }
-    const TempFolder folder;
-    test_support::writeCatalogue(folder, pictures, mapFile(entries));
-    expectCompleteRun(folder, runProgram(folder.dir, "Yes\n\n"), entries, pictures,
-                      sortedPictureLines(relabelled));
 }
 
 // --- Fatal stops in the relabelling --------------------------------------------------------

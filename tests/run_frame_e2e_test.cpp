@@ -28,8 +28,11 @@ struct SmallCatalogue {
     TempFolder folder;
     Launch launch;
 
-    explicit SmallCatalogue(std::string_view input) {
+    explicit SmallCatalogue(std::string_view input, bool withMap = true) {
         writeCatalogue(folder, SMALL_LIST, mapFile(SMALL_MAP));
+        if (!withMap) {
+            std::filesystem::remove(folder.dir / MAP);
+        }
         launch.folder = folder.dir;
         launch.in = Stream::bytes(input);
     }
@@ -71,6 +74,7 @@ TEST(RunFrame, EndOfInputAtEachWaitIsFatal) {
         std::string outputBeforeTheEnd;
         FatalReport report;
         std::string picturesAfter;
+        bool withMap = true;
     };
     const std::vector<Case> cases = {
         {"nothing at all at the question", "", SHOWN.question,
@@ -82,20 +86,28 @@ TEST(RunFrame, EndOfInputAtEachWaitIsFatal) {
          endOfInputReport("list-directed read", 2), SMALL_LIST_AFTER_RUN},
         {"an empty answer line", "\r\n", SHOWN.complete, endOfInputReport("list-directed read", 2),
          SMALL_LIST_AFTER_RUN},
+        // At the acknowledgement of a rejection, and at the wait after the guidance.
+        {"a rejection and nothing after it", "No\n", SHOWN.rejected,
+         endOfInputReport("list-directed read", 2), SMALL_LIST},
+        {"a rejection without a line end", "no", SHOWN.rejected,
+         endOfInputReport("list-directed read", 2), SMALL_LIST},
+        {"no map", "", SHOWN.guidance, endOfInputReport("list-directed read", 1), SMALL_LIST,
+         false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        const SmallCatalogue catalogue(test.input);
+        const SmallCatalogue catalogue(test.input, test.withMap);
         expectFatalEnd(runProgram(catalogue.launch), test.outputBeforeTheEnd, test.report);
         EXPECT_EQ(catalogue.folder.read(PICTURES), test.picturesAfter);
         EXPECT_EQ(catalogue.folder.read(BACKUP), SMALL_LIST);
-        EXPECT_EQ(catalogue.folder.listing(), LISTING_AFTER_RUN);
+        EXPECT_EQ(catalogue.folder.listing(),
+                  test.withMap ? LISTING_AFTER_RUN : "AllPictures.txt AllPicturesIndiv.txt");
     }
 }
 
 TEST(RunFrame, UnwritableStandardOutputIsFatalAtTheBanner) {
     Pipe unread;
-    unread.closeRead(); // nobody will ever read what the tool writes
+    unread.read.close(); // nobody will ever read what the tool writes
     struct Case {
         const char* name;
         Stream output;
@@ -103,7 +115,7 @@ TEST(RunFrame, UnwritableStandardOutputIsFatalAtTheBanner) {
     };
     for (const Case& test :
          {Case{"a full device", Stream::file("/dev/full"), ENOSPC},
-          Case{"a pipe nobody reads", Stream::descriptor(unread.write), EPIPE}}) {
+          Case{"a pipe nobody reads", Stream::descriptor(unread.write.fd), EPIPE}}) {
         SCOPED_TRACE(test.name);
         SmallCatalogue catalogue("Yes\n\n");
         catalogue.launch.out = test.output;

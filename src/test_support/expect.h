@@ -15,7 +15,6 @@
 #include "test_support/fatal_report.h"
 #include "test_support/launch.h"
 #include "test_support/test_support.h"
-#include "test_support/transcript.h"
 
 namespace test_support {
 

@@ -20,11 +20,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int closedOnExec(int fd) {
-    if (fd < 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+// `fd`, or the failure to prepare a standard stream.
+HeldDescriptor checked(int fd) {
+    if (fd < 0) {
         throw std::runtime_error("cannot prepare a standard stream");
     }
-    return fd;
+    return HeldDescriptor(fd);
 }
 
 // The test's environment with the launch's changes.
@@ -47,15 +48,6 @@ std::vector<std::string> environmentOf(const Launch& launch) {
     return settings;
 }
 
-// A pipe whose ends both close on exec: [0] to read, [1] to write.
-std::array<int, 2> pipeEnds() {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        throw std::runtime_error("cannot make a pipe");
-    }
-    return {ends[0], ends[1]};
-}
-
 std::vector<char*> pointersTo(std::vector<std::string>& words) {
     std::vector<char*> pointers;
     for (std::string& word : words) {
@@ -74,72 +66,32 @@ std::vector<std::string> commandOf(const Launch& launch) {
     return words;
 }
 
-void closeHeld(int& fd) {
-    if (fd >= 0) {
-        ::close(std::exchange(fd, -1));
-    }
-}
-
-// The standard streams of a launch, made ready in the parent: what each one is to be in the child,
-// and the parent's end of a captured or piped one, to read back. What is still held when it goes
-// is closed.
-struct PreparedStreams {
-    std::array<int, 3> places{-1, -1, -1}; // -1: closed in the child
-    std::array<int, 3> collected{-1, -1, -1};
-    bool outPiped = false;
-
-    PreparedStreams() = default;
-    ~PreparedStreams() {
-        dropPlaces();
-        for (int& fd : collected) {
-            closeHeld(fd);
-        }
-    }
-    PreparedStreams(const PreparedStreams&) = delete;
-    PreparedStreams& operator=(const PreparedStreams&) = delete;
-
-    // Once the child has its own copies, the parent's go; a captured stream is read back from the
-    // very file it was given, which stays.
-    void dropPlaces() {
-        for (int number = 0; number < 3; ++number) {
-            if (places[number] != collected[number]) {
-                closeHeld(places[number]);
-            }
-            places[number] = -1;
-        }
-    }
-    int release(int number) { return std::exchange(collected[number], -1); }
-};
-
-// Makes `stream` ready as standard stream `number`. Every descriptor to put in place lies above 2
-// and closes on exec, so that placing one stream cannot close the source of another, and none
-// leaks into the program.
-void prepare(const Stream& stream, int number, PreparedStreams& streams) {
-    int& place = streams.places[number];
+// What stands for `stream` as standard stream `number` in the child: a descriptor above 2 that
+// closes on exec, so that placing one stream cannot close the source of another and none leaks
+// into the program, or none for a closed stream. The parent's end of a captured or piped stream,
+// to read back, goes to `collected`.
+HeldDescriptor placeOf(const Stream& stream, int number, HeldDescriptor& collected) {
     switch (stream.kind) {
     case Stream::Kind::Bytes:
-        place = closedOnExec(tempFile(stream.text));
-        return;
+        return checked(tempFile(stream.text));
     case Stream::Kind::Captured:
-        place = streams.collected[number] = closedOnExec(tempFile(""));
-        return;
+        collected = checked(tempFile(""));
+        return checked(::fcntl(collected.fd, F_DUPFD_CLOEXEC, 3));
     case Stream::Kind::Piped: {
-        const std::array<int, 2> ends = pipeEnds();
-        streams.collected[number] = ends[0];
-        place = ends[1];
-        streams.outPiped = true;
-        return;
+        Pipe pipe;
+        collected = std::move(pipe.read);
+        return std::move(pipe.write);
     }
     case Stream::Kind::File:
-        place = closedOnExec(::open(stream.text.c_str(),
-                                    number == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC, 0644));
-        return;
+        return checked(::open(stream.text.c_str(),
+                              (number == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC) | O_CLOEXEC,
+                              0644));
     case Stream::Kind::Descriptor:
-        place = closedOnExec(::fcntl(stream.fd, F_DUPFD_CLOEXEC, 3));
-        return;
+        return checked(::fcntl(stream.fd, F_DUPFD_CLOEXEC, 3));
     case Stream::Kind::Closed:
-        return;
+        break;
     }
+    return HeldDescriptor();
 }
 
 // In the child, its standard streams in place: becomes the program, or ends with status 200 when
@@ -196,6 +148,11 @@ std::string builtProgramPath() {
     return MTS_PROGRAM_PATH;
 }
 
+bool onWindowsHost() {
+    const char* host = std::getenv("MTS_HOST");
+    return host != nullptr && std::string_view(host) == "windows";
+}
+
 std::vector<std::string> programCommand() {
     const char* fromEnvironment = std::getenv("MTS_PROGRAM");
     if (fromEnvironment == nullptr || *fromEnvironment == '\0') {
@@ -209,26 +166,17 @@ std::vector<std::string> programCommand() {
     return words;
 }
 
-Running::Running(const Launch& launch) : timeLimit_(launch.timeLimit) {
+Running::Running(const Launch& launch)
+    : timeLimit_(launch.timeLimit), outPiped_(launch.out.kind == Stream::Kind::Piped) {
     std::vector<std::string> words = commandOf(launch);
     std::vector<std::string> settings = environmentOf(launch);
     const std::vector<char*> argv = pointersTo(words);
     const std::vector<char*> envp = pointersTo(settings);
-    PreparedStreams streams;
-    prepare(launch.in, 0, streams);
-    prepare(launch.out, 1, streams);
-    prepare(launch.err, 2, streams);
-    child_.emplace(streams.places, [&] { becomeProgram(launch, argv, envp); });
-    streams.dropPlaces();
-    out_ = streams.release(1);
-    err_ = streams.release(2);
-    outPiped_ = streams.outPiped;
-}
-
-Running::~Running() {
-    child_.reset();
-    closeHeld(out_);
-    closeHeld(err_);
+    HeldDescriptor noInputToCollect;
+    const HeldDescriptor in = placeOf(launch.in, 0, noInputToCollect);
+    const HeldDescriptor out = placeOf(launch.out, 1, out_);
+    const HeldDescriptor err = placeOf(launch.err, 2, err_);
+    child_.emplace(std::array{in.fd, out.fd, err.fd}, [&] { becomeProgram(launch, argv, envp); });
 }
 
 void Running::signal(int number) const {
@@ -239,14 +187,14 @@ RunResult Running::finish() {
     RunResult result;
     const std::optional<Clock::time_point> deadline =
         timeLimit_ ? std::optional(Clock::now() + *timeLimit_) : std::nullopt;
-    if (!(outPiped_ && readPipe(*child_, out_, result, deadline))) {
+    if (!(outPiped_ && readPipe(*child_, out_.fd, result, deadline))) {
         child_->await(result, deadline);
     }
-    if (out_ >= 0 && !outPiped_) {
-        result.out = contents(out_);
+    if (out_.fd >= 0 && !outPiped_) {
+        result.out = contents(out_.fd);
     }
-    if (err_ >= 0) {
-        result.err = contents(err_);
+    if (err_.fd >= 0) {
+        result.err = contents(err_.fd);
     }
     return result;
 }
@@ -261,22 +209,12 @@ RunResult runProgram(const std::filesystem::path& folder, std::string_view input
 }
 
 Pipe::Pipe() {
-    const std::array<int, 2> ends = pipeEnds();
-    read = ends[0];
-    write = ends[1];
-}
-
-Pipe::~Pipe() {
-    closeRead();
-    closeWrite();
-}
-
-void Pipe::closeRead() {
-    closeHeld(read);
-}
-
-void Pipe::closeWrite() {
-    closeHeld(write);
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    read = HeldDescriptor(ends[0]);
+    write = HeldDescriptor(ends[1]);
 }
 
 } // namespace test_support

@@ -60,11 +60,20 @@ struct Launch {
 std::vector<std::string> programCommand();
 std::string builtProgramPath();
 
+// Whether MTS_PROGRAM is the Windows build, as the Windows leg says with MTS_HOST=windows.
+bool onWindowsHost();
+
+// A pipe whose ends are closed when it goes, or before; neither end passes to started programs.
+struct Pipe {
+    HeldDescriptor read;
+    HeldDescriptor write;
+    Pipe();
+};
+
 // A started program, until finish() has waited for it; one left running is killed.
 class Running {
   public:
     explicit Running(const Launch& launch);
-    ~Running();
     Running(const Running&) = delete;
     Running& operator=(const Running&) = delete;
 
@@ -72,28 +81,16 @@ class Running {
     RunResult finish();
 
   private:
-    std::optional<Child> child_;
-    int out_ = -1; // where standard output and error are collected, if they are
-    int err_ = -1;
-    bool outPiped_ = false;
     std::optional<std::chrono::milliseconds> timeLimit_;
+    bool outPiped_;
+    HeldDescriptor out_; // where standard output and error are collected, if they are
+    HeldDescriptor err_;
+    std::optional<Child> child_; // killed before the streams close
 };
 
 RunResult runProgram(const Launch& launch);
 
 // The common case: `input` on standard input, standard output and error captured.
 RunResult runProgram(const std::filesystem::path& folder, std::string_view input);
-
-// A pipe whose ends are closed when it goes, or before; neither end passes to started programs.
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    Pipe();
-    ~Pipe();
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    void closeRead();
-    void closeWrite();
-};
 
 } // namespace test_support

@@ -8,18 +8,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "test_support/catalogue.h"
-#include "test_support/child.h"
-#include "test_support/transcript.h"
+#include "test_support/test_support.h"
 
 namespace test_support {
 
@@ -30,32 +27,19 @@ struct OnDisk {
     std::optional<std::uintmax_t> size; // none when the file is absent
 
     bool exists() const { return size.has_value(); }
-
     bool operator==(const std::string& bytes) const {
-        if (!size || *size != bytes.size()) {
-            return false;
-        }
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            return false;
-        }
+        std::ifstream in(path, std::ios::binary);
         std::vector<char> block(std::size_t{1} << 20);
         std::size_t at = 0;
-        bool same = true;
-        while (same) {
-            const ssize_t got = ::read(fd, block.data(), block.size());
-            if (got <= 0) {
-                same = got == 0 && at == bytes.size();
-                break;
+        while (size == bytes.size() && in.read(block.data(), std::ssize(block)).gcount() > 0) {
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (bytes.compare(at, got, block.data(), got) != 0) {
+                return false;
             }
-            const auto n = static_cast<std::size_t>(got);
-            same = at + n <= bytes.size() && std::memcmp(block.data(), bytes.data() + at, n) == 0;
-            at += n;
+            at += got;
         }
-        ::close(fd);
-        return same;
+        return size == bytes.size() && at == bytes.size();
     }
-
     bool operator==(const std::optional<std::string>& bytes) const {
         return bytes ? *this == *bytes : !exists();
     }

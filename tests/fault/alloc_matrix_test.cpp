@@ -11,8 +11,7 @@
 #include <string>
 #include <tuple>
 
-#include "fault_protocol.h"
-#include "tally.h"
+#include "fault_support.h"
 #include "test_support/expect.h"
 
 namespace {

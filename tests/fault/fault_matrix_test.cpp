@@ -3,22 +3,21 @@
 // (for the large catalogue, a spread of the calls on each file). Whatever fails, the operator's
 // picture list must survive (test_support/verdict.h), and a fatal report must name the call that
 // failed; an interrupted or short call must end in a complete run. The Windows build goes through
-// the same under Wine (wine_host.h), where each of the run's processes has its calls counted and
+// the same under Wine, where each of the run's processes has its calls counted and
 // failed in turn.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string_view>
 
-#include "fault_protocol.h"
-#include "tally.h"
+#include "fault_support.h"
 #include "test_support/expect.h"
-#include "wine_host.h"
 
 namespace {
 
@@ -28,30 +27,100 @@ using namespace fault_protocol;
 
 const std::string ANSWERS = "Yes\n\n";
 
+// The Windows build run under Wine for the fault tests. There the program, each command line of
+// the interpreter (cmd.exe runs every one as a process of its own), the sort and Wine's server
+// are separate processes, and the preload library, told to count every process under its own
+// name (FAULT_PROCESSES), counts and fails the calls of each. The server opens, truncates,
+// renames and deletes the files for all the others, and it takes its environment once, when it
+// starts: so every run has a server of its own, started with the run's settings and ended with
+// every process of the prefix when the run is over. The prefix itself is made once.
+
+// A Wine prefix of the test's own, removed with everything in it when the object goes.
+class Wine {
+  public:
+    Wine() : prefix_("mts-wine") {}
+
+    // What every Wine process of this prefix gets in its environment: no display, no debug
+    // output, and no offer to install the .NET and HTML runtimes while the prefix is made.
+    std::vector<std::string> environment() const {
+        return {"WINEPREFIX=" + prefix_.dir.string(),
+                "WINEDEBUG=-all",
+                "WINEDLLOVERRIDES=mscoree,mshtml=",
+                "WINEARCH=win64",
+                "DISPLAY",
+                "WAYLAND_DISPLAY"};
+    }
+
+    // One of Wine's own commands, run to its end with `settings` added to the environment.
+    RunResult command(std::vector<std::string> words,
+                      const std::vector<std::string>& settings = {}) const {
+        Launch launch{.folder = prefix_.dir,
+                      .environment = environment(),
+                      .timeLimit = std::chrono::seconds(120),
+                      .command = std::move(words)};
+        launch.environment.insert(launch.environment.end(), settings.begin(), settings.end());
+        return runProgram(launch);
+    }
+
+    // Makes the prefix, as a first start of a Windows program does; false when Wine cannot.
+    bool make() const;
+
+  private:
+    TempFolder prefix_;
+};
+
+// Wine's server for one run. `wineserver -p60` returns once the server listens, so no program of
+// the run can start a server of its own (without the settings) first; `-k` ends it with every
+// process of the prefix, and `-w` waits until it has gone. Should the test
+// itself be killed, the server ends a minute after its last process.
+class WineServer {
+  public:
+    WineServer(const Wine& wine, const std::vector<std::string>& settings) : wine_(wine) {
+        started_ = wine_.command({"wineserver", "-p60"}, settings).exitStatus == 0;
+    }
+    ~WineServer() {
+        wine_.command({"wineserver", "-k"});
+        wine_.command({"wineserver", "-w"});
+    }
+    WineServer(const WineServer&) = delete;
+    WineServer& operator=(const WineServer&) = delete;
+
+    bool started() const { return started_; }
+
+  private:
+    const Wine& wine_;
+    bool started_ = false;
+};
+
+bool Wine::make() const {
+    const WineServer server(*this, {});
+    return server.started() && command({"wine", "cmd.exe", "/c", "exit"}).exitStatus == 0;
+}
+
 struct Disturbance {
     Mode mode;
-    const char* error;
+    int error; // for a failure
 };
 
 // The failures each kind of call can really meet. Interrupted and short calls are the ones a
 // program must absorb by retrying.
 const std::vector<std::pair<Kind, std::vector<Disturbance>>> PLAN = {
-    {K_OPEN, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}, {MODE_EINTR, ""}}},
-    {K_READ, {{MODE_FAIL, "EIO"}, {MODE_EINTR, ""}, {MODE_SHORT, ""}}},
-    {K_WRITE, {{MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}, {MODE_EINTR, ""}, {MODE_SHORT, ""}}},
-    {K_FSYNC, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
-    {K_RENAME, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
-    {K_FTRUNCATE, {{MODE_FAIL, "EIO"}, {MODE_EINTR, ""}}},
-    {K_CLOSE, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}, {MODE_EINTR, ""}}},
-    {K_UNLINK, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}}},
-    {K_COPY, {{MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}, {MODE_FAIL, "EXDEV"}, {MODE_SHORT, ""}}},
-    {K_FCHMOD, {{MODE_FAIL, "EPERM"}, {MODE_FAIL, "EIO"}}},
-    {K_STAT, {{MODE_FAIL, "EACCES"}, {MODE_FAIL, "EIO"}}},
+    {K_OPEN, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}, {MODE_EINTR, 0}}},
+    {K_READ, {{MODE_FAIL, EIO}, {MODE_EINTR, 0}, {MODE_SHORT, 0}}},
+    {K_WRITE, {{MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}, {MODE_EINTR, 0}, {MODE_SHORT, 0}}},
+    {K_FSYNC, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
+    {K_RENAME, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
+    {K_FTRUNCATE, {{MODE_FAIL, EIO}, {MODE_EINTR, 0}}},
+    {K_CLOSE, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}, {MODE_EINTR, 0}}},
+    {K_UNLINK, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}}},
+    {K_COPY, {{MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}, {MODE_FAIL, EXDEV}, {MODE_SHORT, 0}}},
+    {K_FCHMOD, {{MODE_FAIL, EPERM}, {MODE_FAIL, EIO}}},
+    {K_STAT, {{MODE_FAIL, EACCES}, {MODE_FAIL, EIO}}},
     // A name taken meanwhile, and the failures of making a name at all.
-    {K_LINK, {{MODE_FAIL, "EEXIST"}, {MODE_FAIL, "ENOSPC"}, {MODE_FAIL, "EIO"}}},
-    {K_WRITEBACK, {{MODE_FAIL, "EIO"}, {MODE_FAIL, "ENOSPC"}}},
+    {K_LINK, {{MODE_FAIL, EEXIST}, {MODE_FAIL, ENOSPC}, {MODE_FAIL, EIO}}},
+    {K_WRITEBACK, {{MODE_FAIL, EIO}, {MODE_FAIL, ENOSPC}}},
     // No room in the address space, and a file system that cannot map files.
-    {K_MAP, {{MODE_FAIL, "ENOMEM"}, {MODE_FAIL, "ENODEV"}}},
+    {K_MAP, {{MODE_FAIL, ENOMEM}, {MODE_FAIL, ENODEV}}},
 };
 
 // A folder to run in, with the files of the scenario laid out afresh for each run.
@@ -64,20 +133,13 @@ struct Scenario {
     std::vector<std::string> targets; // when not empty, only calls on files whose names start so
 };
 
-// The scenario's files, written once into `master` and copied from there for every run.
-void layOut(const fs::path& dir, const fs::path& master) {
+// The scenario's files, laid out afresh in `dir` for each run.
+void layOut(const fs::path& dir, const Scenario& scenario) {
     fs::remove_all(dir);
     fs::create_directory(dir);
-    for (const auto& entry : fs::directory_iterator(master)) {
-        fs::copy_file(entry.path(), dir / entry.path().filename());
-    }
-}
-
-void writeMaster(const fs::path& master, const Scenario& scenario) {
-    fs::create_directory(master);
-    scenario.catalogue.layOut(master);
+    scenario.catalogue.layOut(dir);
     for (const auto& [name, bytes] : scenario.leftovers) {
-        writeFile(master / name, bytes);
+        writeFile(dir / name, bytes);
     }
 }
 
@@ -86,14 +148,14 @@ void writeMaster(const fs::path& master, const Scenario& scenario) {
 std::string checkFatalReport(const RunResult& run, const std::string& kind, int injectedErrno,
                              const std::string& target, bool windowsBuild) {
     const FatalReport report = parseFatalReport(run.err);
-    if (!report.wellFormed || !report.hostError) {
-        return "the fatal report is not well formed";
-    }
     const std::string& operation = report.operation;
     const std::string& name = report.fileName;
     const bool hasRecord = report.record.has_value();
-    if (report.description != std::strerror(report.error)) {
-        return "the error description does not match the error number";
+    FatalReport wellFormed =
+        hostErrorReport(report.error, operation, report.channel, name, report.record);
+    wellFormed.before = report.before;
+    if (report != wellFormed) {
+        return "the fatal report is not a well-formed report of a host error";
     }
     if ((operation == "OPEN") == hasRecord) {
         return "a record number must follow every file name except that of a failed open";
@@ -202,33 +264,40 @@ std::vector<long> callsToDisturb(const std::vector<std::string>& targets,
     return {picked.begin(), picked.end()};
 }
 
-// The folders of one scenario's runs: the run's own, the preload library's files and the
-// scenario's files, laid out afresh from there for each run.
+// The folders of one scenario's runs: the run's own and the preload library's files.
 struct RunFolders {
     TempFolder base{"mts-fault", TempFolder::Storage::Memory};
     fs::path dir = base.dir / "run";
     fs::path io = base.dir / "io";
-    fs::path master = base.dir / "master";
 };
 
 // A run with the answers under the preload library, with its settings added: of this build, or
 // of the Windows build under `wine`, where every process counts its calls under its own name.
 RunResult runUnderPreload(const RunFolders& folders, std::vector<std::string> settings,
-                          std::chrono::milliseconds limit, const Wine* wine) {
-    settings.push_back(setting(io::COUNT_FILE, (folders.io / "counts").string()));
+                          const Wine* wine) {
     settings.push_back(setting(io::REPORT_FILE, (folders.io / "report").string()));
-    if (wine != nullptr) {
-        fs::remove(folders.io / "processes");
-        fs::remove(folders.io / "counts");
-        settings.push_back("LD_PRELOAD=" + preloadPath());
-        settings.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
-        settings.push_back(setting(io::SCOPE, folders.dir.string()));
-        return runUnderWine(*wine, folders.dir, ANSWERS, settings, limit);
-    }
+    // How long one run may take: a run under Wine starts a server and a dozen processes.
+    const auto limit = wine != nullptr ? std::chrono::seconds(90) : std::chrono::seconds(30);
     Launch launch = launchIn(folders.dir, ANSWERS, limit);
-    launch.preload = preloadPath();
     launch.environment = std::move(settings);
-    launch.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+    if (wine == nullptr) {
+        launch.preload = MTS_FAULT_PRELOAD_PATH;
+        launch.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=0");
+        return runProgram(launch);
+    }
+    // The Windows build (MTS_PROGRAM), under a server of its own that, like every process of the
+    // run, has the settings in its environment.
+    fs::remove(folders.io / "processes");
+    launch.builtProgram = false;
+    launch.environment.push_back(std::string("LD_PRELOAD=") + MTS_FAULT_PRELOAD_PATH);
+    launch.environment.push_back(setting(io::PROCESSES, (folders.io / "processes").string()));
+    launch.environment.push_back(setting(io::SCOPE, folders.dir.string()));
+    const WineServer server(*wine, launch.environment);
+    if (!server.started()) {
+        return {.err = "Wine's server did not start"};
+    }
+    const std::vector<std::string> wineSettings = wine->environment();
+    launch.environment.insert(launch.environment.begin(), wineSettings.begin(), wineSettings.end());
     return runProgram(launch);
 }
 
@@ -249,19 +318,13 @@ RunExpectation expectationFor(const Scenario& scenario) {
 
 using Trace = std::map<std::string, std::vector<std::string>>;
 
-// How long one run may take: a run under Wine starts a server and a dozen processes.
-std::chrono::milliseconds runLimit(const Wine* wine) {
-    return wine != nullptr ? std::chrono::seconds(90) : std::chrono::seconds(30);
-}
-
 // The undisturbed run: it must be complete, and it tells which calls there are, in order.
-void traceCleanRun(const RunFolders& folders, const RunExpectation& e, const Wine* wine,
-                   Trace& trace) {
-    layOut(folders.dir, folders.master);
+void traceCleanRun(const Scenario& scenario, const RunFolders& folders, const RunExpectation& e,
+                   const Wine* wine, Trace& trace) {
+    layOut(folders.dir, scenario);
     fs::remove(folders.io / "trace");
     const RunResult clean =
-        runUnderPreload(folders, {setting(io::TRACE_FILE, (folders.io / "trace").string())},
-                        wine ? runLimit(wine) : std::chrono::seconds(20), wine);
+        runUnderPreload(folders, {setting(io::TRACE_FILE, (folders.io / "trace").string())}, wine);
     ASSERT_EQ(clean.exitStatus, 0) << clean.err;
     ASSERT_EQ(clean.out, e.transcripts.complete) << clean.err;
     ASSERT_TRUE(sameBytes(readFile(folders.dir / PICTURES), e.newList)) << "the new list";
@@ -270,10 +333,6 @@ void traceCleanRun(const RunFolders& folders, const RunExpectation& e, const Win
     const std::vector<TraceLine> lines = readTraceLines(readFile(folders.io / "trace"));
     for (const TraceLine& line : lines) {
         trace[line.key].push_back(line.target);
-    }
-    for (const auto& [key, count] : readCountLines(readFile(folders.io / "counts"))) {
-        ASSERT_EQ(trace.count(key) ? trace.at(key).size() : 0u, static_cast<std::size_t>(count))
-            << key;
     }
     // On Linux the program syncs the backup itself, which its own tests show; under Wine the
     // interpreter's copy makes it, so the trace of every process is where to see it.
@@ -294,16 +353,16 @@ std::string outcomeOf(const RunResult& run, const Transcripts& t) {
 void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFolders& folders,
                   const Wine* wine, const std::string& key, std::size_t calls,
                   const Disturbance& how, long at, Tally& tally) {
-    layOut(folders.dir, folders.master);
+    layOut(folders.dir, scenario);
     fs::remove(folders.io / "report");
     const std::string kind = kindOf(key);
     std::vector<std::string> settings = {
         setting(io::KIND, kind), setting(io::AT, std::to_string(at)),
-        setting(io::MODE, MODE_NAMES[how.mode]), setting(io::ERRNO, how.error)};
+        setting(io::MODE, MODE_NAMES[how.mode]), setting(io::ERRNO, std::to_string(how.error))};
     if (wine != nullptr) {
         settings.push_back(setting(io::PROCESS, processOf(key)));
     }
-    const RunResult run = runUnderPreload(folders, settings, runLimit(wine), wine);
+    const RunResult run = runUnderPreload(folders, settings, wine);
     const std::optional<std::string> target = reportedTarget(readFile(folders.io / "report"));
     Allowance allowed;
     allowed.mustComplete = how.mode != MODE_FAIL;
@@ -311,8 +370,7 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
         return wine != nullptr && leftByAFailedRemoval(name, kind, target.value_or(""));
     };
     allowed.checkReport = [&](const RunResult& ended) {
-        return checkFatalReport(ended, kind, how.error[0] ? errnoNamed(how.error) : 0,
-                                target.value_or(""), wine != nullptr);
+        return checkFatalReport(ended, kind, how.error, target.value_or(""), wine != nullptr);
     };
     const bool ended = !run.timedOut && run.signal == 0;
     const Verdict verdict = target || !ended ? judgeRun(e, run, folders.dir, allowed)
@@ -321,8 +379,9 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
               [&](const std::string& problem) {
                   return scenario.name + ": " + key + " call " + std::to_string(at) + " of " +
                          std::to_string(calls) + " (on " + target.value_or("") + "), " +
-                         MODE_NAMES[how.mode] + (how.error[0] ? " " : "") + how.error + ": " +
-                         problem + shownBy(run);
+                         MODE_NAMES[how.mode] +
+                         (how.error != 0 ? std::string(" ") + strerrorname_np(how.error) : "") +
+                         ": " + problem + shownBy(run);
               });
 }
 
@@ -332,10 +391,9 @@ void runDisturbed(const Scenario& scenario, const RunExpectation& e, const RunFo
 void runMatrix(const Scenario& scenario, Tally& tally, const Wine* wine = nullptr) {
     const RunFolders folders;
     fs::create_directory(folders.io);
-    writeMaster(folders.master, scenario);
     const RunExpectation e = expectationFor(scenario);
     Trace trace;
-    traceCleanRun(folders, e, wine, trace);
+    traceCleanRun(scenario, folders, e, wine, trace);
     if (testing::Test::HasFatalFailure()) {
         return;
     }

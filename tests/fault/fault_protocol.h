@@ -2,15 +2,14 @@
 
 // What the preload libraries and the matrices that drive them agree on: the kinds of call that are
 // counted and disturbed, the ways to disturb one, error numbers by name, the settings in the
-// environment, and the lines that the libraries leave behind (the disturbed call, the counts and
-// the trace). The libraries write those lines from inside the calls they wrap, so the writing side
-// takes no memory and calls nothing that a library wraps; the reading side is the matrices'.
+// environment, and the lines that the libraries leave behind (the disturbed call and the trace).
+// The libraries write those lines from inside the calls they wrap, so the writing side takes no
+// memory and calls nothing that a library wraps; the reading side is the matrices'.
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -61,30 +60,12 @@ inline Mode modeNamed(const char* name) {
                                              : MODE_FAIL;
 }
 
-// An error number by its name, or given as a number.
-inline int errnoNamed(const char* name) {
-    static constexpr struct {
-        const char* name;
-        int value;
-    } KNOWN[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"EPERM", EPERM},
-                 {"EFBIG", EFBIG},   {"EXDEV", EXDEV},   {"ENOSYS", ENOSYS}, {"EINTR", EINTR},
-                 {"EDQUOT", EDQUOT}, {"EBADF", EBADF},   {"EMFILE", EMFILE}, {"EROFS", EROFS},
-                 {"EEXIST", EEXIST}, {"ENOMEM", ENOMEM}, {"ENODEV", ENODEV}};
-    for (const auto& known : KNOWN) {
-        if (std::strcmp(known.name, name) == 0) {
-            return known.value;
-        }
-    }
-    return std::atoi(name);
-}
-
 // The settings of the I/O library (fault_inject.cpp tells what each does).
 namespace io {
 inline constexpr char KIND[] = "FAULT_KIND";
 inline constexpr char AT[] = "FAULT_AT";
 inline constexpr char MODE[] = "FAULT_MODE";
 inline constexpr char ERRNO[] = "FAULT_ERRNO";
-inline constexpr char COUNT_FILE[] = "FAULT_COUNT_FILE";
 inline constexpr char REPORT_FILE[] = "FAULT_REPORT_FILE";
 inline constexpr char TRACE_FILE[] = "FAULT_TRACE_FILE";
 inline constexpr char SCOPE[] = "FAULT_SCOPE";
@@ -130,23 +111,6 @@ inline std::optional<std::string> reportedTarget(std::string_view report) {
         target.remove_suffix(1);
     }
     return std::string(target);
-}
-
-// One line of the counts: "key count".
-inline int writeCountLine(char* line, std::size_t size, const char* process, int kind, long count) {
-    return std::snprintf(line, size, "%s%s%s %ld\n", process, keySeparator(process),
-                         KIND_NAMES[kind], count);
-}
-
-inline std::map<std::string, long> readCountLines(const std::string& text) {
-    std::map<std::string, long> counts;
-    std::istringstream in(text);
-    std::string key;
-    long count = 0;
-    while (in >> key >> count) {
-        counts[key] = count;
-    }
-    return counts;
 }
 
 // One line of the trace: "key number target".

@@ -13,8 +13,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "fault_catalogue.h"
-#include "fault_protocol.h"
+#include "fault_support.h"
 #include "test_support/expect.h"
 
 namespace {
@@ -25,10 +24,7 @@ using fault_protocol::setting;
 namespace io = fault_protocol::io;
 
 // The test writes into pipes whose reader may be gone; that must come back as EPIPE here too.
-struct IgnoreBrokenPipes {
-    IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
-};
-const IgnoreBrokenPipes ignoreBrokenPipes;
+const auto ignoreBrokenPipes = ::signal(SIGPIPE, SIG_IGN);
 
 // Reads from `fd` until what has come ends with `ending`, for at most 30 seconds.
 std::string readUntil(int fd, const std::string& ending) {
@@ -53,38 +49,39 @@ std::string readUntil(int fd, const std::string& ending) {
     return got;
 }
 
-// False when the reader has gone before taking everything.
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(put));
+// A catalogue of `lines` pictures laid out in a folder in memory, and how the program starts there.
+struct LaidOut {
+    TempFolder folder{"mts-fault", TempFolder::Storage::Memory};
+    fs::path dir = folder.dir;
+    Catalogue catalogue;
+    Launch launch;
+
+    LaidOut(std::size_t lines, std::uint32_t seed, std::string_view input,
+            std::chrono::seconds limit)
+        : catalogue(makeCatalogue(lines, 20, seed)), launch(launchIn(dir, input, limit)) {
+        catalogue.layOut(dir);
     }
-    return true;
-}
+};
 
 // The operator's console goes away while the question waits: the next line finds no reader. The
 // run must end with the report (EPIPE, not death by SIGPIPE) before it touches the picture list.
 TEST(StreamFaults, StandardOutputReaderLeavesWhileTheQuestionWaits) {
-    const TempFolder dir("mts-fault", TempFolder::Storage::Memory);
-    const Catalogue catalogue = makeCatalogue(300, 20, 3);
-    catalogue.layOut(dir.dir);
+    LaidOut laid(300, 3, "", std::chrono::seconds(30));
+    const Catalogue& catalogue = laid.catalogue;
+    Launch& launch = laid.launch;
     Pipe input;
     Pipe output;
-    Launch launch = launchIn(dir.dir, "", std::chrono::seconds(30));
-    launch.in = Stream::descriptor(input.read);
-    launch.out = Stream::descriptor(output.write);
+    launch.in = Stream::descriptor(input.read.fd);
+    launch.out = Stream::descriptor(output.write.fd);
     Running running(launch);
-    input.closeRead();
-    output.closeWrite();
+    input.read.close();
+    output.write.close();
 
     const std::string question = catalogue.transcripts().question;
-    const std::string shown = readUntil(output.read, message(QUESTION));
-    output.closeRead();
-    (void)writeAll(input.write, "Yes\n\n");
-    input.closeWrite();
+    const std::string shown = readUntil(output.read.fd, message(QUESTION));
+    output.read.close();
+    (void)writeAll(input.write.fd, "Yes\n\n");
+    input.write.close();
     const RunResult run = running.finish();
 
     EXPECT_EQ(shown, question);
@@ -94,63 +91,56 @@ TEST(StreamFaults, StandardOutputReaderLeavesWhileTheQuestionWaits) {
     const long lines = static_cast<long>(splitLines(shown, LineEnd::CrLf).size());
     EXPECT_EQ(parseFatalReport(run.err),
               hostErrorReport(EPIPE, "list-directed write", 6, "stdout ", lines + 1));
-    expectListKept(dir.dir, catalogue.pictures);
-    EXPECT_FALSE(fs::exists(dir.dir / UNSORTED));
+    expectListKept(laid.dir, catalogue.pictures);
+    EXPECT_FALSE(fs::exists(laid.dir / UNSORTED));
 }
 
 // Started with standard input closed: the files the program opens take descriptor 0 for a while,
 // yet the question must still find no input, not the content of one of those files.
 TEST(StreamFaults, StandardInputClosedFailsAtTheQuestion) {
-    const TempFolder dir("mts-fault", TempFolder::Storage::Memory);
-    const Catalogue catalogue = makeCatalogue(300, 20, 4);
-    catalogue.layOut(dir.dir);
-    Launch launch = launchIn(dir.dir, "", std::chrono::seconds(30));
-    launch.in = Stream::closed();
-    expectFatalEnd(runProgram(launch), catalogue.transcripts().question,
+    LaidOut laid(300, 4, "", std::chrono::seconds(30));
+    laid.launch.in = Stream::closed();
+    expectFatalEnd(runProgram(laid.launch), laid.catalogue.transcripts().question,
                    hostErrorReport(EBADF, "formatted read", 5, "stdin ", 1));
-    expectListKept(dir.dir, catalogue.pictures);
+    expectListKept(laid.dir, laid.catalogue.pictures);
 }
 
 // Started with standard error closed, the first file the program opens takes descriptor 2. A
 // fatal error while the backup is open for the relabelling then writes the report into the
 // backup, the list as it was before the run.
 TEST(StreamFaults, StandardErrorClosedKeepsTheReportOutOfTheBackup) {
-    const TempFolder dir("mts-fault", TempFolder::Storage::Memory);
     // Large enough that the unsorted list is written while the backup is still being read.
-    const Catalogue catalogue = makeCatalogue(50000, 20, 5);
-    catalogue.layOut(dir.dir);
-    fs::create_symlink("/dev/full", dir.dir / UNSORTED);
-    Launch launch = launchIn(dir.dir, "Yes\n\n", std::chrono::seconds(60));
-    launch.err = Stream::closed();
-    EXPECT_EQ(runProgram(launch).exitStatus, 127);
-    expectListKept(dir.dir, catalogue.pictures);
+    LaidOut laid(50000, 5, "Yes\n\n", std::chrono::seconds(60));
+    fs::create_symlink("/dev/full", laid.dir / UNSORTED);
+    laid.launch.err = Stream::closed();
+    EXPECT_EQ(runProgram(laid.launch).exitStatus, 127);
+    expectListKept(laid.dir, laid.catalogue.pictures);
 }
 
 // An answer of a gigabyte with no line end, streamed through a pipe and never stored: the answer
 // is its first two bytes, the rest is passed over in constant memory, and the run goes on to the
 // final wait, where the input has ended.
 TEST(StreamFaults, GigabyteAnswerLineWithoutLineEndTakesConstantMemory) {
-    const TempFolder dir("mts-fault", TempFolder::Storage::Memory);
-    const Catalogue catalogue = makeCatalogue(300, 20, 6);
-    catalogue.layOut(dir.dir);
+    LaidOut laid(300, 6, "", std::chrono::seconds(120));
+    const Catalogue& catalogue = laid.catalogue;
+    Launch& launch = laid.launch;
     Pipe input;
-    Launch launch = launchIn(dir.dir, "", std::chrono::seconds(120));
-    launch.in = Stream::descriptor(input.read);
+    launch.in = Stream::descriptor(input.read.fd);
     Running running(launch);
-    input.closeRead();
+    input.read.close();
 
-    bool allTaken = writeAll(input.write, "Ye");
+    bool allTaken = writeAll(input.write.fd, "Ye");
     const std::string block(std::size_t{1} << 20, 's');
     for (int i = 0; i < 1024 && allTaken; ++i) {
-        allTaken = writeAll(input.write, block);
+        allTaken = writeAll(input.write.fd, block);
     }
-    input.closeWrite();
+    input.write.close();
     const RunResult run = running.finish();
 
     EXPECT_TRUE(allTaken) << "the program stopped reading before the end of the answer";
     expectFatalEnd(run, catalogue.transcripts().complete,
                    endOfInputReport("list-directed read", 2));
-    EXPECT_TRUE(sameBytes(readFile(dir.dir / PICTURES), catalogue.relabelled()));
+    EXPECT_TRUE(sameBytes(readFile(laid.dir / PICTURES), catalogue.relabelled()));
     EXPECT_LT(run.peakMemoryKiB, 100 * 1024) << "peak memory grew with the answer line";
     std::cout << "peak memory with a 1 GB answer line: " << run.peakMemoryKiB << " KiB\n";
 }
@@ -180,14 +170,16 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
         // The renames of a run: the backup's new file into place, then the sorted list's.
         {"backup failed",
          true,
-         {setting(io::KIND, "rename"), setting(io::AT, "1"), setting(io::ERRNO, "EIO")},
+         {setting(io::KIND, "rename"), setting(io::AT, "1"),
+          setting(io::ERRNO, std::to_string(EIO))},
          "",
          t.backupFailed,
          "copy: cannot write AllPicturesIndiv.txt: Input/output error\r\n",
          1},
         {"sort failed",
          true,
-         {setting(io::KIND, "rename"), setting(io::AT, "2"), setting(io::ERRNO, "EIO")},
+         {setting(io::KIND, "rename"), setting(io::AT, "2"),
+          setting(io::ERRNO, std::to_string(EIO))},
          "Yes\n",
          t.sortFailed,
          "sort: cannot write AllPictures.txt: Input/output error\r\n",
@@ -201,7 +193,7 @@ TEST(StreamFaults, EndOfInputAtTheWaitOfEachStopIsFatal) {
             writeFile(dir.dir / PICTURES, catalogue.pictures);
         }
         Launch launch = launchIn(dir.dir, test.input);
-        launch.preload = test.fault.empty() ? "" : preloadPath();
+        launch.preload = test.fault.empty() ? "" : MTS_FAULT_PRELOAD_PATH;
         launch.environment = test.fault;
         FatalReport expected = endOfInputReport("list-directed read", test.record);
         expected.before = test.account;

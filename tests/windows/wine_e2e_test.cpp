@@ -55,8 +55,7 @@ const Transcripts SHOWN = transcriptsFor(CATS);
 class WindowsHost : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* host = std::getenv("MTS_HOST");
-        if (host == nullptr || std::string_view(host) != "windows") {
+        if (!onWindowsHost()) {
             GTEST_SKIP() << "needs the Windows build; MTS_HOST=windows selects it";
         }
         writeCatalogue(folder, OLD_LIST, mapFile(CATS));
@@ -89,16 +88,11 @@ TEST_F(WindowsHost, PipedOutputHasOneCrBeforeEachLf) {
     EXPECT_EQ(folder.read(PICTURES), NEW_LIST);
 }
 
-// An orderly stop that `shown` transcribes, with `why` in the reason given on standard error.
-void expectStop(const RunResult& run, const std::string& shown, std::string_view why) {
-    expectEnd(run, 0, shown);
-    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
-}
-
 // What a sort that did not finish leaves: the failed-sort stop, the picture list as it was, byte
 // for byte, and no file of the sort's own beside it. `why` stands in the reason shown.
 void expectPictureListKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
-    expectStop(run, SHOWN.sortFailed, why);
+    expectEnd(run, 0, SHOWN.sortFailed);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
     expectListKept(folder.dir, OLD_LIST);
     EXPECT_EQ(folder.listing(),
               "AllPictures.txt AllPicturesIndiv.txt AllPicturesUnsorted.txt MarrowfenlatchMap.txt");
@@ -144,7 +138,8 @@ const std::string EARLIER_BACKUP = pictureLine("IMG_9999.jpg", "Stale", "from an
 // The stop at the backup, with `why` in the reason given: the earlier backup is as it was, and no
 // file of the copy's own is left behind.
 void expectEarlierBackupKept(const TempFolder& folder, const RunResult& run, std::string_view why) {
-    expectStop(run, SHOWN.backupFailed, why);
+    expectEnd(run, 0, SHOWN.backupFailed);
+    EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
     EXPECT_EQ(folder.read(BACKUP), EARLIER_BACKUP);
     EXPECT_EQ(folder.listing(), "AllPictures.txt AllPicturesIndiv.txt MarrowfenlatchMap.txt");
 }
@@ -187,14 +182,14 @@ TEST_F(WindowsHost, FolderNamedAsThePictureListLeavesTheEarlierBackup) {
 // holds a file of `folder` open as `words` tell it, and returns once it holds the file.
 std::unique_ptr<Running> holdOpen(const TempFolder& folder, const std::vector<std::string>& words) {
     Pipe said;
-    Launch launch{.folder = folder.dir, .out = Stream::descriptor(said.write)};
+    Launch launch{.folder = folder.dir, .out = Stream::descriptor(said.write.fd)};
     launch.command = programCommand();
     launch.command.back() = "hold_file.exe";
     launch.command.insert(launch.command.end(), words.begin(), words.end());
     auto holder = std::make_unique<Running>(launch);
-    said.closeWrite();
+    said.write.close();
     char word[4] = {};
-    EXPECT_EQ(::read(said.read, word, 4), 4) << "the holding program did not start";
+    EXPECT_EQ(::read(said.read.fd, word, 4), 4) << "the holding program did not start";
     return holder;
 }
 

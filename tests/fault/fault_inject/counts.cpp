@@ -1,6 +1,6 @@
 // The counts of the I/O preload library: one slot of counts per process name in memory that every
 // process of the run shares, counted atomically since the program may make its calls from several
-// threads, and written out when a process ends.
+// threads.
 
 #include <cstdio>
 #include <cstring>
@@ -69,22 +69,7 @@ struct Counting {
     ProcessCounts* own = nullptr; // this process's counts, from its first counted call on
     bool eachProcess = false;     // every process counts under its own name
     char processName[NAME_SIZE] = "";
-    pid_t mainPid = 0;
-    char countFile[PATH_MAX] = "";
-    bool written = false;
 } counting;
-
-// "name/kind count" for each kind of a named process, or "kind count" for the one unnamed. Each
-// line fits in NAME_SIZE + 32 characters.
-std::size_t appendCounts(char* text, std::size_t size, const ProcessCounts& process) {
-    std::size_t used = 0;
-    for (int kind = 0; kind < KIND_COUNT; ++kind) {
-        used += static_cast<std::size_t>(fault_protocol::writeCountLine(
-            text + used, size - used, process.name, kind,
-            __atomic_load_n(&process.counts[kind], __ATOMIC_SEQ_CST)));
-    }
-    return used;
-}
 
 Shared* mapCounts(const char* file) {
     int fd = -1;
@@ -192,17 +177,15 @@ ProcessCounts* ownCounts() {
 
 } // namespace
 
-bool startCounting(const char* processesFile, const char* countFile) {
+bool startCounting(const char* processesFile) {
     counting.eachProcess = processesFile[0] != '\0';
     counting.shared = mapCounts(processesFile);
     if (counting.shared == nullptr) {
         return false;
     }
-    counting.mainPid = ::getpid();
     if (counting.eachProcess) {
         nameThisProcess(counting.processName);
     }
-    std::snprintf(counting.countFile, sizeof counting.countFile, "%s", countFile);
     return true;
 }
 
@@ -221,29 +204,6 @@ long countCall(Kind kind) {
 
 bool claimTheDisturbance() {
     return __atomic_exchange_n(&counting.shared->injected, 1, __ATOMIC_SEQ_CST) == 0;
-}
-
-// With FAULT_PROCESSES every process that counted writes all the counts so far when it ends (a
-// server that leaves its starter behind included), and the last one to end leaves them all.
-// Otherwise the process that loaded the library writes the counts of the one unnamed slot, which
-// its forked children share, zero when nothing counted.
-void writeCounts() {
-    if (counting.written || !ready() || counting.countFile[0] == '\0' ||
-        (counting.eachProcess ? __atomic_load_n(&counting.own, __ATOMIC_ACQUIRE) == nullptr
-                              : ::getpid() != counting.mainPid)) {
-        return;
-    }
-    counting.written = true;
-    static char text[MAX_PROCESSES * KIND_COUNT * (NAME_SIZE + 32)];
-    std::size_t used = 0;
-    for (int i = 0; i < MAX_PROCESSES; ++i) {
-        const ProcessCounts& process = counting.shared->processes[i];
-        if (counting.eachProcess ? __atomic_load_n(&process.slot, __ATOMIC_ACQUIRE) == SLOT_NAMED
-                                 : i == 0) {
-            used += appendCounts(text + used, sizeof text - used, process);
-        }
-    }
-    writeWholeFile(counting.countFile, text);
 }
 
 } // namespace fault_inject

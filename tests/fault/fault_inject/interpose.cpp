@@ -12,10 +12,9 @@
 //                 eintr: the call is interrupted before it does anything (a close: after it has
 //                   released the descriptor);
 //                 short: a read, write or copy moves only half of what was asked (at least 1)
-//   FAULT_ERRNO   an error by name (fault_protocol.h has the names) or a number
-//   FAULT_COUNT_FILE   where to write the per-kind call counts when the process ends
+//   FAULT_ERRNO   the error number
 //   FAULT_REPORT_FILE  where to write one line naming the disturbed call, when it happens
-//   FAULT_TRACE_FILE   where to append one line per counted call (for debugging)
+//   FAULT_TRACE_FILE   where to append one line per counted call: the calls there are, in order
 //   FAULT_SCOPE   the folder whose files count (default: the working folder at load time)
 //   FAULT_PROCESSES  a file in which every process of the run counts its calls under its own name
 //                 (see below); unset: only this process and its forked children count
@@ -33,7 +32,7 @@
 // starts (a Windows program under Wine, its command interpreter, Wine's server) counts in the
 // shared file, under its name: the program's file name, and for an interpreter given a command
 // line with /c, the command too ("cmd.exe:Copy"). Counts and the call to disturb are per name;
-// the count and trace files say "name/kind". Such processes get most of their descriptors from
+// the trace says "name/kind". Such processes get most of their descriptors from
 // another process (Wine's server passes them over a socket), so a descriptor counts when the
 // file it refers to lies in the scope; a name relative to any folder counts by where it leads,
 // and a name that passes through a drive link of Wine's (".../dosdevices/z:/...") by the folder
@@ -333,21 +332,5 @@ ssize_t sendfile64(int out, int in, off_t* offset, size_t size) __attribute__((a
 int ftruncate64(int fd, off_t length) __attribute__((alias("ftruncate")));
 void* mmap64(void* address, size_t length, int protection, int flags, int fd, off_t offset)
     __attribute__((alias("mmap")));
-
-// ---- process end: the program leaves through _exit, which runs no destructor ----
-
-void _exit(int status) {
-    writeCounts();
-    static auto real = next<void (*)(int)>("_exit");
-    real(status);
-    __builtin_unreachable();
-}
-
-void _Exit(int status) {
-    writeCounts();
-    static auto real = next<void (*)(int)>("_Exit");
-    real(status);
-    __builtin_unreachable();
-}
 
 } // extern "C"

@@ -24,15 +24,13 @@ void writeWholeFile(const char* path, const char* text);
 
 // Maps the counts: in memory that forked children share, or with `processesFile` in that file,
 // where every process of the run counts under its own name. False when they cannot be kept.
-bool startCounting(const char* processesFile, const char* countFile);
+bool startCounting(const char* processesFile);
 bool eachProcessCounts();
 const char* processName();
 // Counts one call of this process: its number among the calls of its kind, 0 when no slot is free.
 long countCall(Kind kind);
 // True for the first disturbance of the whole run only.
 bool claimTheDisturbance();
-// Writes the counts so far, once, from the process that is to write them.
-void writeCounts();
 
 // ---- the scope (scope.cpp) ----
 

@@ -26,59 +26,37 @@ struct Plan {
     int traceFd = -1;
 } plan;
 
-void copyEnv(const char* name, char* into, std::size_t size) {
+// A setting of the environment, "" when unset.
+const char* env(const char* name) {
     const char* value = std::getenv(name);
-    into[0] = '\0';
-    if (value != nullptr) {
-        std::snprintf(into, size, "%s", value);
-    }
+    return value != nullptr ? value : "";
 }
 
 __attribute__((constructor)) void setUp() {
-    char processesFile[PATH_MAX];
-    char countFile[PATH_MAX];
-    copyEnv(io::PROCESSES, processesFile, sizeof processesFile);
-    copyEnv(io::COUNT_FILE, countFile, sizeof countFile);
-    if (!startCounting(processesFile, countFile)) {
+    if (!startCounting(env(io::PROCESSES))) {
         return;
     }
     if (eachProcessCounts()) {
-        copyEnv(io::PROCESS, plan.process, sizeof plan.process);
+        std::snprintf(plan.process, sizeof plan.process, "%s", env(io::PROCESS));
     }
-    if (const char* kind = std::getenv(io::KIND)) {
-        plan.kind = kindNamed(kind);
+    plan.kind = kindNamed(env(io::KIND));
+    plan.at = std::atol(env(io::AT));
+    plan.mode = modeNamed(env(io::MODE));
+    plan.error = env(io::ERRNO)[0] != '\0' ? std::atoi(env(io::ERRNO)) : EIO;
+    std::snprintf(plan.reportFile, sizeof plan.reportFile, "%s", env(io::REPORT_FILE));
+    if (env(io::TRACE_FILE)[0] != '\0') {
+        plan.traceFd = rawOpen(env(io::TRACE_FILE), O_WRONLY | O_CREAT | O_APPEND);
     }
-    if (const char* at = std::getenv(io::AT)) {
-        plan.at = std::atol(at);
-    }
-    if (const char* how = std::getenv(io::MODE)) {
-        plan.mode = modeNamed(how);
-    }
-    if (const char* number = std::getenv(io::ERRNO)) {
-        plan.error = errnoNamed(number);
-    }
-    copyEnv(io::REPORT_FILE, plan.reportFile, sizeof plan.reportFile);
-    char traceFile[PATH_MAX];
-    copyEnv(io::TRACE_FILE, traceFile, sizeof traceFile);
-    if (traceFile[0] != '\0') {
-        plan.traceFd = rawOpen(traceFile, O_WRONLY | O_CREAT | O_APPEND);
-    }
-    char scopeFolder[PATH_MAX];
-    copyEnv(io::SCOPE, scopeFolder, sizeof scopeFolder);
-    setScope(scopeFolder);
+    setScope(env(io::SCOPE));
 
     // Programs that the process starts are not part of the experiment, unless every process is.
     if (!eachProcessCounts()) {
         for (const char* name : {"LD_PRELOAD", io::KIND, io::AT, io::MODE, io::ERRNO,
-                                 io::COUNT_FILE, io::REPORT_FILE, io::TRACE_FILE, io::SCOPE}) {
+                                 io::REPORT_FILE, io::TRACE_FILE, io::SCOPE}) {
             ::unsetenv(name);
         }
     }
     plan.ready = true;
-}
-
-__attribute__((destructor)) void tearDown() {
-    writeCounts();
 }
 
 } // namespace

@@ -111,13 +111,6 @@ bool trackedFd(int fd) {
     return known;
 }
 
-// A descriptor that some other process handed over counts by the file it refers to. It is looked
-// up on every call: a number is soon given again to another file, and not every close passes
-// through this library (the C library closes its own streams and folder listings internally).
-bool linkedInScope(int fd, char* name) {
-    return linkedName(fd, name) && insideScope(name);
-}
-
 } // namespace
 
 void setScope(const char* folder) {
@@ -154,7 +147,11 @@ bool pathInScope(int dirfd, const char* path) {
 bool fdInScope(int fd) {
     if (eachProcessCounts()) {
         char name[PATH_MAX];
-        return trackedFd(fd) || (fd >= 0 && linkedInScope(fd, name));
+        // A descriptor that some other process handed over counts by the file it refers to. It is
+        // looked up on every call: a number is soon given again to another file, and not every
+        // close passes through this library (the C library closes its own streams and folder
+        // listings internally).
+        return trackedFd(fd) || (fd >= 0 && linkedName(fd, name) && insideScope(name));
     }
     return (fd >= 0 && fd <= 2) || trackedFd(fd);
 }
