@@ -85,13 +85,15 @@ TEST(SortInHalves, TinyTextsLinesOfOneLengthAndTextsThatOnlySeemSo) {
     }
     EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text));
     EXPECT_EQ(mergedHalves<std::uint64_t>(text), referenceOrder(text));
-    // Values that only lines between those of the survey's sample hold.
+    // Values that only lines between the runs of the survey's sample hold, in both halves: the
+    // sample takes 128 lines every 312 here.
     std::string rare;
-    for (int i = 0; i < 100; ++i) {
-        rare += std::string(i == 37   ? "zb"
-                            : i == 38 ? "a~"
-                            : i == 39 ? "\x01b"
-                                      : "ab") +
+    for (int i = 0; i < 20'000; ++i) {
+        rare += std::string(i == 200      ? "zb"
+                            : i == 201    ? "a~"
+                            : i == 10'201 ? "\x01"
+                                            "b"
+                                          : "ab") +
                 static_cast<char>('a' + i % 3) + "\n";
     }
     EXPECT_EQ(mergedHalves<std::uint32_t>(rare), referenceOrder(rare));

@@ -237,6 +237,17 @@ void settleTie(const OneLengthLines& shape, std::span<NumberedLine> tie) {
     }
 }
 
+// The lines of one half of the text, [from, to): their entries, what their columns hold, whether
+// they all end as the shape says, and whether their entries are in order.
+struct HalfOfLines {
+    std::span<NumberedLine> lines;
+    std::uint32_t from;
+    std::uint32_t to;
+    ColumnSurvey seen{};
+    bool fits = false;
+    bool sorted = false;
+};
+
 void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
     sortByKey(lines);
     if (shape.keyedColumns == shape.lineLength) {
@@ -273,33 +284,36 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     const std::size_t surveyed = std::min(shape.lineLength, SURVEYED_COLUMNS);
     const ColumnSurvey sample = sampleSurvey(shape, count, surveyed);
     const KeyRecipe recipe = recipeOf(sample, surveyed);
-    ColumnSurvey firstSeen;
-    ColumnSurvey secondSeen;
-    bool firstFits = false;
-    bool secondFits = false;
-    runBoth(
-        [&] {
-            firstFits = enterLines(shape, recipe, 0, cut, surveyed, firstSeen, into.first(cut));
-        },
-        [&] {
-            secondFits =
-                enterLines(shape, recipe, cut, count, surveyed, secondSeen, into.subspan(cut));
-        });
-    if (!firstFits || !secondFits) {
+    shape.keyedColumns = recipe.keyed;
+    // Each half is sorted as soon as its own keys are known to be exact, without waiting for the
+    // other half to be taken.
+    HalfOfLines first{into.first(cut), 0, cut};
+    HalfOfLines second{into.subspan(cut), cut, count};
+    const auto takeAndSort = [&](HalfOfLines& half) {
+        half.fits = enterLines(shape, recipe, half.from, half.to, surveyed, half.seen, half.lines);
+        if (half.fits && keysAreExact(sample, half.seen, recipe.keyed)) {
+            sortEntries(shape, half.lines);
+            half.sorted = true;
+        }
+    };
+    runBoth([&] { takeAndSort(first); }, [&] { takeAndSort(second); });
+    if (!first.fits || !second.fits) {
         return false;
     }
-    firstSeen.add(secondSeen);
-    shape.keyedColumns = recipe.keyed;
-    if (!keysAreExact(sample, firstSeen, recipe.keyed)) {
-        // The sample missed some value: the keys are made again by what every line holds.
-        const KeyRecipe exact = recipeOf(firstSeen, surveyed);
-        shape.keyedColumns = exact.keyed;
-        runBoth([&] { rekeyLines(shape, exact, into.first(cut)); },
-                [&] { rekeyLines(shape, exact, into.subspan(cut)); });
-    }
     middle = cut;
-    runBoth([&] { sortEntries(shape, into.first(cut)); },
-            [&] { sortEntries(shape, into.subspan(cut)); });
+    if (first.sorted && second.sorted) {
+        return true;
+    }
+    // The sample missed some value: the keys of both halves are made again by what every line
+    // holds, so that they compare across the halves, and both are sorted by them.
+    first.seen.add(second.seen);
+    const KeyRecipe exact = recipeOf(first.seen, surveyed);
+    shape.keyedColumns = exact.keyed;
+    const auto rekeyAndSort = [&](const HalfOfLines& half) {
+        rekeyLines(shape, exact, half.lines);
+        sortEntries(shape, half.lines);
+    };
+    runBoth([&] { rekeyAndSort(first); }, [&] { rekeyAndSort(second); });
     return true;
 }
 
