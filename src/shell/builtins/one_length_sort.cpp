@@ -237,17 +237,6 @@ void settleTie(const OneLengthLines& shape, std::span<NumberedLine> tie) {
     }
 }
 
-// The lines of one half of the text, [from, to): their entries, what their columns hold, whether
-// they all end as the shape says, and whether their entries are in order.
-struct HalfOfLines {
-    std::span<NumberedLine> lines;
-    std::uint32_t from;
-    std::uint32_t to;
-    ColumnSurvey seen{};
-    bool fits = false;
-    bool sorted = false;
-};
-
 void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
     sortByKey(lines);
     if (shape.keyedColumns == shape.lineLength) {
@@ -263,6 +252,16 @@ void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
         }
     }
 }
+
+// One half of the text's lines: their entries, from line `from` on, what their columns hold,
+// whether they all end as the shape says, and whether their entries are in order.
+struct HalfOfLines {
+    std::span<NumberedLine> lines;
+    std::uint32_t from;
+    ColumnSurvey seen{};
+    bool fits = false;
+    bool sorted = false;
+};
 
 } // namespace
 
@@ -287,10 +286,11 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     shape.keyedColumns = recipe.keyed;
     // Each half is sorted as soon as its own keys are known to be exact, without waiting for the
     // other half to be taken.
-    HalfOfLines first{into.first(cut), 0, cut};
-    HalfOfLines second{into.subspan(cut), cut, count};
+    HalfOfLines first{into.first(cut), 0};
+    HalfOfLines second{into.subspan(cut), cut};
     const auto takeAndSort = [&](HalfOfLines& half) {
-        half.fits = enterLines(shape, recipe, half.from, half.to, surveyed, half.seen, half.lines);
+        const auto to = static_cast<std::uint32_t>(half.from + half.lines.size());
+        half.fits = enterLines(shape, recipe, half.from, to, surveyed, half.seen, half.lines);
         if (half.fits && keysAreExact(sample, half.seen, recipe.keyed)) {
             sortEntries(shape, half.lines);
             half.sorted = true;

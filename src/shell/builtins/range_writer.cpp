@@ -1,8 +1,5 @@
 #include "shell/builtins/range_writer.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "platform/host_hints.h"
 #include "platform/positioned_io.h"
 
@@ -11,7 +8,6 @@ namespace shell::builtins {
 namespace {
 
 constexpr std::uint64_t WRITEBACK_STEP = std::uint64_t{32} << 20;
-constexpr std::size_t RANGE_BLOCK = RangeWriter::LOAD + RangeWriter::LOAD / 2;
 
 } // namespace
 
@@ -28,15 +24,6 @@ void RangeWriter::sendLoad(std::size_t count) {
         }
     }
     block_.dropFront(count);
-}
-
-bool RangeWriter::makeRoomFor(std::size_t length) {
-    if ((block_.capacity() == 0 && !block_.reserve(RANGE_BLOCK)) ||
-        !lines::roomForLine(block_, length)) {
-        error_ = ENOMEM;
-        return false;
-    }
-    return true;
 }
 
 int RangeWriter::finish() {
