@@ -45,4 +45,8 @@ inline ScannedLine scanLine(std::string_view text, std::size_t begin, std::size_
     return {lengthBeforeLf(text.data() + begin, at - begin), at + 1, true};
 }
 
+// How many LFs the bytes [first, end) hold. Lines of one length are told apart by this count: as
+// many LFs as lines, each at its line's end, leave no room for a line that ends sooner.
+std::size_t countLineFeeds(const char* first, const char* end);
+
 } // namespace lines

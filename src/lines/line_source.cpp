@@ -17,6 +17,25 @@ namespace {
 // any answer on the console in one read.
 constexpr std::size_t BLOCK_SIZE = std::size_t{64} << 10;
 
+// Takes up to `most` lines from `begin` on that are `stride` bytes long with their line ends, as
+// the lines after one of that length most often are. They are found by where their LFs must be,
+// and one count of the LFs among them then shows that none ends sooner; should one, nothing is
+// taken (nothing is returned). Either way what `lines` held may have changed.
+std::optional<std::size_t> takeLinesOfStride(std::string_view text, std::size_t begin,
+                                             std::size_t stride, std::string_view* lines,
+                                             std::size_t most) {
+    std::size_t count = 0;
+    std::size_t at = begin;
+    for (; count < most && text.size() - at >= stride && text[at + stride - 1] == LF;
+         at += stride) {
+        lines[count++] = {text.data() + at, lengthBeforeLf(text.data() + at, stride - 1)};
+    }
+    if (countLineFeeds(text.data() + begin, text.data() + at) != count) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 } // namespace
 
 LineSource::LineSource(int fd) : fd_(fd), block_(BLOCK_SIZE) {}
@@ -71,13 +90,24 @@ TakeResult LineSource::takeLines(std::string_view* lines, std::size_t most, std:
     const std::string_view text = filled();
     std::size_t begin = begin_;
     std::size_t found = 0;
+    // Lines of one length are tried for until the LFs once show otherwise, so that a text that
+    // defeats the guess costs a single wasted count.
+    bool strideFailed = false;
     while (found < most && begin < text.size()) {
         const ScannedLine line = scanLine(text, begin, begin);
         if (!line.ended && !atEnd_) {
             break; // the rest of the block is the start of a line still to be read
         }
         lines[found++] = std::string_view(text.data() + begin, line.length);
+        const std::size_t stride = line.next - begin;
         begin = line.next;
+        if (!strideFailed && line.ended) {
+            const std::optional<std::size_t> run =
+                takeLinesOfStride(text, begin, stride, lines + found, most - found);
+            strideFailed = !run;
+            found += run.value_or(0);
+            begin += run.value_or(0) * stride;
+        }
     }
     begin_ = begin;
     count = found;

@@ -109,6 +109,10 @@ std::vector<std::string> sampleInputs() {
         "line\n\x1a",
         "a\nb\r\nc\rd\r\n\r\ne",
         std::string("a\0b\x1a\t\x80\xff\r\n\0", 10),
+        // Lines of one length, then one whose LF falls where the length puts it but that holds
+        // another, one that ends a CR sooner, and one without a CR before its LF.
+        "abcd\nabcd\na\nbc\nabcd\n",
+        "abc\r\nabc\r\nab\r\r\nabcd\nabc\r\n",
     };
     // Deterministic mixtures, dense in CR and LF.
     unsigned state = 12345;

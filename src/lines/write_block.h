@@ -3,6 +3,7 @@
 // The block in which output is gathered before it is written, shared by the record files and the
 // built-in commands, and the one rule by which the program's buffered writers of lines fill it.
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstring>
@@ -80,25 +81,47 @@ inline constexpr std::size_t LINE_BLOCK_CAPACITY = WRITE_BLOCK_SIZE + WRITE_BLOC
 // Grows `block` to hold `bytes`: to LINE_BLOCK_CAPACITY, or as large as a longer line needs.
 [[nodiscard]] bool growForLine(WriteBlock& block, std::size_t bytes) noexcept;
 
-// Makes room at the end of `block` for a line of at most `width` bytes and its line end; false
-// when the block cannot grow to hold them. The line goes at block.end().
-[[nodiscard]] inline bool roomForLine(WriteBlock& block, std::size_t width) noexcept {
-    const std::size_t room = block.used() + width + LINE_END.size();
+// Makes room at the end of `block` for `count` lines of at most `width` bytes, each with its line
+// end, one after the other; false when the block cannot grow to hold them. At most a load's worth
+// at once, so that a load stays within WRITE_BLOCK_SIZE. The first line goes at block.end().
+[[nodiscard]] inline bool roomForLines(WriteBlock& block, std::size_t count,
+                                       std::size_t width) noexcept {
+    assert(count * (width + LINE_END.size()) <= WRITE_BLOCK_SIZE || count == 1);
+    const std::size_t room = block.used() + count * (width + LINE_END.size());
     return block.capacity() >= room || growForLine(block, room);
 }
 
-// Ends the line of `length` bytes put at block.end() with LINE_END. Returns the bytes before it:
-// a full load to send from the front of the block, once loadIsFull.
-inline std::size_t endLine(WriteBlock& block, std::size_t length) noexcept {
-    const std::size_t before = block.used();
-    std::memcpy(block.end() + length, LINE_END.data(), LINE_END.size());
-    block.commit(length + LINE_END.size());
-    return before;
+[[nodiscard]] inline bool roomForLine(WriteBlock& block, std::size_t width) noexcept {
+    return roomForLines(block, 1, width);
 }
 
-// Whether the last line ended has passed WRITE_BLOCK_SIZE, so that the lines before it go out.
+// Whether the lines ended have passed WRITE_BLOCK_SIZE, so that a load goes out.
 inline bool loadIsFull(const WriteBlock& block) noexcept {
     return block.used() > WRITE_BLOCK_SIZE;
+}
+
+// Ends `count` lines of `length` bytes, put at block.end() each `length` + LINE_END.size() bytes
+// after the one before, with LINE_END, whatever the bytes between them held. Returns the bytes
+// before the first of them that passes WRITE_BLOCK_SIZE: a full load to send from the front of the
+// block, once loadIsFull.
+inline std::size_t endLines(WriteBlock& block, std::size_t count, std::size_t length) noexcept {
+    const std::size_t stride = length + LINE_END.size();
+    char* const first = block.end();
+    for (std::size_t line = 0; line < count; ++line) {
+        std::memcpy(first + line * stride + length, LINE_END.data(), LINE_END.size());
+    }
+    const std::size_t before = block.used();
+    block.commit(count * stride);
+    if (count == 1 || !loadIsFull(block)) {
+        return before;
+    }
+    const std::size_t fitting =
+        before < WRITE_BLOCK_SIZE ? (WRITE_BLOCK_SIZE - before) / stride : 0;
+    return before + std::min(fitting, count - 1) * stride;
+}
+
+inline std::size_t endLine(WriteBlock& block, std::size_t length) noexcept {
+    return endLines(block, 1, length);
 }
 
 } // namespace lines

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lines/line_end.h"
 #include "records/layout.h"
 #include "records/record_file.h"
 
@@ -56,13 +57,21 @@ bool isWholePictureLine(const WholeLineShape& shape, std::string_view line) {
            line[shape.secondBlank] == ' ';
 }
 
-void relabelWholeLine(Relabelling& relabelling, std::string_view line, const char* species) {
-    char* const out = relabelling.unsorted.recordRoom(relabelling.whole.width);
-    std::memcpy(out, line.data(), relabelling.whole.width);
-    if (species != nullptr) {
-        std::memcpy(out + relabelling.whole.folder, species, records::NAME_WIDTH);
+// Relabels whole lines that follow each other in the text read, each with a line end as long as
+// the program's own, copying them all at once and then putting each species over its folder.
+void relabelWholeLines(Relabelling& relabelling, std::span<const std::string_view> lines,
+                       std::span<const char* const> species) {
+    const std::size_t width = relabelling.whole.width;
+    const std::size_t stride = width + lines::LINE_END.size();
+    char* const out = relabelling.unsorted.recordsRoom(lines.size(), width);
+    std::memcpy(out, lines.front().data(), (lines.size() - 1) * stride + width);
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+        if (species[line] != nullptr) {
+            std::memcpy(out + line * stride + relabelling.whole.folder, species[line],
+                        records::NAME_WIDTH);
+        }
     }
-    relabelling.unsorted.commitRecord(relabelling.whole.width);
+    relabelling.unsorted.commitRecords(lines.size(), width);
 }
 
 void relabelCutLine(Relabelling& relabelling, std::string_view line) {
@@ -73,6 +82,19 @@ void relabelCutLine(Relabelling& relabelling, std::string_view line) {
         folder.assign(relabelling.map.entries()[*entry].species.text());
     }
     relabelling.unsorted.writeRecord(relabelling.plan, relabelling.picture.fields);
+}
+
+// How many of the lines from `first` on are whole picture lines, each right after the one before
+// with a line end as long as the program's own between them.
+std::size_t wholeLinesInARow(const WholeLineShape& shape, std::span<const std::string_view> lines,
+                             std::size_t first) {
+    const std::size_t stride = shape.width + lines::LINE_END.size();
+    std::size_t end = first + 1;
+    while (end < lines.size() && isWholePictureLine(shape, lines[end]) &&
+           lines[end].data() == lines[end - 1].data() + stride) {
+        ++end;
+    }
+    return end - first;
 }
 
 // Relabels a batch of lines, looking up the folders of all its whole lines at once.
@@ -87,13 +109,17 @@ void relabelLines(Relabelling& relabelling, std::span<const std::string_view> li
     }
     relabelling.map.speciesOfFolders(std::span(folders).first(whole),
                                      std::span(species).first(whole));
-    std::size_t next = 0;
-    for (const std::string_view line : lines) {
-        if (isWholePictureLine(relabelling.whole, line)) {
-            relabelWholeLine(relabelling, line, species[next++]);
-        } else {
-            relabelCutLine(relabelling, line);
+    std::size_t next = 0; // the species of the next whole line
+    for (std::size_t line = 0; line < lines.size();) {
+        if (!isWholePictureLine(relabelling.whole, lines[line])) {
+            relabelCutLine(relabelling, lines[line++]);
+            continue;
         }
+        const std::size_t inARow = wholeLinesInARow(relabelling.whole, lines, line);
+        relabelWholeLines(relabelling, lines.subspan(line, inARow),
+                          std::span(species).subspan(next, inARow));
+        line += inARow;
+        next += inARow;
     }
 }
 

@@ -172,27 +172,43 @@ void RecordFile::writeRecord(const LayoutPlan& plan, const std::vector<FixedText
 }
 
 char* RecordFile::recordRoom(std::size_t width, const SourceLocation& where) {
+    return recordsRoom(1, width, where);
+}
+
+void RecordFile::commitRecord(std::size_t length, const SourceLocation& where) {
+    commitRecords(1, length, where);
+}
+
+char* RecordFile::recordsRoom(std::size_t count, std::size_t width, const SourceLocation& where) {
     if (oldContent_ != OldContent::Cut) {
         cutOldContent(report::OP_FORMATTED_WRITE, where);
     }
-    // The record is built straight into the block.
-    if (!lines::roomForLine(output_, width)) {
+    // The records are built straight into the block.
+    if (!lines::roomForLines(output_, count, width)) {
         ++recordNumber_;
         fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
     }
     return output_.end();
 }
 
-void RecordFile::commitRecord(std::size_t length, const SourceLocation& where) {
-    ++recordNumber_;
-    if (const std::size_t load = lines::endLine(output_, length); lines::loadIsFull(output_)) {
-        // The first full load starts the writer thread, which asks for memory.
-        try {
-            sendLoad(load, where);
-        } catch (const std::bad_alloc&) {
-            fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
-        }
+void RecordFile::commitRecords(std::size_t count, std::size_t width, const SourceLocation& where) {
+    const std::size_t before = output_.used();
+    const std::size_t load = lines::endLines(output_, count, width);
+    if (!lines::loadIsFull(output_)) {
+        recordNumber_ += static_cast<std::int32_t>(count);
+        return;
     }
+    // Counted as records written one by one are: a failure to send the load names the record that
+    // filled it.
+    const std::size_t upToFilling = (load - before) / (width + lines::LINE_END.size()) + 1;
+    recordNumber_ += static_cast<std::int32_t>(upToFilling);
+    // The first full load starts the writer thread, which asks for memory.
+    try {
+        sendLoad(load, where);
+    } catch (const std::bad_alloc&) {
+        fail(report::outOfMemory(), report::OP_FORMATTED_WRITE, where);
+    }
+    recordNumber_ += static_cast<std::int32_t>(count - upToFilling);
 }
 
 void RecordFile::close(const SourceLocation& where) {

@@ -79,6 +79,15 @@ class RecordFile {
     char* recordRoom(std::size_t width, const SourceLocation& where = SourceLocation::current());
     void commitRecord(std::size_t length, const SourceLocation& where = SourceLocation::current());
 
+    // The same for `count` records of exactly `width` bytes at once, each `width` + the line end's
+    // size from the one before: lines read one after the other from a file that this program wrote
+    // are copied in with one copy. commitRecords puts each record's line end in its place, whatever
+    // the bytes there held. At most a full load's worth at once.
+    char* recordsRoom(std::size_t count, std::size_t width,
+                      const SourceLocation& where = SourceLocation::current());
+    void commitRecords(std::size_t count, std::size_t width,
+                       const SourceLocation& where = SourceLocation::current());
+
     // Sends what waits in the buffer and closes the file. A file that was opened by openOrCreate
     // and then neither read nor written is left empty, so that old content can never pass for new
     // output.

@@ -133,14 +133,24 @@ void SpeciesMap::speciesOfFolders(std::span<const char* const> folders,
         std::fill(species.begin(), species.end(), nullptr);
         return;
     }
+    // Pictures of one animal mostly follow each other in a list, so a folder as the one before it
+    // takes that one's answer instead of a lookup.
+    std::array<bool, FOLDER_BATCH> asBefore;
     std::array<std::size_t, FOLDER_BATCH> homes;
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        homes[i] = homeSlot(folders[i]);
-        __builtin_prefetch(&slots_[homes[i]]);
+        asBefore[i] = i > 0 && sameName(folders[i], folders[i - 1]);
+        if (!asBefore[i]) {
+            homes[i] = homeSlot(folders[i]);
+            __builtin_prefetch(&slots_[homes[i]]);
+        }
     }
     for (std::size_t i = 0; i < folders.size(); ++i) {
-        const IndexSlot& slot = slots_[slotFrom(homes[i], folders[i])];
-        species[i] = slot.entry == 0 ? nullptr : slot.species.data();
+        if (asBefore[i]) {
+            species[i] = species[i - 1];
+        } else {
+            const IndexSlot& slot = slots_[slotFrom(homes[i], folders[i])];
+            species[i] = slot.entry == 0 ? nullptr : slot.species.data();
+        }
     }
 }
 

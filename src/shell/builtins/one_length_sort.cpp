@@ -91,21 +91,6 @@ KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
     return recipe;
 }
 
-// The LFs among the bytes [first, end), counted in blocks small enough for a byte to count them,
-// which lets the compiler compare and count many bytes at once.
-std::size_t lfsIn(const char* first, const char* end) {
-    constexpr std::size_t BLOCK = 255;
-    std::size_t lfs = 0;
-    for (; end - first >= static_cast<std::ptrdiff_t>(BLOCK); first += BLOCK) {
-        std::uint8_t inBlock = 0;
-        for (std::size_t i = 0; i < BLOCK; ++i) {
-            inBlock = static_cast<std::uint8_t>(inBlock + (first[i] == lines::LF ? 1 : 0));
-        }
-        lfs += inBlock;
-    }
-    return lfs + static_cast<std::size_t>(std::count(first, end, lines::LF));
-}
-
 // Adds the first `columns` bytes of every line to the survey, column by column.
 void surveyColumns(const OneLengthLines& shape, const char* first, const char* end,
                    std::size_t columns, ColumnSurvey& survey) {
@@ -201,7 +186,7 @@ bool enterLines(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint3
             fits &= line[shape.stride - 1] == lines::LF &&
                     (shape.lineLength == 0 || (line[shape.stride - 2] == lines::CR) == crBeforeLf);
         }
-        fits &= lfsIn(first, end) == after - next;
+        fits &= lines::countLineFeeds(first, end) == after - next;
         surveyLines(shape, first, end, surveyed, survey);
         next = after;
     }
