@@ -194,10 +194,23 @@ TEST_F(RecordFileTest, ManyRecordsAndRecordsLongerThanABlockPassIntact) {
         file.commitRecord(width);
         expected.append(width, fill).append("\r\n");
     };
+    // Records put in a row at once, each line end in its place whatever the bytes there held,
+    // some batches passing the end of a load.
+    const auto putInARow = [&](std::size_t count, std::size_t width) {
+        char* const room = file.recordsRoom(count, width);
+        std::memset(room, 'x', count * (width + 2));
+        for (std::size_t i = 0; i < count; ++i) {
+            fill = fill == 'z' ? 'a' : static_cast<char>(fill + 1);
+            std::memset(room + i * (width + 2), fill, width);
+            expected.append(width, fill).append("\r\n");
+        }
+        file.commitRecords(count, width);
+    };
     for (const std::size_t longWidth :
          {2 * lines::WRITE_BLOCK_SIZE, 3 * lines::WRITE_BLOCK_SIZE, std::size_t{1}}) {
         for (int i = 0; i < 1000; ++i) {
             put(1000);
+            putInARow(7, 76);
         }
         put(longWidth);
     }
