@@ -86,17 +86,24 @@ TEST(SortInHalves, TinyTextsLinesOfOneLengthAndTextsThatOnlySeemSo) {
     EXPECT_EQ(mergedHalves<std::uint32_t>(text), referenceOrder(text));
     EXPECT_EQ(mergedHalves<std::uint64_t>(text), referenceOrder(text));
     // Values that only lines between the runs of the survey's sample hold, in both halves: the
-    // sample takes 128 lines every 312 here.
-    std::string rare;
-    for (int i = 0; i < 20'000; ++i) {
-        rare += std::string(i == 200      ? "zb"
-                            : i == 201    ? "a~"
-                            : i == 10'201 ? "\x01"
-                                            "b"
-                                          : "ab") +
-                static_cast<char>('a' + i % 3) + "\n";
+    // sample takes 128 lines every 312 here. Short lines, and lines long enough to be checked
+    // many columns at once, one of them with a value in a column that the sample saw the same.
+    for (const std::size_t tail : {0, 70}) {
+        std::string rare;
+        for (int i = 0; i < 20'000; ++i) {
+            std::string line = std::string(i == 200      ? "zb"
+                                           : i == 201    ? "a~"
+                                           : i == 10'201 ? "\x01"
+                                                           "b"
+                                                         : "ab") +
+                               static_cast<char>('a' + i % 3) + std::string(tail, '-');
+            if (tail > 0 && i == 15'001) {
+                line[40] = '+';
+            }
+            rare += line + "\n";
+        }
+        EXPECT_EQ(mergedHalves<std::uint32_t>(rare), referenceOrder(rare)) << "tail " << tail;
     }
-    EXPECT_EQ(mergedHalves<std::uint32_t>(rare), referenceOrder(rare));
 }
 
 // Sets large enough to be spread into buckets, with keys that share their high bytes, keys that

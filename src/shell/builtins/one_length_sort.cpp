@@ -152,45 +152,103 @@ ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std:
     return survey;
 }
 
-// Whether the keys made by the recipe of the sample order the lines: every keyed column of every
-// line held one of the values that the sample found there.
-bool keysAreExact(const ColumnSurvey& sample, const ColumnSurvey& seen, std::size_t keyed) {
-    for (std::size_t column = 0; column < keyed; ++column) {
-        if (seen.low[column] < sample.low[column] || seen.high[column] > sample.high[column]) {
-            return false;
-        }
-    }
-    return true;
-}
+// What the keys of a recipe made from a sample are exact for, as bounds to check lines against:
+// every keyed column holding one of the values that the sample found there. Kept for sixteen
+// columns to be checked at once: each column's smallest value and its span (the largest less the
+// smallest), both less 128, so that a signed comparison orders them as the bytes; a column that
+// is not keyed takes any byte.
+struct SampleBounds {
+    using Lane = std::int8_t __attribute__((vector_size(16)));
+    static constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
+    std::array<Lane, LANES> low;
+    std::array<Lane, LANES> span;
+    const ColumnSurvey* sample; // for lines too short for a whole lane
+    std::size_t keyed;
 
-// Enters lines [from, to) into `into`, keyed by the recipe, checks that they all end as the shape
-// says, with no other LF among them, and surveys their first `surveyed` columns. All is done a
-// few hundred lines at a time, so that each pass finds the lines still in the processor's cache
-// and the text is read from memory once.
-bool enterLines(const OneLengthLines& shape, const KeyRecipe& recipe, std::uint32_t from,
-                std::uint32_t to, std::size_t surveyed, ColumnSurvey& survey,
-                std::span<NumberedLine> into) {
+    SampleBounds(const ColumnSurvey& survey, std::size_t keyedColumns)
+        : sample(&survey), keyed(keyedColumns) {
+        constexpr std::uint8_t HALF = 0x80;
+        std::array<std::uint8_t, SURVEYED_COLUMNS> lows{};
+        std::array<std::uint8_t, SURVEYED_COLUMNS> spans{};
+        for (std::size_t column = 0; column < SURVEYED_COLUMNS; ++column) {
+            const bool isKeyed = column < keyed;
+            const std::uint8_t smallest = isKeyed ? survey.low[column] : 0;
+            const std::uint8_t largest = isKeyed ? survey.high[column] : 0xFF;
+            lows[column] = static_cast<std::uint8_t>(smallest ^ HALF);
+            spans[column] = static_cast<std::uint8_t>((largest - smallest) ^ HALF);
+        }
+        std::memcpy(low.data(), lows.data(), SURVEYED_COLUMNS);
+        std::memcpy(span.data(), spans.data(), SURVEYED_COLUMNS);
+    }
+
+    // Whether the keys of the lines [first, end) are exact.
+    bool hold(const OneLengthLines& shape, const char* first, const char* end) const {
+        if (shape.lineLength < SURVEYED_COLUMNS) {
+            return holdColumnByColumn(shape, first, end);
+        }
+        Lane outside{};
+        for (const char* line = first; line != end; line += shape.stride) {
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+                Lane bytes;
+                std::memcpy(&bytes, line + lane * sizeof(Lane), sizeof(Lane));
+                // The byte less the smallest, less 128 (wrapping), beyond the span less 128.
+                outside |= (bytes - low[lane]) > span[lane];
+            }
+        }
+        std::array<std::uint64_t, 2> words{};
+        std::memcpy(words.data(), &outside, sizeof outside);
+        return (words[0] | words[1]) == 0;
+    }
+
+  private:
+    bool holdColumnByColumn(const OneLengthLines& shape, const char* first, const char* end) const {
+        for (const char* line = first; line != end; line += shape.stride) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(line);
+            for (std::size_t column = 0; column < keyed; ++column) {
+                if (bytes[column] < sample->low[column] || bytes[column] > sample->high[column]) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+};
+
+// What entering some lines found: whether they all end as the shape says, with no other LF among
+// them, and whether their keys are exact.
+struct EnteredLines {
+    bool fit = true;
+    bool exact = true;
+};
+
+// Enters lines [from, to) into `into`, keyed by the recipe, and checks them. All is done a few
+// hundred lines at a time, so that each pass finds the lines still in the processor's cache and
+// the text is read from memory once.
+EnteredLines enterLines(const OneLengthLines& shape, const KeyRecipe& recipe,
+                        const SampleBounds& bounds, std::uint32_t from, std::uint32_t to,
+                        std::span<NumberedLine> into) {
     constexpr std::uint32_t LINES_AT_ONCE = 512;
     const bool crBeforeLf = shape.stride - shape.lineLength == 2;
-    bool fits = true;
+    EnteredLines entered;
     for (std::uint32_t next = from; next < to;) {
         const std::uint32_t after = to - next > LINES_AT_ONCE ? next + LINES_AT_ONCE : to;
         const char* const first = shape.text + std::size_t{next} * shape.stride;
         const char* const end = shape.text + std::size_t{after} * shape.stride;
         std::uint32_t number = next;
+        bool fit = true;
         for (const char* line = first; line != end; line += shape.stride, ++number) {
             NumberedLine& entry = into[number - from];
             entry.number = number;
             setKey(entry, recipe.keyOfLine(line));
             // The byte before the LF is a CR of the line end exactly when the first line's was.
-            fits &= line[shape.stride - 1] == lines::LF &&
-                    (shape.lineLength == 0 || (line[shape.stride - 2] == lines::CR) == crBeforeLf);
+            fit &= line[shape.stride - 1] == lines::LF &&
+                   (shape.lineLength == 0 || (line[shape.stride - 2] == lines::CR) == crBeforeLf);
         }
-        fits &= lines::countLineFeeds(first, end) == after - next;
-        surveyLines(shape, first, end, surveyed, survey);
+        entered.fit &= fit && lines::countLineFeeds(first, end) == after - next;
+        entered.exact &= bounds.hold(shape, first, end);
         next = after;
     }
-    return fits;
+    return entered;
 }
 
 void rekeyLines(const OneLengthLines& shape, const KeyRecipe& recipe,
@@ -238,14 +296,21 @@ void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
     }
 }
 
-// One half of the text's lines: their entries, from line `from` on, what their columns hold,
-// whether they all end as the shape says, and whether their entries are in order.
+// One half of the text's lines: their entries, from line `from` on, what entering them found, and
+// whether their entries are in order.
 struct HalfOfLines {
     std::span<NumberedLine> lines;
     std::uint32_t from;
-    ColumnSurvey seen{};
-    bool fits = false;
+    EnteredLines entered{};
     bool sorted = false;
+
+    // What the columns of all its lines hold.
+    ColumnSurvey survey(const OneLengthLines& shape, std::size_t surveyed) const {
+        ColumnSurvey seen;
+        const char* const first = shape.text + std::size_t{from} * shape.stride;
+        surveyLines(shape, first, first + lines.size() * shape.stride, surveyed, seen);
+        return seen;
+    }
 };
 
 } // namespace
@@ -273,16 +338,17 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     // other half to be taken.
     HalfOfLines first{into.first(cut), 0};
     HalfOfLines second{into.subspan(cut), cut};
+    const SampleBounds bounds(sample, recipe.keyed);
     const auto takeAndSort = [&](HalfOfLines& half) {
         const auto to = static_cast<std::uint32_t>(half.from + half.lines.size());
-        half.fits = enterLines(shape, recipe, half.from, to, surveyed, half.seen, half.lines);
-        if (half.fits && keysAreExact(sample, half.seen, recipe.keyed)) {
+        half.entered = enterLines(shape, recipe, bounds, half.from, to, half.lines);
+        if (half.entered.fit && half.entered.exact) {
             sortEntries(shape, half.lines);
             half.sorted = true;
         }
     };
     runBoth([&] { takeAndSort(first); }, [&] { takeAndSort(second); });
-    if (!first.fits || !second.fits) {
+    if (!first.entered.fit || !second.entered.fit) {
         return false;
     }
     middle = cut;
@@ -291,8 +357,12 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     }
     // The sample missed some value: the keys of both halves are made again by what every line
     // holds, so that they compare across the halves, and both are sorted by them.
-    first.seen.add(second.seen);
-    const KeyRecipe exact = recipeOf(first.seen, surveyed);
+    ColumnSurvey seen;
+    ColumnSurvey secondSeen;
+    runBoth([&] { seen = first.survey(shape, surveyed); },
+            [&] { secondSeen = second.survey(shape, surveyed); });
+    seen.add(secondSeen);
+    const KeyRecipe exact = recipeOf(seen, surveyed);
     shape.keyedColumns = exact.keyed;
     const auto rekeyAndSort = [&](const HalfOfLines& half) {
         rekeyLines(shape, exact, half.lines);
