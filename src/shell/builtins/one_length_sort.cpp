@@ -158,10 +158,13 @@ ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std:
 // smallest), both less 128, so that a signed comparison orders them as the bytes; a column that
 // is not keyed takes any byte.
 struct SampleBounds {
-    using Lane = std::int8_t __attribute__((vector_size(16)));
+    // Bytes are taken less the smallest as unsigned lanes, which wrap round, and compared as signed
+    // ones.
+    using Lane = std::uint8_t __attribute__((vector_size(16)));
+    using SignedLane = std::int8_t __attribute__((vector_size(16)));
     static constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
     std::array<Lane, LANES> low;
-    std::array<Lane, LANES> span;
+    std::array<SignedLane, LANES> span;
     const ColumnSurvey* sample; // for lines too short for a whole lane
     std::size_t keyed;
 
@@ -186,13 +189,13 @@ struct SampleBounds {
         if (shape.lineLength < SURVEYED_COLUMNS) {
             return holdColumnByColumn(shape, first, end);
         }
-        Lane outside{};
+        SignedLane outside{};
         for (const char* line = first; line != end; line += shape.stride) {
             for (std::size_t lane = 0; lane < LANES; ++lane) {
                 Lane bytes;
                 std::memcpy(&bytes, line + lane * sizeof(Lane), sizeof(Lane));
                 // The byte less the smallest, less 128 (wrapping), beyond the span less 128.
-                outside |= (bytes - low[lane]) > span[lane];
+                outside |= reinterpret_cast<SignedLane>(bytes - low[lane]) > span[lane];
             }
         }
         std::array<std::uint64_t, 2> words{};
