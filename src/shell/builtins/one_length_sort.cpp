@@ -157,31 +157,23 @@ ColumnSurvey sampleSurvey(const OneLengthLines& shape, std::uint32_t count, std:
 // columns to be checked at once: each column's smallest value and its span (the largest less the
 // smallest), both less 128, so that a signed comparison orders them as the bytes; a column that
 // is not keyed takes any byte.
-struct SampleBounds {
-    // Bytes are taken less the smallest as unsigned lanes, which wrap round, and compared as signed
-    // ones.
-    using Lane = std::uint8_t __attribute__((vector_size(16)));
-    using SignedLane = std::int8_t __attribute__((vector_size(16)));
-    static constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
-    std::array<Lane, LANES> low;
-    std::array<SignedLane, LANES> span;
-    const ColumnSurvey* sample; // for lines too short for a whole lane
-    std::size_t keyed;
-
+class SampleBounds {
+  public:
+    // The bounds of the sample's survey, which outlives them, for its first `keyed` columns.
     SampleBounds(const ColumnSurvey& survey, std::size_t keyedColumns)
-        : sample(&survey), keyed(keyedColumns) {
+        : sample_(&survey), keyed_(keyedColumns) {
         constexpr std::uint8_t HALF = 0x80;
         std::array<std::uint8_t, SURVEYED_COLUMNS> lows{};
         std::array<std::uint8_t, SURVEYED_COLUMNS> spans{};
         for (std::size_t column = 0; column < SURVEYED_COLUMNS; ++column) {
-            const bool isKeyed = column < keyed;
+            const bool isKeyed = column < keyed_;
             const std::uint8_t smallest = isKeyed ? survey.low[column] : 0;
             const std::uint8_t largest = isKeyed ? survey.high[column] : 0xFF;
             lows[column] = static_cast<std::uint8_t>(smallest ^ HALF);
             spans[column] = static_cast<std::uint8_t>((largest - smallest) ^ HALF);
         }
-        std::memcpy(low.data(), lows.data(), SURVEYED_COLUMNS);
-        std::memcpy(span.data(), spans.data(), SURVEYED_COLUMNS);
+        std::memcpy(low_.data(), lows.data(), SURVEYED_COLUMNS);
+        std::memcpy(span_.data(), spans.data(), SURVEYED_COLUMNS);
     }
 
     // Whether the keys of the lines [first, end) are exact.
@@ -195,7 +187,7 @@ struct SampleBounds {
                 Lane bytes;
                 std::memcpy(&bytes, line + lane * sizeof(Lane), sizeof(Lane));
                 // The byte less the smallest, less 128 (wrapping), beyond the span less 128.
-                outside |= reinterpret_cast<SignedLane>(bytes - low[lane]) > span[lane];
+                outside |= reinterpret_cast<SignedLane>(bytes - low_[lane]) > span_[lane];
             }
         }
         std::array<std::uint64_t, 2> words{};
@@ -204,11 +196,22 @@ struct SampleBounds {
     }
 
   private:
+    // Bytes are taken less the smallest as unsigned lanes, which wrap round, and compared as signed
+    // ones.
+    using Lane = std::uint8_t __attribute__((vector_size(16)));
+    using SignedLane = std::int8_t __attribute__((vector_size(16)));
+    static constexpr std::size_t LANES = SURVEYED_COLUMNS / sizeof(Lane);
+
+    std::array<Lane, LANES> low_;
+    std::array<SignedLane, LANES> span_;
+    const ColumnSurvey* sample_; // for lines too short for a whole lane
+    std::size_t keyed_;
+
     bool holdColumnByColumn(const OneLengthLines& shape, const char* first, const char* end) const {
         for (const char* line = first; line != end; line += shape.stride) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(line);
-            for (std::size_t column = 0; column < keyed; ++column) {
-                if (bytes[column] < sample->low[column] || bytes[column] > sample->high[column]) {
+            for (std::size_t column = 0; column < keyed_; ++column) {
+                if (bytes[column] < sample_->low[column] || bytes[column] > sample_->high[column]) {
                     return false;
                 }
             }
@@ -306,15 +309,16 @@ struct HalfOfLines {
     std::uint32_t from;
     EnteredLines entered{};
     bool sorted = false;
-
-    // What the columns of all its lines hold.
-    ColumnSurvey survey(const OneLengthLines& shape, std::size_t surveyed) const {
-        ColumnSurvey seen;
-        const char* const first = shape.text + std::size_t{from} * shape.stride;
-        surveyLines(shape, first, first + lines.size() * shape.stride, surveyed, seen);
-        return seen;
-    }
 };
+
+// What the first `surveyed` columns of all the lines of a half hold.
+ColumnSurvey surveyHalf(const OneLengthLines& shape, const HalfOfLines& half,
+                        std::size_t surveyed) {
+    ColumnSurvey seen;
+    const char* const first = shape.text + std::size_t{half.from} * shape.stride;
+    surveyLines(shape, first, first + half.lines.size() * shape.stride, surveyed, seen);
+    return seen;
+}
 
 } // namespace
 
@@ -362,8 +366,8 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
     // holds, so that they compare across the halves, and both are sorted by them.
     ColumnSurvey seen;
     ColumnSurvey secondSeen;
-    runBoth([&] { seen = first.survey(shape, surveyed); },
-            [&] { secondSeen = second.survey(shape, surveyed); });
+    runBoth([&] { seen = surveyHalf(shape, first, surveyed); },
+            [&] { secondSeen = surveyHalf(shape, second, surveyed); });
     seen.add(secondSeen);
     const KeyRecipe exact = recipeOf(seen, surveyed);
     shape.keyedColumns = exact.keyed;
