@@ -84,38 +84,41 @@ void relabelCutLine(Relabelling& relabelling, std::string_view line) {
     relabelling.unsorted.writeRecord(relabelling.plan, relabelling.picture.fields);
 }
 
-// How many of the lines from `first` on are whole picture lines, each right after the one before
-// with a line end as long as the program's own between them.
+// How many of the lines from `first` on, a whole one, are whole picture lines in a row, each right
+// after the one before with a line end as long as the program's own between them.
 std::size_t wholeLinesInARow(const WholeLineShape& shape, std::span<const std::string_view> lines,
-                             std::size_t first) {
+                             std::span<const bool> whole, std::size_t first) {
     const std::size_t stride = shape.width + lines::LINE_END.size();
     std::size_t end = first + 1;
-    while (end < lines.size() && isWholePictureLine(shape, lines[end]) &&
+    while (end < lines.size() && whole[end] &&
            lines[end].data() == lines[end - 1].data() + stride) {
         ++end;
     }
     return end - first;
 }
 
-// Relabels a batch of lines, looking up the folders of all its whole lines at once.
+// Relabels a batch of at most FOLDER_BATCH lines, looking up the folders of all its whole lines at
+// once.
 void relabelLines(Relabelling& relabelling, std::span<const std::string_view> lines) {
+    std::array<bool, species_map::FOLDER_BATCH> whole{};
     std::array<const char*, species_map::FOLDER_BATCH> folders{};
     std::array<const char*, species_map::FOLDER_BATCH> species{};
-    std::size_t whole = 0;
-    for (const std::string_view line : lines) {
-        if (isWholePictureLine(relabelling.whole, line)) {
-            folders[whole++] = line.data() + relabelling.whole.folder;
+    std::size_t wholeCount = 0;
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+        whole[line] = isWholePictureLine(relabelling.whole, lines[line]);
+        if (whole[line]) {
+            folders[wholeCount++] = lines[line].data() + relabelling.whole.folder;
         }
     }
-    relabelling.map.speciesOfFolders(std::span(folders).first(whole),
-                                     std::span(species).first(whole));
+    relabelling.map.speciesOfFolders(std::span(folders).first(wholeCount),
+                                     std::span(species).first(wholeCount));
     std::size_t next = 0; // the species of the next whole line
     for (std::size_t line = 0; line < lines.size();) {
-        if (!isWholePictureLine(relabelling.whole, lines[line])) {
+        if (!whole[line]) {
             relabelCutLine(relabelling, lines[line++]);
             continue;
         }
-        const std::size_t inARow = wholeLinesInARow(relabelling.whole, lines, line);
+        const std::size_t inARow = wholeLinesInARow(relabelling.whole, lines, whole, line);
         relabelWholeLines(relabelling, lines.subspan(line, inARow),
                           std::span(species).subspan(next, inARow));
         line += inARow;
