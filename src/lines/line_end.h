@@ -15,6 +15,11 @@ inline constexpr char CR = '\r';
 // Every line written ends so, on every host.
 inline constexpr std::string_view LINE_END = "\r\n";
 
+// The bytes that a line of `length` bytes takes once written, with its line end.
+inline constexpr std::size_t writtenSize(std::size_t length) {
+    return length + LINE_END.size();
+}
+
 // The line end to hand to the stream `fd`: a text-mode stream adds the CR itself. Asked at every
 // line, since the mode could have been changed between two lines.
 std::string_view lineEndFor(int fd);

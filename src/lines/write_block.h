@@ -86,8 +86,8 @@ inline constexpr std::size_t LINE_BLOCK_CAPACITY = WRITE_BLOCK_SIZE + WRITE_BLOC
 // at once, so that a load stays within WRITE_BLOCK_SIZE. The first line goes at block.end().
 [[nodiscard]] inline bool roomForLines(WriteBlock& block, std::size_t count,
                                        std::size_t width) noexcept {
-    assert(count * (width + LINE_END.size()) <= WRITE_BLOCK_SIZE || count == 1);
-    const std::size_t room = block.used() + count * (width + LINE_END.size());
+    assert(count * writtenSize(width) <= WRITE_BLOCK_SIZE || count == 1);
+    const std::size_t room = block.used() + count * writtenSize(width);
     return block.capacity() >= room || growForLine(block, room);
 }
 
@@ -100,12 +100,12 @@ inline bool loadIsFull(const WriteBlock& block) noexcept {
     return block.used() > WRITE_BLOCK_SIZE;
 }
 
-// Ends `count` lines of `length` bytes, put at block.end() each `length` + LINE_END.size() bytes
-// after the one before, with LINE_END, whatever the bytes between them held. Returns the bytes
+// Ends `count` lines of `length` bytes, put at block.end() each writtenSize(length) bytes after
+// the one before, with LINE_END, whatever the bytes between them held. Returns the bytes
 // before the first of them that passes WRITE_BLOCK_SIZE: a full load to send from the front of the
 // block, once loadIsFull.
 inline std::size_t endLines(WriteBlock& block, std::size_t count, std::size_t length) noexcept {
-    const std::size_t stride = length + LINE_END.size();
+    const std::size_t stride = writtenSize(length);
     char* const first = block.end();
     for (std::size_t line = 0; line < count; ++line) {
         std::memcpy(first + line * stride + length, LINE_END.data(), LINE_END.size());

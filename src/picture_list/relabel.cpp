@@ -62,7 +62,7 @@ bool isWholePictureLine(const WholeLineShape& shape, std::string_view line) {
 void relabelWholeLines(Relabelling& relabelling, std::span<const std::string_view> lines,
                        std::span<const char* const> species) {
     const std::size_t width = relabelling.whole.width;
-    const std::size_t stride = width + lines::LINE_END.size();
+    const std::size_t stride = lines::writtenSize(width);
     char* const out = relabelling.unsorted.recordsRoom(lines.size(), width);
     std::memcpy(out, lines.front().data(), (lines.size() - 1) * stride + width);
     for (std::size_t line = 0; line < lines.size(); ++line) {
@@ -88,7 +88,7 @@ void relabelCutLine(Relabelling& relabelling, std::string_view line) {
 // after the one before with a line end as long as the program's own between them.
 std::size_t wholeLinesInARow(const WholeLineShape& shape, std::span<const std::string_view> lines,
                              std::span<const bool> whole, std::size_t first) {
-    const std::size_t stride = shape.width + lines::LINE_END.size();
+    const std::size_t stride = lines::writtenSize(shape.width);
     std::size_t end = first + 1;
     while (end < lines.size() && whole[end] &&
            lines[end].data() == lines[end - 1].data() + stride) {

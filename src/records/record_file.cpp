@@ -200,7 +200,7 @@ void RecordFile::commitRecords(std::size_t count, std::size_t width, const Sourc
     }
     // Counted as records written one by one are: a failure to send the load names the record that
     // filled it.
-    const std::size_t upToFilling = (load - before) / (width + lines::LINE_END.size()) + 1;
+    const std::size_t upToFilling = (load - before) / lines::writtenSize(width) + 1;
     recordNumber_ += static_cast<std::int32_t>(upToFilling);
     // The first full load starts the writer thread, which asks for memory.
     try {

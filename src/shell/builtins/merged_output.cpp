@@ -10,8 +10,6 @@ namespace shell::builtins {
 
 namespace {
 
-constexpr std::uint64_t LINE_END_BYTES = lines::LINE_END.size();
-
 template <class Entry> struct Halves {
     std::span<const Entry> left;
     std::span<const Entry> right;
@@ -46,7 +44,7 @@ template <class Lines>
 std::uint64_t outputBytesOf(const Lines& text, std::span<const typename Lines::Entry> lines) {
     std::uint64_t bytes = 0;
     for (const typename Lines::Entry& line : lines) {
-        bytes += text.length(line) + LINE_END_BYTES;
+        bytes += lines::writtenSize(text.length(line));
     }
     return bytes;
 }

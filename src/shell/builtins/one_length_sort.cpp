@@ -58,7 +58,7 @@ struct KeyRecipe {
 };
 
 // A byte outside the values that the recipe is made for counts as the nearest of them, which
-// keeps the key within its room; such keys are of no use (keysAreExact) and are made again.
+// keeps the key within its room; such keys are of no use (SampleBounds tells) and are made again.
 KeyRecipe recipeOf(const ColumnSurvey& survey, std::size_t surveyed) {
     KeyRecipe recipe;
     std::array<std::uint8_t, SURVEYED_COLUMNS> low{};
@@ -302,13 +302,12 @@ void sortEntries(const OneLengthLines& shape, std::span<NumberedLine> lines) {
     }
 }
 
-// One half of the text's lines: their entries, from line `from` on, what entering them found, and
-// whether their entries are in order.
+// One half of the text's lines: their entries, from line `from` on, and what entering them found.
+// Entries that fit and have exact keys are sorted at once.
 struct HalfOfLines {
     std::span<NumberedLine> lines;
     std::uint32_t from;
     EnteredLines entered{};
-    bool sorted = false;
 };
 
 // What the first `surveyed` columns of all the lines of a half hold.
@@ -351,7 +350,6 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
         half.entered = enterLines(shape, recipe, bounds, half.from, to, half.lines);
         if (half.entered.fit && half.entered.exact) {
             sortEntries(shape, half.lines);
-            half.sorted = true;
         }
     };
     runBoth([&] { takeAndSort(first); }, [&] { takeAndSort(second); });
@@ -359,8 +357,8 @@ bool sortOneLengthHalves(OneLengthLines& shape, std::span<NumberedLine> into, st
         return false;
     }
     middle = cut;
-    if (first.sorted && second.sorted) {
-        return true;
+    if (first.entered.exact && second.entered.exact) {
+        return true; // both are sorted already
     }
     // The sample missed some value: the keys of both halves are made again by what every line
     // holds, so that they compare across the halves, and both are sorted by them.
