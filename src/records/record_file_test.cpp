@@ -241,7 +241,7 @@ TEST_F(RecordFileTest, OpenOrCreateThatCannotOpenIsFatalOpen) {
     fs::create_directory(temp.path("AllPicturesUnsorted.txt"));
     for (const auto& [name, error] : {std::pair{temp.path("AllPicturesUnsorted.txt"), EISDIR},
                                       std::pair{temp.path("no-such-folder/out.txt"), ENOENT}}) {
-        const auto open = [&] { (void)RecordFile::openOrCreate(name, 2); };
+        const auto open = [&name = name] { (void)RecordFile::openOrCreate(name, 2); };
         const int callLine = __LINE__ - 1;
         const RunResult child = test_support::runInChild(open);
         EXPECT_EQ(child.exitStatus, 127);

@@ -83,7 +83,10 @@ template <class Lines>
 int writeMerged(const Lines& text, std::span<const typename Lines::Entry> lines, std::size_t middle,
                 int fd) {
     const Halves<typename Lines::Entry> runs{lines.first(middle), lines.subspan(middle)};
-    const auto [front, back] = splitMergeAt(text, runs, lines.size() / 2);
+    // Named parts, not a structured binding: clang 14 lets no lambda capture one.
+    const auto parts = splitMergeAt(text, runs, lines.size() / 2);
+    const Halves<typename Lines::Entry>& front = parts.first;
+    const Halves<typename Lines::Entry>& back = parts.second;
     int frontError = 0;
     int backError = 0;
     runBoth([&] { frontError = mergeInto(fd, 0, text, front); },
